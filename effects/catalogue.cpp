@@ -1,0 +1,228 @@
+#include "effects/catalogue.h"
+
+#include "effects/edge_sweeps.h"
+#include "effects/corner_sweeps.h"
+#include "effects/curved_reveals.h"
+#include "effects/bars.h"
+#include "effects/shreds.h"
+#include "effects/diagonals.h"
+#include "effects/fade_pivot_speckle.h"
+#include "effects/push.h"
+#include "effects/blinds.h"
+
+#include <cctype>
+
+namespace mirel {
+
+const TEffect Effects[MaxShowStyle + 1] = {
+    {"Custom", nullptr},
+    {"Expand from right", ExpandFromRight}, // 1
+    {"Expand from left", ExpandFromLeft}, // 2
+    {"Slide in from right", SlideInFromRight}, // 3
+    {"Slide in from left", SlideInFromLeft}, // 4
+    {"Reveal from left", RevealFromLeft}, // 5
+    {"Reveal from right", RevealFromRight}, // 6
+    {"Expand in from right", ExpandInFromRight}, // 7
+    {"Expand in from left", ExpandInFromLeft}, // 8
+    {"Expand in to middle", ExpandInToMiddle}, // 9
+    {"Expand out from middle", ExpandOutFromMiddle}, // 10
+    {"Reveal out from middle", RevealOutFromMiddle}, // 11
+    {"Reveal in from sides", RevealInFromSides}, // 12
+    {"Expand in from sides", ExpandInFromSides}, // 13
+    {"Unroll from left", UnrollFromLeft}, // 14
+    {"Unroll from right", UnrollFromRight}, // 15
+    {"Build up from right", BuildUpFromRight}, // 16
+    {"Build up from left", BuildUpFromLeft}, // 17
+    {"Expand from bottom", ExpandFromBottom}, // 18
+    {"Expand from top", ExpandFromTop}, // 19
+    {"Slide in from bottom", SlideInFromBottom}, // 20
+    {"Slide in from top", SlideInFromTop}, // 21
+    {"Reveal from top", RevealFromTop}, // 22
+    {"Reveal from bottom", RevealFromBottom}, // 23
+    {"Expand in from bottom", ExpandInFromBottom}, // 24
+    {"Expand in from top", ExpandInFromTop}, // 25
+    {"Expand in to middle (horiz)", ExpandInToMiddleHoriz}, // 26
+    {"Expand out from middle (horiz)", ExpandOutFromMiddleHoriz}, // 27
+    {"Reveal from middle (horiz)", RevealFromMiddleHoriz}, // 28
+    {"Slide in from top / bottom", SlideInFromTopBottom}, // 29
+    {"Expand in from top / bottom", ExpandInFromTopBottom}, // 30
+    {"Unroll from top", UnrollFromTop}, // 31
+    {"Unroll from bottom", UnrollFromBottom}, // 32
+    {"Expand from bottom", BuildUpFromBottom}, // 33
+    {"Expand in from top", BuildUpFromTop}, // 34
+    {"Expand from bottom right", ExpandFromBottomRight}, // 35
+    {"Expand from top right", ExpandFromTopRight}, // 36
+    {"Expand from top left", ExpandFromTopLeft}, // 37
+    {"Expand from bottom left", ExpandFromBottomLeft}, // 38
+    {"Slide in from bottom right", SlideInFromBottomRight}, // 39
+    {"Slide in from top right", SlideInFromTopRight}, // 40
+    {"Slide in from top left", SlideInFromTopLeft}, // 41
+    {"Slide in from bottom left", SlideInFromBottomLeft}, // 42
+    {"Reveal from top left", RevealFromTopLeft}, // 43
+    {"Reveal from bottom left", RevealFromBottomLeft}, // 44
+    {"Reveal from bottom right", RevealFromBottomRight}, // 45
+    {"Reveal from top right", RevealFromTopRight}, // 46
+    {"Appear and Contract to top left", AppearAndContractToTopLeft}, // 47
+    {"Appear and Contract to bottom left", AppearAndContractToBottomLeft}, // 48
+    {"Appear and Contract to bottom right", AppearAndContractToBottomRight}, // 49
+    {"Appear and Contract to top right", AppearAndContractToTopRight}, // 50
+    {"Appear and Contract to middle", AppearAndContractToMiddle}, // 51
+    {"Expand out from centre", ExpandOutFromCentre}, // 52
+    {"Reveal out from centre", RevealOutFromCentre}, // 53
+    {"Reveal in to centre", RevealInToCentre}, // 54
+    {"Quarters Reveal in to middle", QuartersRevealInToMiddle}, // 55
+    {"Quarters Expand to middle", QuartersExpandToMiddle}, // 56
+    {"Quarters Slide in to middle", QuartersSlideInToMiddle}, // 57
+    {"Curved Reveal from left", CurvedRevealFromLeft}, // 58
+    {"Curved Reveal from right", CurvedRevealFromRight}, // 59
+    {"Bars in from right", BarsInFromRight}, // 60
+    {"Bars in from left", BarsInFromLeft}, // 61
+    {"Bars left then right", BarsLeftThenRight}, // 62
+    {"Bars right then left", BarsRightThenLeft}, // 63
+    {"Bars from both sides", BarsFromBothSides}, // 64
+    {"Uneven shred from right", UnevenShredFromRight}, // 65
+    {"Uneven shred from left", UnevenShredFromLeft}, // 66
+    {"Uneven shred out from middle (horiz)", UnevenShredOutFromMiddleHoriz}, // 67
+    {"Uneven shred in to middle (horiz)", UnevenShredInToMiddleHoriz}, // 68
+    {"Curved Reveal from top", CurvedRevealFromTop}, // 69
+    {"Curved Reveal from bottom", CurvedRevealFromBottom}, // 70
+    {"Bars from bottom", BarsFromBottom}, // 71
+    {"Bars from top", BarsFromTop}, // 72
+    {"Bars top then bottom", BarsTopThenBottom}, // 73
+    {"Bars bottom then top", BarsBottomThenTop}, // 74
+    {"Bars from top and bottom", BarsFromTopAndBottom}, // 75
+    {"Unven shred from bottom", UnevenShredFromBottom}, // 76
+    {"Uneven shred from top", UnevenShredFromTop}, // 77
+    {"Uneven shred from horizon", UnevenShredFromHorizon}, // 78
+    {"Uneven shred in to horizon", UnevenShredInToHorizon}, // 79
+    {"Curved reveal from top left", CurvedRevealFromTopLeft}, // 80
+    {"Curved reveal from top right", CurvedRevealFromTopRight}, // 81
+    {"Curved reveal from bottom left", CurvedRevealFromBottomLeft}, // 82
+    {"Curved reveal from bottom right", CurvedRevealFromBottomRight}, // 83
+    {"Circular reveal from centre", CircularRevealFromCentre}, // 84
+    {"Circular reveal to centre", CircularRevealToCentre}, // 85
+    {"Criss Cross reveal from bottom right", CrissCrossRevealFromBottomRight}, // 86
+    {"Criss Cross reveal from top right", CrissCrossRevealFromTopRight}, // 87
+    {"Criss Cross reveal from bottom left", CrissCrossRevealFromBottomLeft}, // 88
+    {"Criss Cross reveal from top left", CrissCrossRevealFromTopLeft}, // 89
+    {"Criss Cross reveal bounce from top left", CrissCrossRevealBounceFromTopLeft}, // 90
+    {"Criss Cross reveal bounce from bottom left", CrissCrossRevealBounceFromBottomLeft}, // 91
+    {"Criss Cross reveal bounce from top right", CrissCrossRevealBounceFromTopRight}, // 92
+    {"Criss Cross reveal bounce from bottom right", CrissCrossRevealBounceFromBottomRight}, // 93
+    {"Criss Cross reveal from right top and bottom", CrissCrossRevealFromRightTopAndBottom}, // 94
+    {"Criss Cross reveal from left top and bottom", CrissCrossRevealFromLeftTopAndBottom}, // 95
+    {"Criss Cross reveal from left right and bottom", CrissCrossRevealFromLeftRightAndBottom}, // 96
+    {"Criss Cross reveal from left right and top", CrissCrossRevealFromLeftRightAndTop}, // 97
+    {"Criss Cross reveal from top left right and bottom", CrissCrossFromAllSides}, // 98
+    {"Criss Cross reveal from bottom left top right", CrissCrossFromBottomLeftTopRight}, // 99
+    {"Uneven shred from bottom and right", UnevenShredFromBottomAndRight}, // 100
+    {"Uneven shred from top and right", UnevenShredFromTopAndRight}, // 101
+    {"Uneven shred from bottom and left", UnevenShredFromBottomAndLeft}, // 102
+    {"Uneven shred from top and left", UnevenShredFromTopAndLeft}, // 103
+    {"Uneven shred from horiz and right", UnevenShredFromHorizAndRight}, // 104
+    {"Uneven shred from horiz and left", UnevenShredFromHorizAndLeft}, // 105
+    {"Uneven shred from bottom and vert middle", UnevenShredFromBottomAndVertMiddle}, // 106
+    {"Uneven shred from top and vert middle", UnevenShredFromTopAndVertMiddle}, // 107
+    {"Uneven shred from centre", UnevenShredFromCentre}, // 108
+    {"Uneven shred to centre", UnevenShredToCentre}, // 109
+    {"Reveal diagonal from top left", RevealDiagonalFromTopLeft}, // 110
+    {"Reveal diagonal from top right", RevealDiagonalFromTopRight}, // 111
+    {"Reveal diagonal from bottom left", RevealDiagonalFromBottomLeft}, // 112
+    {"Reveal diagonal from bottom right", RevealDiagonalFromBottomRight}, // 113
+    {"Diagonal sweep from top left bottom right anticlockwise", DiagonalSweepAnticlockwise}, // 114
+    {"Diagonal sweep from top left bottom right clockwise", DiagonalSweepClockwise}, // 115
+    {"Starburst clockwise from center", StarburstClockwiseFromCenter}, // 116
+    {"Triangular shred to top left", TriangularShredToTopLeft}, // 117
+    {"Fade", Fade}, // 118
+    {"Pivot from top left", PivotFromTopLeft}, // 119
+    {"Pivot from bottom left", PivotFromBottomLeft}, // 120
+    {"Pivot from top right", PivotFromTopRight}, // 121
+    {"Pivot from bottom right", PivotFromBottomRight}, // 122
+    {"Speckle appear from right", SpeckleAppearFromRight}, // 123
+    {"Speckle appear from left", SpeckleAppearFromLeft}, // 124
+    {"Speckle appear from bottom", SpeckleAppearFromBottom}, // 125
+    {"Speckle appear from top", SpeckleAppearFromTop}, // 126
+    {"Random squares appear", RandomSquaresAppear}, // 127
+    {"Push right", PushRight}, // 128
+    {"Push left", PushLeft}, // 129
+    {"Push and squeeze right", PushAndSqueezeRight}, // 130
+    {"Push and squeeze left", PushAndSqueezeLeft}, // 131
+    {"Push down", PushDown}, // 132
+    {"Push up", PushUp}, // 133
+    {"Push and sqeeze down", PushAndSqueezeDown}, // 134
+    {"Push and sqeeze up", PushAndSqueezeUp}, // 135
+    {"Blind vertically", BlindVertically}, // 136
+    {"Blind horizontally", BlindHorizontally}, // 137
+    {"Uneven blind from left", UnevenBlindFromLeft}, // 138
+    {"Uneven blind from right", UnevenBlindFromRight}, // 139
+    {"Uneven blind from top", UnevenBlindFromTop}, // 140
+    {"Uneven blind from bottom", UnevenBlindFromBottom}, // 141
+    {"Rectangular shred", RectangularShred}, // 142
+    {"Sweep clockwise", SweepClockwise}, // 143
+    {"Sweep anticlockwise", SweepAnticlockwise}, // 144
+    {"Rectangles apear from left and disapear to right", RectanglesFromLeftToRight}, // 145
+    {"Rectangles apear from right and disapear to left", RectanglesFromRightToLeft}, // 146
+    {"Rectangles apear from up and disapear to bottom", RectanglesFromTopToBottom}, // 147
+    {"Rectangles apear from bottom and disapear to up", RectanglesFromBottomToTop}, // 148
+    {"Rotational rectangle", RotationalRectangle}, // 149
+    {"Rotational star", RotationalStar}, // 150
+};
+std::string_view StyleName(int style)
+{
+    if (style < 0 || style > MaxShowStyle)
+        return {};
+    return Effects[style].Name;
+}
+
+namespace {
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::optional<TShowStyle> StyleOfName(std::string_view name)
+{
+    for (int style = 0; style <= MaxShowStyle; ++style)
+        if (EqualIgnoringCase(name, Effects[style].Name))
+            return TShowStyle(style);
+    return std::nullopt;
+}
+
+TEffectGeometry CalcEffectGeometry(const TRect& R, int32_t Step, int32_t Progress)
+{
+    TEffectGeometry g{};
+    g.W = R.Right - R.Left;
+    g.H = R.Bottom - R.Top;
+    if (g.W >= g.H) {
+        g.PW = MulDiv(g.W, Progress, 100);
+        g.PH = MulDiv(g.PW, g.H, g.W);
+        g.Band = MulDiv(g.W, Step, 90);
+    } else {
+        g.PH = MulDiv(g.H, Progress, 100);
+        g.PW = MulDiv(g.PH, g.W, g.H);
+        g.Band = MulDiv(g.H, Step, 90);
+    }
+    return g;
+}
+
+void DrawEffectFrame(TBitmap& Display, const TBitmap& Image, int style, uint32_t Step, int32_t Progress)
+{
+    if (Progress <= 0)
+        return;
+    if (Progress >= 100) {
+        Display.Canvas().DrawBitmap(0, 0, Image);
+        return;
+    }
+    if (style >= 1 && style <= MaxShowStyle)
+        Effects[style].Proc(Display, Image, Image.BoundsRect(), Step, Progress);
+}
+
+} // namespace mirel

@@ -1,0 +1,89 @@
+// Corner, centre and quarter sweeps (styles 35-57): the edge sweeps' moves on
+// both axes at once, and the four-piece reveals of the centre and quarters.
+#include "effects/corner_sweeps.h"
+
+#include "effects/sweep.h"
+
+namespace mirel {
+
+using namespace sweep;
+
+#define MIREL_SWEEP(Name, X, Y)                                                                          \
+    void Name(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)  \
+    {                                                                                                    \
+        Sweep(Display, Image, R, Step, Progress, X, Y);                                                  \
+    }
+
+MIREL_SWEEP(ExpandFromBottomRight, ExpandFar, ExpandFar)                // 35
+MIREL_SWEEP(ExpandFromTopRight, ExpandFar, ExpandNear)                  // 36
+MIREL_SWEEP(ExpandFromTopLeft, ExpandNear, ExpandNear)                  // 37
+MIREL_SWEEP(ExpandFromBottomLeft, ExpandNear, ExpandFar)                // 38
+MIREL_SWEEP(SlideInFromBottomRight, SlideFar, SlideFar)                 // 39
+MIREL_SWEEP(SlideInFromTopRight, SlideFar, SlideNear)                   // 40
+MIREL_SWEEP(SlideInFromTopLeft, SlideNear, SlideNear)                   // 41
+MIREL_SWEEP(SlideInFromBottomLeft, SlideNear, SlideFar)                 // 42
+MIREL_SWEEP(RevealFromTopLeft, RevealNear, RevealNear)                  // 43
+MIREL_SWEEP(RevealFromBottomLeft, RevealNear, RevealFar)                // 44
+MIREL_SWEEP(RevealFromBottomRight, RevealFar, RevealFar)                // 45
+MIREL_SWEEP(RevealFromTopRight, RevealFar, RevealNear)                  // 46
+MIREL_SWEEP(AppearAndContractToTopLeft, ExpandInFar, ExpandInFar)       // 47
+MIREL_SWEEP(AppearAndContractToBottomLeft, ExpandInFar, ExpandInNear)   // 48
+MIREL_SWEEP(AppearAndContractToBottomRight, ExpandInNear, ExpandInNear) // 49
+MIREL_SWEEP(AppearAndContractToTopRight, ExpandInNear, ExpandInFar)     // 50
+MIREL_SWEEP(AppearAndContractToMiddle, ExpandInMiddle, ExpandInMiddle)  // 51
+MIREL_SWEEP(ExpandOutFromCentre, ExpandOutMiddle, ExpandOutMiddle)      // 52
+MIREL_SWEEP(RevealOutFromCentre, RevealMiddle, RevealMiddle)            // 53
+
+#undef MIREL_SWEEP
+
+// 54: four bands from the four edges.
+void RevealInToCentre(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)
+{
+    const auto [W, H, PW, PH, Band] = CalcEffectGeometry(R, int32_t(Step), Progress);
+    RevealImage(Display, Image, Rect(0, 0, W, PH / 2));
+    RevealImage(Display, Image, Rect(0, H - PH / 2, W, H));
+    RevealImage(Display, Image, Rect(0, 0, PW / 2, H));
+    RevealImage(Display, Image, Rect(W - PW / 2, 0, W, H));
+}
+
+// The quarters' +1 and -1 terms differ from quarter to quarter on purpose:
+// they decide which quarter owns the middle row and column.
+
+// 55
+void QuartersRevealInToMiddle(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step,
+                              int32_t Progress)
+{
+    const auto [W, H, PW, PH, Band] = CalcEffectGeometry(R, int32_t(Step), Progress);
+    RevealImage(Display, Image, Rect(0, 0, PW / 2 + 1, PH / 2 + 1));                 // top left
+    RevealImage(Display, Image, Rect(0, H - PH / 2 - 1, PW / 2 + 1, H));             // bottom left
+    RevealImage(Display, Image, Rect(W - PW / 2 - 1, H - PH / 2 - 1, W, H));         // bottom right
+    RevealImage(Display, Image, Rect(W - PW / 2 - 1, 0, W, PH / 2 + 1));             // top right
+}
+
+// 56
+void QuartersExpandToMiddle(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step,
+                            int32_t Progress)
+{
+    const auto [W, H, PW, PH, Band] = CalcEffectGeometry(R, int32_t(Step), Progress);
+    CopyImage(Display, Image, Rect(0, 0, PW / 2 + 1, PH / 2 + 1), Rect(0, 0, W / 2 + 1, H / 2 + 1));
+    CopyImage(Display, Image, Rect(0, H - PH / 2, PW / 2 + 1, H), Rect(0, H / 2 + 1, W / 2 + 1, H));
+    CopyImage(Display, Image, Rect(W - PW / 2, H - PH / 2, W, H), Rect(W / 2 + 1, H / 2 + 1, W, H));
+    CopyImage(Display, Image, Rect(W - PW / 2, 0, W, PH / 2 + 1), Rect(W / 2 + 1, 0, W, H / 2 + 1));
+}
+
+// 57: each quarter slides in from its own side, turning clockwise.
+void QuartersSlideInToMiddle(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step,
+                             int32_t Progress)
+{
+    const auto [W, H, PW, PH, Band] = CalcEffectGeometry(R, int32_t(Step), Progress);
+    CopyImage(Display, Image, Rect((PW - W) / 2, 0, PW / 2 + 1, H / 2 + 1),               // top left, from the left
+              Rect(0, 0, W / 2 + 1, H / 2 + 1));
+    CopyImage(Display, Image, Rect(W / 2 - 1, (PH - H) / 2, W, PH / 2 + 1),               // top right, from the top
+              Rect(W / 2 - 1, 0, W, H / 2 + 1));
+    CopyImage(Display, Image, Rect(W - PW / 2, H / 2 - 1, W + (W - PW) / 2, H),           // bottom right, from the right
+              Rect(W / 2 + 1, H / 2 - 1, W, H));
+    CopyImage(Display, Image, Rect(0, H - PH / 2, W / 2 + 1, H + (H - PH) / 2),           // bottom left, from the bottom
+              Rect(0, H / 2 + 1, W / 2 + 1, H));
+}
+
+} // namespace mirel

@@ -1,0 +1,33 @@
+// Corner, centre and quarter sweeps.
+// Every procedure here is a TEffectProc (effects/catalogue.h); the number is its style.
+#pragma once
+
+#include "effects/catalogue.h"
+
+namespace mirel {
+
+TEffectFunction ExpandFromBottomRight; // 35
+TEffectFunction ExpandFromTopRight; // 36
+TEffectFunction ExpandFromTopLeft; // 37
+TEffectFunction ExpandFromBottomLeft; // 38
+TEffectFunction SlideInFromBottomRight; // 39
+TEffectFunction SlideInFromTopRight; // 40
+TEffectFunction SlideInFromTopLeft; // 41
+TEffectFunction SlideInFromBottomLeft; // 42
+TEffectFunction RevealFromTopLeft; // 43
+TEffectFunction RevealFromBottomLeft; // 44
+TEffectFunction RevealFromBottomRight; // 45
+TEffectFunction RevealFromTopRight; // 46
+TEffectFunction AppearAndContractToTopLeft; // 47
+TEffectFunction AppearAndContractToBottomLeft; // 48
+TEffectFunction AppearAndContractToBottomRight; // 49
+TEffectFunction AppearAndContractToTopRight; // 50
+TEffectFunction AppearAndContractToMiddle; // 51
+TEffectFunction ExpandOutFromCentre; // 52
+TEffectFunction RevealOutFromCentre; // 53
+TEffectFunction RevealInToCentre; // 54
+TEffectFunction QuartersRevealInToMiddle; // 55
+TEffectFunction QuartersExpandToMiddle; // 56
+TEffectFunction QuartersSlideInToMiddle; // 57
+
+} // namespace mirel

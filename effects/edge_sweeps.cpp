@@ -1,0 +1,183 @@
+// Edge sweeps: the new picture expands, slides or is revealed along one axis,
+// full height (styles 1-17) or full width (styles 18-34, the same effects
+// with the axes exchanged).
+#include "effects/edge_sweeps.h"
+
+#include "effects/sweep.h"
+
+#include <algorithm>
+
+namespace mirel {
+
+using namespace sweep;
+
+void MirrorCopyArea(TCanvas& DestCanvas, const TRect& DestRect, const TBitmap& Bitmap, const TRect& SourceRect,
+                    bool MirrorHorz, bool MirrorVert)
+{
+    TRect S;
+    IntersectRect(S, SourceRect, Bitmap.BoundsRect());
+    TRect D = DestRect;
+    if (MirrorHorz) {
+        D.Left = DestRect.Right + 1;
+        D.Right = DestRect.Left - 1;
+    }
+    if (MirrorVert) {
+        D.Top = DestRect.Bottom + 1;
+        D.Bottom = DestRect.Top - 1;
+    }
+    DestCanvas.StretchBlt(D.Left, D.Top, D.Right - D.Left, D.Bottom - D.Top, Bitmap.Canvas(), S.Left, S.Top,
+                          S.Right - S.Left, S.Bottom - S.Top);
+}
+
+int32_t RollWidth(int32_t L, int32_t P)
+{
+    if (P < L / 5)
+        return P / 2;
+    if (P + L / 5 > L)
+        return (L - P) / 2;
+    return L / 10;
+}
+
+namespace {
+
+enum class TAxis { X, Y };
+
+// An edge sweep that makes several copies: spans along the moving axis, the
+// other axis whole.
+class TEdge {
+public:
+    TEdge(TBitmap& display, const TBitmap& image, const TRect& r, uint32_t step, int32_t progress, TAxis axis)
+        : display_(display), image_(image), axis_(axis)
+    {
+        const TEffectGeometry g = CalcEffectGeometry(r, int32_t(step), progress);
+        L = axis == TAxis::X ? g.W : g.H;
+        P = axis == TAxis::X ? g.PW : g.PH;
+        across_ = axis == TAxis::X ? g.H : g.W;
+        // A Band of 0 (a picture of a few pixels) acts as 1: the widest slice.
+        Slice = L / std::max(g.Band, 1);
+    }
+
+    int32_t L = 0;     // the moving side's length
+    int32_t P = 0;     // its progressed length
+    int32_t Slice = 0; // the build-up slice: L div Band
+
+    TRect Span(int32_t a0, int32_t a1) const
+    {
+        return axis_ == TAxis::X ? Rect(a0, 0, a1, across_) : Rect(0, a0, across_, a1);
+    }
+    void Copy(int32_t d0, int32_t d1, int32_t s0, int32_t s1) const
+    {
+        CopyImage(display_, image_, Span(d0, d1), Span(s0, s1));
+    }
+    void Reveal(int32_t a0, int32_t a1) const { Copy(a0, a1, a0, a1); }
+    // The roll of an unroll: the source strip mirrored along the moving axis.
+    void Roll(int32_t d0, int32_t d1, int32_t s0, int32_t s1) const
+    {
+        MirrorCopyArea(display_.Canvas(), Span(d0, d1), image_, Span(s0, s1), axis_ == TAxis::X,
+                       axis_ == TAxis::Y);
+    }
+
+private:
+    TBitmap& display_;
+    const TBitmap& image_;
+    TAxis axis_;
+    int32_t across_ = 0;
+};
+
+void RevealInFromEnds(const TEdge& e)
+{
+    e.Reveal(0, e.P / 2 + 1);
+    e.Reveal(e.L - e.P / 2 - 1, e.L);
+}
+
+// The two halves' sources share the middle line L div 2.
+void ExpandInFromEnds(const TEdge& e)
+{
+    e.Copy(0, e.P / 2 + 1, 0, e.L / 2 + 1);
+    e.Copy(e.L - e.P / 2 - 1, e.L, e.L / 2, e.L);
+}
+
+// The roll shows, mirrored, the strip it is about to uncover.
+void UnrollFromNear(const TEdge& e)
+{
+    const int32_t s = RollWidth(e.L, e.P);
+    e.Roll(e.P, e.P + s, e.P + s, e.P + 2 * s);
+    e.Reveal(0, e.P);
+}
+
+void UnrollFromFar(const TEdge& e)
+{
+    const int32_t s = RollWidth(e.L, e.P);
+    const int32_t edge = e.L - e.P;
+    e.Roll(edge - s, edge, edge - 2 * s, edge - s);
+    e.Reveal(edge, e.L);
+}
+
+// The slice next to the moving edge stretched over the whole unrevealed part.
+void BuildUpTowardsFar(const TEdge& e)
+{
+    e.Reveal(0, e.P);
+    e.Copy(e.P, e.L, e.P, std::min(e.P + e.Slice, e.L));
+}
+
+void BuildUpTowardsNear(const TEdge& e)
+{
+    const int32_t edge = e.L - e.P;
+    e.Reveal(edge, e.L);
+    e.Copy(0, edge, std::max(edge - e.Slice, 0), edge);
+}
+
+} // namespace
+
+// Each row below reads like a line of the catalogue: name, then how it moves.
+#define MIREL_SWEEP(Name, X, Y)                                                                          \
+    void Name(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)  \
+    {                                                                                                    \
+        Sweep(Display, Image, R, Step, Progress, X, Y);                                                  \
+    }
+#define MIREL_EDGE(Name, Axis, How)                                                                      \
+    void Name(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)  \
+    {                                                                                                    \
+        How(TEdge(Display, Image, R, Step, Progress, TAxis::Axis));                                      \
+    }
+
+MIREL_SWEEP(ExpandFromRight, ExpandFar, Whole)            // 1
+MIREL_SWEEP(ExpandFromLeft, ExpandNear, Whole)            // 2
+MIREL_SWEEP(SlideInFromRight, SlideFar, Whole)            // 3
+MIREL_SWEEP(SlideInFromLeft, SlideNear, Whole)            // 4
+MIREL_SWEEP(RevealFromLeft, RevealNear, Whole)            // 5
+MIREL_SWEEP(RevealFromRight, RevealFar, Whole)            // 6
+MIREL_SWEEP(ExpandInFromRight, ExpandInFar, Whole)        // 7
+MIREL_SWEEP(ExpandInFromLeft, ExpandInNear, Whole)        // 8
+MIREL_SWEEP(ExpandInToMiddle, ExpandInMiddle, Whole)      // 9
+MIREL_SWEEP(ExpandOutFromMiddle, ExpandOutMiddle, Whole)  // 10
+MIREL_SWEEP(RevealOutFromMiddle, RevealMiddle, Whole)     // 11
+MIREL_EDGE(RevealInFromSides, X, RevealInFromEnds)        // 12
+MIREL_EDGE(ExpandInFromSides, X, ExpandInFromEnds)        // 13
+MIREL_EDGE(UnrollFromLeft, X, UnrollFromNear)             // 14
+MIREL_EDGE(UnrollFromRight, X, UnrollFromFar)             // 15
+MIREL_EDGE(BuildUpFromRight, X, BuildUpTowardsFar)        // 16
+MIREL_EDGE(BuildUpFromLeft, X, BuildUpTowardsNear)        // 17
+
+MIREL_SWEEP(ExpandFromBottom, Whole, ExpandFar)           // 18
+MIREL_SWEEP(ExpandFromTop, Whole, ExpandNear)             // 19
+MIREL_SWEEP(SlideInFromBottom, Whole, SlideFar)           // 20
+MIREL_SWEEP(SlideInFromTop, Whole, SlideNear)             // 21
+MIREL_SWEEP(RevealFromTop, Whole, RevealNear)             // 22
+MIREL_SWEEP(RevealFromBottom, Whole, RevealFar)           // 23
+MIREL_SWEEP(ExpandInFromBottom, Whole, ExpandInFar)       // 24
+MIREL_SWEEP(ExpandInFromTop, Whole, ExpandInNear)         // 25
+MIREL_SWEEP(ExpandInToMiddleHoriz, Whole, ExpandInMiddle) // 26
+MIREL_SWEEP(ExpandOutFromMiddleHoriz, Whole, ExpandOutMiddle) // 27
+MIREL_SWEEP(RevealFromMiddleHoriz, Whole, RevealMiddle)   // 28
+MIREL_EDGE(SlideInFromTopBottom, Y, RevealInFromEnds)     // 29
+MIREL_EDGE(ExpandInFromTopBottom, Y, ExpandInFromEnds)    // 30
+MIREL_EDGE(UnrollFromTop, Y, UnrollFromNear)              // 31
+MIREL_EDGE(UnrollFromBottom, Y, UnrollFromFar)            // 32
+MIREL_EDGE(BuildUpFromBottom, Y, BuildUpTowardsFar)       // 33
+MIREL_EDGE(BuildUpFromTop, Y, BuildUpTowardsNear)         // 34
+
+#undef MIREL_SWEEP
+#undef MIREL_EDGE
+
+} // namespace mirel

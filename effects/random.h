@@ -1,0 +1,26 @@
+// The process-wide pseudo-random generator shared by the show (style choice)
+// and the random effects.
+//
+// One 32-bit seed, 0 at process start and never taken from the clock, so that
+// a run is reproducible: a fresh process drawing Random(150) + 1 six times
+// gets 1, 5, 130, 31, 41, 101. Each draw advances the seed by
+// seed := seed * 134775813 + 1 (mod 2^32) and returns the high 32 bits of the
+// 64-bit product seed * n, a number in 0 .. n - 1.
+//
+// The show and the effects draw from it on different threads without a lock,
+// by design: they never draw at the same time, since the show picks the next
+// style only after stopping the running transition. The seed is an atomic
+// with relaxed order so that such use is defined behaviour, not a data race.
+#pragma once
+
+#include <cstdint>
+
+namespace mirel {
+
+// A number in 0 .. n - 1; 0 when n <= 0, the seed advancing all the same.
+int32_t Random(int32_t n);
+
+uint32_t RandSeed();
+void SetRandSeed(uint32_t seed);
+
+} // namespace mirel

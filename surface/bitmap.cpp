@@ -1,0 +1,236 @@
+#include "surface/bitmap.h"
+
+#include "surface/region.h"
+
+#include <pixman.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace mirel {
+
+namespace {
+
+// One axis of a copy: source span [S0, S1) onto destination span [D0, D1),
+// mirrored when Flip. 64-bit so that no sum of 32-bit inputs overflows.
+struct TAxis {
+    int64_t D0, D1, S0, S1;
+    bool Flip;
+};
+
+// GDI's convention: a negative extent e at p covers p + e + 1 .. p.
+TAxis MakeAxis(int32_t d, int32_t dExt, int32_t s, int32_t sExt)
+{
+    TAxis a{};
+    a.D0 = dExt > 0 ? d : int64_t{d} + dExt + 1;
+    a.D1 = a.D0 + (dExt > 0 ? int64_t{dExt} : -int64_t{dExt});
+    a.S0 = sExt > 0 ? s : int64_t{s} + sExt + 1;
+    a.S1 = a.S0 + (sExt > 0 ? int64_t{sExt} : -int64_t{sExt});
+    a.Flip = (dExt < 0) != (sExt < 0);
+    return a;
+}
+
+// Where on the destination axis the source offset k (0 .. source length)
+// lands, rounded to the nearest pixel edge.
+int64_t DestEdge(const TAxis& a, int64_t k)
+{
+    const int64_t len = a.S1 - a.S0, ext = a.D1 - a.D0;
+    const int64_t off = (k * ext + len / 2) / len;
+    return a.Flip ? a.D1 - off : a.D0 + off;
+}
+
+// Cuts the source span to [0, limit) and the destination by the same share.
+bool ClipSourceAxis(TAxis& a, int64_t limit)
+{
+    const int64_t c0 = std::max<int64_t>(a.S0, 0), c1 = std::min<int64_t>(a.S1, limit);
+    if (c0 >= c1)
+        return false;
+    if (c0 != a.S0 || c1 != a.S1) {
+        int64_t e0 = DestEdge(a, c0 - a.S0), e1 = DestEdge(a, c1 - a.S0);
+        if (e0 > e1)
+            std::swap(e0, e1);
+        a.D0 = e0;
+        a.D1 = e1;
+        a.S0 = c0;
+        a.S1 = c1;
+    }
+    return a.D0 < a.D1;
+}
+
+pixman_image_t* WrapBits(const TBitmap& bmp, int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    // pixman only reads a source image; the const_cast never leads to a write.
+    auto* bits = const_cast<uint32_t*>(bmp.PixelRow(y)) + x;
+    pixman_image_t* img = pixman_image_create_bits(PIXMAN_a8r8g8b8, w, h, bits, bmp.BytesPerLine());
+    if (img == nullptr)
+        throw std::bad_alloc();
+    return img;
+}
+
+struct TImageRef {
+    pixman_image_t* Img;
+    ~TImageRef() { pixman_image_unref(Img); }
+};
+
+pixman_fixed_t ScaleFixed(double v) { return pixman_double_to_fixed(v); }
+
+// The copy itself, after the source has been cut to its bitmap: nearest
+// neighbour through pixman, clipped by pixman to the destination bitmap and to
+// its clip region.
+void Blit(TBitmap& dst, const TRegion* clip, const TAxis& ax, const TAxis& ay, const TBitmap& src)
+{
+    // Destination rectangle cut to the bitmap; the sampling below keeps its
+    // origin at the uncut rectangle, so the scale stays that of the whole.
+    const int64_t x0 = std::max<int64_t>(ax.D0, 0), x1 = std::min<int64_t>(ax.D1, dst.Width());
+    const int64_t y0 = std::max<int64_t>(ay.D0, 0), y1 = std::min<int64_t>(ay.D1, dst.Height());
+    if (x0 >= x1 || y0 >= y1)
+        return;
+
+    const auto sw = int32_t(ax.S1 - ax.S0), sh = int32_t(ay.S1 - ay.S0);
+    TImageRef s{WrapBits(src, int32_t(ax.S0), int32_t(ay.S0), sw, sh)};
+    TImageRef d{WrapBits(dst, 0, 0, dst.Width(), dst.Height())};
+    if (clip != nullptr)
+        pixman_image_set_clip_region32(d.Img, const_cast<pixman_region32_t*>(clip->Native()));
+
+    const int64_t dw = ax.D1 - ax.D0, dh = ay.D1 - ay.D0;
+    const bool identity = dw == sw && dh == sh && !ax.Flip && !ay.Flip;
+    if (!identity) {
+        // Source position of the destination pixel centre (i + 0.5, j + 0.5),
+        // counted from the uncut destination origin.
+        pixman_transform_t t;
+        pixman_transform_init_identity(&t);
+        const double scaleX = double(sw) / double(dw), scaleY = double(sh) / double(dh);
+        t.matrix[0][0] = ScaleFixed(ax.Flip ? -scaleX : scaleX);
+        t.matrix[0][2] = ax.Flip ? pixman_int_to_fixed(sw) : 0;
+        t.matrix[1][1] = ScaleFixed(ay.Flip ? -scaleY : scaleY);
+        t.matrix[1][2] = ay.Flip ? pixman_int_to_fixed(sh) : 0;
+        pixman_image_set_transform(s.Img, &t);
+        pixman_image_set_filter(s.Img, PIXMAN_FILTER_NEAREST, nullptr, 0);
+        pixman_image_set_repeat(s.Img, PIXMAN_REPEAT_PAD);
+    }
+    pixman_image_composite32(PIXMAN_OP_SRC, s.Img, nullptr, d.Img,
+                             int32_t(x0 - ax.D0), int32_t(y0 - ay.D0), 0, 0,
+                             int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0));
+}
+
+bool Overlaps(const TAxis& ax, const TAxis& ay)
+{
+    return ax.S0 < ax.D1 && ax.D0 < ax.S1 && ay.S0 < ay.D1 && ay.D0 < ay.S1;
+}
+
+} // namespace
+
+void CheckBitmapSize(int64_t width, int64_t height)
+{
+    if (width < 0 || height < 0 || width > TBitmap::MaxSide || height > TBitmap::MaxSide ||
+        width * height > TBitmap::MaxPixels)
+        throw TBitmapError("bitmap size " + std::to_string(width) + "x" + std::to_string(height) +
+                           " is out of range");
+}
+
+// ---- TCanvas ----
+
+TCanvas::TCanvas(TBitmap& owner) : owner_(owner) {}
+TCanvas::~TCanvas() = default;
+
+void TCanvas::SelectClipRgn(const TRegion& rgn) { clip_ = std::make_unique<TRegion>(rgn); }
+void TCanvas::SelectClipRgn(std::nullptr_t) { clip_.reset(); }
+
+void TCanvas::CopyArea(const TRect& dest, const TCanvas& src, const TRect& source)
+{
+    StretchBlt(dest.Left, dest.Top, dest.Width(), dest.Height(), src, source.Left, source.Top,
+               source.Width(), source.Height());
+}
+
+void TCanvas::StretchBlt(int32_t x, int32_t y, int32_t w, int32_t h, const TCanvas& src,
+                         int32_t sx, int32_t sy, int32_t sw, int32_t sh)
+{
+    if (w == 0 || h == 0 || sw == 0 || sh == 0)
+        return;
+    const TBitmap& from = src.Bitmap();
+    TAxis ax = MakeAxis(x, w, sx, sw), ay = MakeAxis(y, h, sy, sh);
+    if (!ClipSourceAxis(ax, from.Width()) || !ClipSourceAxis(ay, from.Height()))
+        return;
+
+    if (&from == &owner_ && Overlaps(ax, ay)) {
+        // Read the whole source before writing any of it.
+        const auto tw = int32_t(ax.S1 - ax.S0), th = int32_t(ay.S1 - ay.S0);
+        TBitmap copy(tw, th);
+        for (int32_t row = 0; row < th; ++row)
+            std::memcpy(copy.PixelRow(row), from.PixelRow(int32_t(ay.S0) + row) + ax.S0, size_t(tw) * 4);
+        ax.S1 -= ax.S0;
+        ax.S0 = 0;
+        ay.S1 -= ay.S0;
+        ay.S0 = 0;
+        Blit(owner_, clip_.get(), ax, ay, copy);
+        return;
+    }
+    Blit(owner_, clip_.get(), ax, ay, from);
+}
+
+void TCanvas::DrawBitmap(int32_t x, int32_t y, const TBitmap& bitmap)
+{
+    StretchBlt(x, y, bitmap.Width(), bitmap.Height(), bitmap.Canvas(), 0, 0, bitmap.Width(), bitmap.Height());
+}
+
+void TCanvas::StretchDraw(const TRect& dest, const TBitmap& bitmap)
+{
+    CopyArea(dest, bitmap.Canvas(), bitmap.BoundsRect());
+}
+
+void TCanvas::FillArea(const TRect& dest)
+{
+    TRect r;
+    if (!IntersectRect(r, dest, owner_.BoundsRect()))
+        return;
+    TRegion area(r);
+    if (clip_)
+        CombineRgn(area, area, *clip_, RGN_AND);
+    for (const TRect& b : area.Boxes())
+        pixman_fill(reinterpret_cast<uint32_t*>(owner_.Bits()), owner_.Width(), 32, b.Left, b.Top,
+                    b.Width(), b.Height(), BrushColor);
+}
+
+// ---- TBitmap ----
+
+TBitmap::TBitmap() : canvas_(*this) {}
+
+TBitmap::TBitmap(int32_t width, int32_t height, uint32_t fill) : canvas_(*this)
+{
+    SetSize(width, height, fill);
+}
+
+void TBitmap::SetSize(int32_t width, int32_t height, uint32_t fill)
+{
+    if (width == width_ && height == height_)
+        return;
+    CheckBitmapSize(width, height);
+    std::vector<uint32_t> pixels(size_t(width) * size_t(height), fill);
+    const int32_t keepW = std::min(width, width_), keepH = std::min(height, height_);
+    for (int32_t y = 0; y < keepH; ++y)
+        std::memcpy(pixels.data() + size_t(y) * size_t(width), PixelRow(y), size_t(keepW) * 4);
+    pixels_.swap(pixels);
+    width_ = width;
+    height_ = height;
+}
+
+void TBitmap::Assign(const TBitmap& other)
+{
+    if (&other == this)
+        return;
+    pixels_ = other.pixels_;
+    width_ = other.width_;
+    height_ = other.height_;
+}
+
+void TBitmap::Swap(TBitmap& other) noexcept
+{
+    pixels_.swap(other.pixels_);
+    std::swap(width_, other.width_);
+    std::swap(height_, other.height_);
+}
+
+void TBitmap::Fill(uint32_t color) { std::fill(pixels_.begin(), pixels_.end(), color); }
+
+} // namespace mirel

@@ -1,0 +1,30 @@
+// JPEG decoding into a TBitmap (libjpeg-turbo).
+#pragma once
+
+#include "surface/bitmap.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace mirel {
+
+// A picture that cannot be read or decoded. what() names the file (when there
+// is one) and the reason in one line.
+class TDecodeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Pictures larger than this are refused before any pixel memory is taken.
+constexpr int64_t MaxPicturePixels = 100'000'000;
+
+// Decodes a JPEG held in memory into out (resized to the picture). Throws
+// TDecodeError; out is left unchanged on failure.
+void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out);
+
+// Reads and decodes a JPEG file. Throws TDecodeError naming the file.
+void LoadJpegFile(const std::string& path, TBitmap& out);
+
+} // namespace mirel

@@ -1,0 +1,92 @@
+// Clip regions: sets of pixels built from rectangles, rounded rectangles and
+// polygons, and combined with the four set operations.
+//
+// A TRegion is a value. It owns its storage, copies deeply and frees itself,
+// so no region can leak; the operation names follow the classic GDI calls so
+// that drawing code reads like its formulas (CreateRectRgn, CombineRgn, ...).
+//
+// Representation (pixman's region32): a y-x banded list of boxes.
+//
+//     band 0   [====]      [==========]        boxes of one band share Top
+//     band 1   [===============]   [==]        and Bottom, are sorted by x,
+//     band 2          [====]                   never touch or overlap;
+//                                              bands are sorted by y and
+//                                              never overlap.
+//
+// Debug builds check this after every operation that builds a region.
+#pragma once
+
+#include "surface/rect.h"
+
+#include <pixman.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace mirel {
+
+enum TCombineMode : int {
+    RGN_AND = 1,  // intersection
+    RGN_OR = 2,   // union
+    RGN_XOR = 3,  // exclusive or
+    RGN_DIFF = 4, // first minus second
+};
+
+class TRegion {
+public:
+    TRegion();                         // empty
+    explicit TRegion(const TRect& r);  // r with its edges put in order
+    TRegion(const TRegion& other);
+    TRegion(TRegion&& other) noexcept;
+    TRegion& operator=(const TRegion& other);
+    TRegion& operator=(TRegion&& other) noexcept;
+    ~TRegion();
+
+    bool IsEmpty() const;
+    TRect Bounds() const;          // (0, 0, 0, 0) when empty
+    int64_t Area() const;          // number of pixels covered
+    bool Contains(int32_t x, int32_t y) const;
+    std::vector<TRect> Boxes() const;
+    void Offset(int32_t dx, int32_t dy);
+
+    friend bool operator==(const TRegion& a, const TRegion& b);
+
+    // Builds a region from boxes that are already y-x banded (as a scan
+    // converter emits them); adjacent equal bands are merged by the library.
+    static TRegion FromBandedBoxes(const std::vector<pixman_box32_t>& boxes);
+
+    const pixman_region32_t* Native() const { return &region_; }
+    pixman_region32_t* Native() { return &region_; }
+
+    // Aborts a debug build when the banding invariant above is broken.
+    void CheckInvariants() const;
+
+private:
+    pixman_region32_t region_;
+};
+
+// Rectangle regions: edges given in the wrong order are put in order; zero
+// width or height gives an empty region.
+TRegion CreateRectRgn(int32_t left, int32_t top, int32_t right, int32_t bottom);
+TRegion CreateRectRgnIndirect(const TRect& r);
+
+// A rectangle whose corners are rounded by an ellipse ellipseWidth wide and
+// ellipseHeight high; each axis of the ellipse is limited to the rectangle's
+// own extent on that axis, so an oversized ellipse gives a half-ellipse end or
+// a full ellipse. A pixel belongs to the region when its centre lies inside.
+TRegion CreateRoundRectRgn(int32_t left, int32_t top, int32_t right, int32_t bottom,
+                           int32_t ellipseWidth, int32_t ellipseHeight);
+
+// A closed polygon filled by the non-zero winding rule. Fewer than three
+// points, or no enclosed area, give an empty region. A pixel belongs to the
+// region when its centre lies inside. The cost grows with the polygon's height
+// in rows, so callers keep coordinates within a few picture sizes.
+TRegion CreatePolygonRgn(const TPoint* points, int count);
+
+// dest := a (mode) b. dest may be a or b.
+void CombineRgn(TRegion& dest, const TRegion& a, const TRegion& b, TCombineMode mode);
+
+// dest := dest united with piece: the step every comb and grid builder repeats.
+inline void UniteRgn(TRegion& dest, const TRegion& piece) { CombineRgn(dest, dest, piece, RGN_OR); }
+
+} // namespace mirel

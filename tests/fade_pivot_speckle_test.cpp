@@ -1,0 +1,1 @@
+// Tests of this family come with its procedures.
