@@ -128,6 +128,19 @@ TRegion CreateRectRgn(int32_t left, int32_t top, int32_t right, int32_t bottom)
 
 TRegion CreateRectRgnIndirect(const TRect& r) { return TRegion(r); }
 
+TRegion UnionOfRects(const std::vector<TRect>& rects)
+{
+    std::vector<pixman_box32_t> boxes;
+    boxes.reserve(rects.size());
+    for (const TRect& r : rects) {
+        const pixman_box32_t b = Ordered(r.Left, r.Top, r.Right, r.Bottom);
+        if (b.x1 != b.x2 && b.y1 != b.y2)
+            boxes.push_back(b);
+    }
+    // init_rects sorts and merges overlapping input into bands itself.
+    return TRegion::FromBandedBoxes(boxes);
+}
+
 void CombineRgn(TRegion& dest, const TRegion& a, const TRegion& b, TCombineMode mode)
 {
     // pixman takes its sources through non-const pointers but only reads them.

@@ -1,0 +1,73 @@
+// Time per frame of every style at 1920x1080, and of one full-frame copy of
+// the same bitmap, the yardstick the styles are measured against: every
+// frame starts with such a copy (the old picture into Display), so a style
+// costing k copies makes a frame cost k + 1.
+//
+//   mirel_bench_effects --benchmark_filter='Copy|Style/57$'
+#include "effects/catalogue.h"
+#include "effects/random.h"
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+namespace {
+
+using namespace mirel;
+
+constexpr int32_t W = 1920, H = 1080;
+
+void Pattern(TBitmap& bmp, uint32_t salt)
+{
+    for (int32_t y = 0; y < bmp.Height(); ++y)
+        for (int32_t x = 0; x < bmp.Width(); ++x)
+            bmp.SetPixel(x, y, 0xFF000000u | ((uint32_t(x) * 7 + uint32_t(y) * 13 + salt) & 0xFFFFFF));
+}
+
+struct TPictures {
+    TBitmap Old{W, H}, New{W, H}, Display{W, H};
+    TPictures()
+    {
+        Pattern(Old, 0);
+        Pattern(New, 0x5A5A5A);
+    }
+};
+
+TPictures& Pictures()
+{
+    static TPictures pictures;
+    return pictures;
+}
+
+void BM_FullFrameCopy(benchmark::State& state)
+{
+    TPictures& p = Pictures();
+    for (auto _ : state) {
+        p.Display.Canvas().DrawBitmap(0, 0, p.Old);
+        benchmark::DoNotOptimize(p.Display.Bits());
+    }
+}
+BENCHMARK(BM_FullFrameCopy)->Name("Copy")->Unit(benchmark::kMillisecond);
+
+// The effect alone, over the progress values of a default transition
+// (Step 4: 4, 8, ... 96), Display reset to the old picture outside the timing.
+void BM_Style(benchmark::State& state)
+{
+    const int style = int(state.range(0));
+    TPictures& p = Pictures();
+    int32_t progress = 4;
+    for (auto _ : state) {
+        state.PauseTiming();
+        p.Display.Canvas().DrawBitmap(0, 0, p.Old);
+        progress = progress >= 96 ? 4 : progress + 4;
+        state.ResumeTiming();
+        Effects[style].Proc(p.Display, p.New, p.New.BoundsRect(), 4, progress);
+        benchmark::DoNotOptimize(p.Display.Bits());
+    }
+    state.SetLabel(Effects[style].Name);
+}
+BENCHMARK(BM_Style)->Name("Style")->DenseRange(1, MaxShowStyle)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
