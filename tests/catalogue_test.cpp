@@ -1,1 +1,94 @@
-// placeholder
+#include "effects/catalogue.h"
+#include "effects/random.h"
+
+#include "frame_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+namespace mirel {
+namespace {
+
+TEST(Catalogue, NamesAndLookups)
+{
+    EXPECT_EQ(StyleName(0), "Custom");
+    EXPECT_EQ(StyleName(1), "Expand from right");
+    EXPECT_EQ(StyleName(76), "Unven shred from bottom");
+    EXPECT_EQ(StyleName(150), "Rotational star");
+    EXPECT_EQ(StyleName(151), "");
+    EXPECT_EQ(StyleName(33), StyleName(18));
+    EXPECT_EQ(StyleName(34), StyleName(25));
+
+    // The first of two equal names wins; case does not matter.
+    EXPECT_EQ(StyleOfName("EXPAND FROM BOTTOM"), 18);
+    EXPECT_EQ(StyleOfName("expand in from top"), 25);
+    EXPECT_EQ(StyleOfName("cUsToM"), 0);
+    EXPECT_EQ(StyleOfName("Rectangles apear from up and disapear to bottom"), 147);
+    EXPECT_EQ(StyleOfName("Expand from bottom "), std::nullopt);
+    EXPECT_EQ(StyleOfName(""), std::nullopt);
+
+    // Every row has a procedure, and every name but the two repeats is unique.
+    std::set<std::string> names;
+    for (int style = 1; style <= MaxShowStyle; ++style) {
+        EXPECT_NE(Effects[style].Proc, nullptr) << style;
+        names.insert(Effects[style].Name);
+    }
+    EXPECT_EQ(names.size(), 148u);
+}
+
+TEST(Catalogue, Geometry)
+{
+    struct TCase {
+        TRect R;
+        int32_t Step, Progress;
+        TEffectGeometry Expected;
+    };
+    const TCase cases[] = {
+        {Rect(0, 0, 800, 600), 4, 50, {800, 600, 400, 300, 36}},
+        {Rect(0, 0, 600, 800), 4, 50, {600, 800, 300, 400, 36}},
+        {Rect(0, 0, 500, 500), 4, 33, {500, 500, 165, 165, 22}},
+        {Rect(0, 0, 774, 600), 4, 50, {774, 600, 387, 300, 34}},
+        {Rect(0, 0, 40, 30), 4, 1, {40, 30, 0, 0, 2}},
+        {Rect(0, 0, 11, 11), 4, 50, {11, 11, 6, 6, 0}}, // Band 0 below 45 / Step
+    };
+    for (const TCase& t : cases) {
+        const TEffectGeometry g = CalcEffectGeometry(t.R, t.Step, t.Progress);
+        EXPECT_EQ(g.W, t.Expected.W);
+        EXPECT_EQ(g.H, t.Expected.H);
+        EXPECT_EQ(g.PW, t.Expected.PW) << t.R.Right << "x" << t.R.Bottom;
+        EXPECT_EQ(g.PH, t.Expected.PH) << t.R.Right << "x" << t.R.Bottom;
+        EXPECT_EQ(g.Band, t.Expected.Band) << t.R.Right << "x" << t.R.Bottom;
+    }
+}
+
+TEST(Random, FollowsTheSharedSequence)
+{
+    SetRandSeed(0);
+    const int expected[] = {1, 5, 130, 31, 41, 101};
+    for (int e : expected)
+        EXPECT_EQ(Random(150) + 1, e);
+
+    SetRandSeed(0);
+    EXPECT_EQ(Random(0), 0); // advances all the same
+    EXPECT_EQ(RandSeed(), 1u);
+    EXPECT_EQ(Random(-3), 0);
+    EXPECT_EQ(RandSeed(), 134775814u);
+}
+
+// Progress 0 is the old picture and 100 the new one, whatever the style.
+TEST(DrawEffectFrame, EndsAreTheOldAndTheNewPicture)
+{
+    for (int style = 0; style <= MaxShowStyle; ++style) {
+        const test::TFrame start(30, 20, style, 0), end(30, 20, style, 100);
+        EXPECT_TRUE(start.NewArea().IsEmpty()) << style;
+        EXPECT_EQ(end.NewArea(), CreateRectRgn(0, 0, 30, 20)) << style;
+    }
+    const test::TFrame custom(30, 20, 0, 50);
+    EXPECT_TRUE(custom.NewArea().IsEmpty());
+}
+
+} // namespace
+} // namespace mirel

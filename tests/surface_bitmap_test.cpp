@@ -1,1 +1,146 @@
-// placeholder
+#include "surface/bitmap.h"
+#include "surface/region.h"
+
+#include "frame_test_util.h"
+
+#include <gtest/gtest.h>
+
+namespace mirel {
+namespace {
+
+using test::FillCoordinates;
+using test::SourceX;
+using test::SourceY;
+
+TEST(Bitmap, ResizeKeepsWhatFits)
+{
+    TBitmap bmp(4, 3);
+    FillCoordinates(bmp);
+    bmp.SetSize(6, 2, clWhite);
+    EXPECT_EQ(bmp.Width(), 6);
+    EXPECT_EQ(SourceX(bmp.Pixel(3, 1)), 3);
+    EXPECT_EQ(SourceY(bmp.Pixel(3, 1)), 1);
+    EXPECT_EQ(bmp.Pixel(5, 0), clWhite);
+    EXPECT_EQ(bmp.BytesPerLine(), 24);
+}
+
+TEST(Bitmap, RefusesImpossibleSizes)
+{
+    TBitmap bmp(2, 2);
+    EXPECT_THROW(bmp.SetSize(-1, 5), TBitmapError);
+    EXPECT_THROW(bmp.SetSize(TBitmap::MaxSide + 1, 1), TBitmapError);
+    EXPECT_THROW(bmp.SetSize(1 << 15, 1 << 15), TBitmapError); // 2^30 pixels
+    EXPECT_EQ(bmp.Width(), 2);                                   // unchanged
+    EXPECT_NO_THROW(bmp.SetSize(0, 0));
+    EXPECT_TRUE(bmp.Empty());
+}
+
+class CopyAreaTest : public ::testing::Test {
+protected:
+    TBitmap Src{40, 30};
+    TBitmap Dst{40, 30, clBlack};
+    void SetUp() override { FillCoordinates(Src); }
+    bool Untouched(int x, int y) const { return Dst.Pixel(x, y) == clBlack; }
+};
+
+TEST_F(CopyAreaTest, OneToOneShiftsTheSourceWhenTheDestinationIsCut)
+{
+    Dst.Canvas().CopyArea(Rect(-3, -2, 7, 8), Src.Canvas(), Rect(0, 0, 10, 10));
+    EXPECT_EQ(SourceX(Dst.Pixel(0, 0)), 3);
+    EXPECT_EQ(SourceY(Dst.Pixel(0, 0)), 2);
+    EXPECT_EQ(SourceX(Dst.Pixel(6, 7)), 9);
+    EXPECT_TRUE(Untouched(7, 0));
+    EXPECT_TRUE(Untouched(0, 8));
+}
+
+TEST_F(CopyAreaTest, SourceBeyondItsBitmapShrinksTheDestinationAlike)
+{
+    Dst.Canvas().CopyArea(Rect(0, 0, 10, 10), Src.Canvas(), Rect(-5, 0, 5, 10));
+    EXPECT_TRUE(Untouched(4, 0));
+    EXPECT_EQ(SourceX(Dst.Pixel(5, 0)), 0);
+    EXPECT_EQ(SourceX(Dst.Pixel(9, 9)), 4);
+}
+
+TEST_F(CopyAreaTest, ScalesEachAxisOnItsOwn)
+{
+    Dst.Canvas().CopyArea(Rect(0, 0, 40, 10), Src.Canvas(), Rect(10, 10, 20, 20));
+    for (int x = 0; x < 40; ++x) {
+        EXPECT_EQ(SourceX(Dst.Pixel(x, 0)), 10 + x / 4) << x;
+        EXPECT_EQ(SourceY(Dst.Pixel(x, 9)), 19) << x;
+    }
+    // Shrinking picks every other column.
+    Dst.Canvas().CopyArea(Rect(0, 20, 10, 30), Src.Canvas(), Rect(0, 0, 20, 10));
+    EXPECT_EQ(SourceX(Dst.Pixel(0, 20)), 0);
+    EXPECT_EQ(SourceX(Dst.Pixel(9, 20)), 18);
+}
+
+TEST_F(CopyAreaTest, ScaleIsThatOfTheWholeDestination)
+{
+    // 10 columns over 40, only the last 20 of which are visible.
+    Dst.Canvas().CopyArea(Rect(-20, 0, 20, 10), Src.Canvas(), Rect(0, 0, 10, 10));
+    EXPECT_EQ(SourceX(Dst.Pixel(0, 0)), 5);
+    EXPECT_EQ(SourceX(Dst.Pixel(19, 0)), 9);
+}
+
+TEST_F(CopyAreaTest, NegativeExtentMirrors)
+{
+    // Width -10 at x 9 covers columns 0 .. 9, right to left.
+    Dst.Canvas().StretchBlt(9, 0, -10, 5, Src.Canvas(), 0, 0, 10, 5);
+    for (int x = 0; x < 10; ++x)
+        EXPECT_EQ(SourceX(Dst.Pixel(x, 0)), 9 - x) << x;
+    EXPECT_TRUE(Untouched(10, 0));
+    Dst.Canvas().StretchBlt(20, 14, 10, -5, Src.Canvas(), 0, 0, 10, 5);
+    EXPECT_EQ(SourceY(Dst.Pixel(20, 10)), 4);
+    EXPECT_EQ(SourceY(Dst.Pixel(20, 14)), 0);
+}
+
+TEST_F(CopyAreaTest, OverlappingCopyOnOneBitmapReadsTheSourceFirst)
+{
+    Src.Canvas().CopyArea(Rect(3, 0, 40, 30), Src.Canvas(), Rect(0, 0, 37, 30));
+    for (int x = 3; x < 40; ++x)
+        ASSERT_EQ(SourceX(Src.Pixel(x, 5)), x - 3) << x;
+    Src.Canvas().CopyArea(Rect(0, 0, 40, 20), Src.Canvas(), Rect(0, 5, 40, 30)); // scaled, upwards
+    EXPECT_EQ(SourceY(Src.Pixel(10, 0)), 5);
+    EXPECT_EQ(SourceY(Src.Pixel(10, 19)), 29);
+}
+
+TEST_F(CopyAreaTest, HonoursTheClipRegionUntilItIsRemoved)
+{
+    TCanvas& c = Dst.Canvas();
+    {
+        TRegion clip = CreateRectRgn(0, 0, 20, 30);
+        UniteRgn(clip, CreateRectRgn(30, 0, 35, 5));
+        c.SelectClipRgn(clip);
+    } // the canvas keeps its own copy
+    c.DrawBitmap(0, 0, Src);
+    EXPECT_FALSE(Untouched(19, 29));
+    EXPECT_TRUE(Untouched(20, 0));
+    EXPECT_FALSE(Untouched(34, 4));
+    EXPECT_TRUE(Untouched(34, 5));
+
+    c.BrushColor = clWhite;
+    c.FillArea(Rect(-10, -10, 100, 100));
+    EXPECT_EQ(Dst.Pixel(0, 0), clWhite);
+    EXPECT_TRUE(Untouched(25, 0));
+
+    c.SelectClipRgn(nullptr);
+    EXPECT_FALSE(c.HasClipRgn());
+    c.FillArea(Rect(25, 0, 26, 1));
+    EXPECT_EQ(Dst.Pixel(25, 0), clWhite);
+}
+
+TEST_F(CopyAreaTest, EmptyAndOffBitmapCopiesDrawNothing)
+{
+    TCanvas& c = Dst.Canvas();
+    c.CopyArea(Rect(0, 0, 0, 10), Src.Canvas(), Rect(0, 0, 10, 10));
+    c.CopyArea(Rect(0, 0, 10, 10), Src.Canvas(), Rect(5, 5, 5, 10));
+    c.CopyArea(Rect(100, 100, 200, 200), Src.Canvas(), Rect(0, 0, 10, 10));
+    c.CopyArea(Rect(0, 0, 10, 10), Src.Canvas(), Rect(50, 50, 60, 60));
+    c.DrawBitmap(-1000, -1000, Src);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            ASSERT_TRUE(Untouched(x, y));
+}
+
+} // namespace
+} // namespace mirel
