@@ -110,36 +110,53 @@ TRegion CreatePolygonRgn(const TPoint* points, int count)
     if (points == nullptr || count < 3)
         return TRegion();
 
-    int32_t yMin = points[0].Y, yMax = points[0].Y;
-    for (int i = 1; i < count; ++i) {
-        yMin = std::min(yMin, points[i].Y);
-        yMax = std::max(yMax, points[i].Y);
+    // Every non-horizontal edge, top to bottom, with its winding direction.
+    // Rows are scanned with an active list, so a fan of a hundred edges costs
+    // per row only the few edges that cross it.
+    struct TEdge {
+        int32_t Top, Bottom; // rows whose centres the edge crosses: [Top, Bottom)
+        double X0, Y0, Slope;
+        int Winding;
+    };
+    std::vector<TEdge> edges;
+    edges.reserve(size_t(count));
+    for (int i = 0; i < count; ++i) {
+        const TPoint& p = points[i];
+        const TPoint& q = points[(i + 1) % count];
+        if (p.Y == q.Y)
+            continue;
+        const bool down = p.Y < q.Y;
+        const TPoint& a = down ? p : q;
+        const TPoint& b = down ? q : p;
+        // Vertices lie on whole rows and centres on half rows: no ties.
+        edges.push_back({a.Y, b.Y, double(a.X), double(a.Y), (double(b.X) - a.X) / (double(b.Y) - a.Y),
+                         down ? 1 : -1});
     }
+    if (edges.empty())
+        return TRegion();
+    std::sort(edges.begin(), edges.end(), [](const TEdge& l, const TEdge& r) { return l.Top < r.Top; });
+    int32_t yMax = edges[0].Bottom;
+    for (const TEdge& e : edges)
+        yMax = std::max(yMax, e.Bottom);
 
     struct TCrossing {
         double X;
         int Winding;
     };
+    std::vector<const TEdge*> active;
     std::vector<TCrossing> crossings;
     std::vector<TSpan> spans;
     TBandBuilder bands;
-    for (int64_t y = yMin; y < yMax; ++y) {
+    size_t next = 0;
+    for (int64_t y = edges[0].Top; y < yMax; ++y) {
+        while (next < edges.size() && edges[next].Top <= y)
+            active.push_back(&edges[next++]);
+        std::erase_if(active, [y](const TEdge* e) { return e->Bottom <= y; });
+
         const double yc = double(y) + 0.5;
         crossings.clear();
-        for (int i = 0; i < count; ++i) {
-            const TPoint& p = points[i];
-            const TPoint& q = points[(i + 1) % count];
-            if (p.Y == q.Y)
-                continue;
-            // Vertices lie on whole rows and yc on half rows: no ties.
-            const bool down = p.Y < q.Y;
-            const double y0 = down ? p.Y : q.Y;
-            const double y1 = down ? q.Y : p.Y;
-            if (yc < y0 || yc > y1)
-                continue;
-            const double x = p.X + (yc - p.Y) * (double(q.X) - p.X) / (double(q.Y) - p.Y);
-            crossings.push_back({x, down ? 1 : -1});
-        }
+        for (const TEdge* e : active)
+            crossings.push_back({e->X0 + (yc - e->Y0) * e->Slope, e->Winding});
         std::sort(crossings.begin(), crossings.end(),
                   [](const TCrossing& l, const TCrossing& r) { return l.X < r.X; });
 
