@@ -33,10 +33,10 @@ TPush SqueezeNear(int32_t L, int32_t P) { return {0, L, 0, L - P, 0, P, L - P, L
 void Push(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress, TAxis axis,
           TPushSpans spans)
 {
-    const auto [W, H, PW, PH, Band] = CalcEffectGeometry(R, int32_t(Step), Progress);
-    const TPush p = axis == TAxis::X ? spans(W, PW) : spans(H, PH);
+    const TEffectGeometry g = CalcEffectGeometry(R, int32_t(Step), Progress);
+    const TPush p = axis == TAxis::X ? spans(g.W, g.PW) : spans(g.H, g.PH);
     const auto span = [&](int32_t a0, int32_t a1) {
-        return axis == TAxis::X ? Rect(a0, 0, a1, H) : Rect(0, a0, W, a1);
+        return axis == TAxis::X ? Rect(a0, 0, a1, g.H) : Rect(0, a0, g.W, a1);
     };
     TCanvas& canvas = Display.Canvas();
     canvas.CopyArea(span(p.OldD0, p.OldD1), canvas, span(p.OldS0, p.OldS1));

@@ -58,11 +58,21 @@ bool ClipSourceAxis(TAxis& a, int64_t limit)
     return a.D0 < a.D1;
 }
 
-pixman_image_t* WrapBits(const TBitmap& bmp, int32_t x, int32_t y, int32_t w, int32_t h)
+// Rows of 32-bit pixels: a bitmap's, or a scratch copy's.
+struct TPixels {
+    const uint32_t* Bits;
+    int32_t Width, Height;
+    int32_t Stride; // pixels from one row to the next
+    const uint32_t* Row(int32_t y) const { return Bits + size_t(y) * size_t(Stride); }
+};
+
+TPixels PixelsOf(const TBitmap& bmp) { return {bmp.PixelRow(0), bmp.Width(), bmp.Height(), bmp.Width()}; }
+
+pixman_image_t* WrapBits(const TPixels& px, int32_t x, int32_t y, int32_t w, int32_t h)
 {
     // pixman only reads a source image; the const_cast never leads to a write.
-    auto* bits = const_cast<uint32_t*>(bmp.PixelRow(y)) + x;
-    pixman_image_t* img = pixman_image_create_bits(PIXMAN_a8r8g8b8, w, h, bits, bmp.BytesPerLine());
+    auto* bits = const_cast<uint32_t*>(px.Row(y)) + x;
+    pixman_image_t* img = pixman_image_create_bits(PIXMAN_a8r8g8b8, w, h, bits, px.Stride * 4);
     if (img == nullptr)
         throw std::bad_alloc();
     return img;
@@ -78,7 +88,7 @@ pixman_fixed_t ScaleFixed(double v) { return pixman_double_to_fixed(v); }
 // The copy itself, after the source has been cut to its bitmap: nearest
 // neighbour through pixman, clipped by pixman to the destination bitmap and to
 // its clip region.
-void Blit(TBitmap& dst, const TRegion* clip, const TAxis& ax, const TAxis& ay, const TBitmap& src)
+void Blit(TBitmap& dst, const TRegion* clip, const TAxis& ax, const TAxis& ay, const TPixels& src)
 {
     // Destination rectangle cut to the bitmap; the sampling below keeps its
     // origin at the uncut rectangle, so the scale stays that of the whole.
@@ -89,7 +99,7 @@ void Blit(TBitmap& dst, const TRegion* clip, const TAxis& ax, const TAxis& ay, c
 
     const auto sw = int32_t(ax.S1 - ax.S0), sh = int32_t(ay.S1 - ay.S0);
     TImageRef s{WrapBits(src, int32_t(ax.S0), int32_t(ay.S0), sw, sh)};
-    TImageRef d{WrapBits(dst, 0, 0, dst.Width(), dst.Height())};
+    TImageRef d{WrapBits(PixelsOf(dst), 0, 0, dst.Width(), dst.Height())};
     if (clip != nullptr)
         pixman_image_set_clip_region32(d.Img, const_cast<pixman_region32_t*>(clip->Native()));
 
@@ -154,19 +164,21 @@ void TCanvas::StretchBlt(int32_t x, int32_t y, int32_t w, int32_t h, const TCanv
         return;
 
     if (&from == &owner_ && Overlaps(ax, ay)) {
-        // Read the whole source before writing any of it.
+        // Read the whole source before writing any of it. The scratch rows
+        // are written in full at once, so they need no clearing first.
         const auto tw = int32_t(ax.S1 - ax.S0), th = int32_t(ay.S1 - ay.S0);
-        TBitmap copy(tw, th);
+        const std::unique_ptr<uint32_t[]> copy(new uint32_t[size_t(tw) * size_t(th)]);
         for (int32_t row = 0; row < th; ++row)
-            std::memcpy(copy.PixelRow(row), from.PixelRow(int32_t(ay.S0) + row) + ax.S0, size_t(tw) * 4);
+            std::memcpy(copy.get() + size_t(row) * size_t(tw), from.PixelRow(int32_t(ay.S0) + row) + ax.S0,
+                        size_t(tw) * 4);
         ax.S1 -= ax.S0;
         ax.S0 = 0;
         ay.S1 -= ay.S0;
         ay.S0 = 0;
-        Blit(owner_, clip_.get(), ax, ay, copy);
+        Blit(owner_, clip_.get(), ax, ay, TPixels{copy.get(), tw, th, tw});
         return;
     }
-    Blit(owner_, clip_.get(), ax, ay, from);
+    Blit(owner_, clip_.get(), ax, ay, PixelsOf(from));
 }
 
 void TCanvas::DrawBitmap(int32_t x, int32_t y, const TBitmap& bitmap)
