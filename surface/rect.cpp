@@ -35,4 +35,19 @@ int32_t MulDiv(int32_t a, int32_t b, int32_t c)
     return negative ? int32_t(-int64_t(q)) : int32_t(q);
 }
 
+TRect AspectFitRect(const TRect& src, const TRect& bounds)
+{
+    const int32_t pw = src.Width(), ph = src.Height(), bw = bounds.Width(), bh = bounds.Height();
+    if (pw <= 0 || ph <= 0)
+        return bounds;
+    int32_t w = bw, h = bh;
+    if (double(bh) / ph > double(bw) / pw)
+        h = MulDiv(ph, bw, pw);
+    else
+        w = MulDiv(pw, bh, ph);
+    TRect r{0, 0, w, h};
+    OffsetRect(r, bounds.Left + (bw - w) / 2, bounds.Top + (bh - h) / 2);
+    return r;
+}
+
 } // namespace mirel

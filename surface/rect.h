@@ -55,6 +55,10 @@ bool IntersectRect(TRect& dest, const TRect& a, const TRect& b);
 // not fit 32 bits, gives -1, as the Windows call of the same name does.
 int32_t MulDiv(int32_t a, int32_t b, int32_t c);
 
+// The largest rectangle of src's aspect ratio centred in bounds. A source of
+// no width or height gives bounds itself.
+TRect AspectFitRect(const TRect& src, const TRect& bounds);
+
 // Integer division as the effect formulas write "div": truncates toward zero
 // (C++ does so too; the name keeps the formulas readable).
 constexpr int32_t Div(int32_t a, int32_t b) { return a / b; }

@@ -65,5 +65,13 @@ TEST(Rect, ArithmeticHelpers)
     EXPECT_EQ(common, Rect(0, 0, 0, 0));
 }
 
+TEST(Rect, AspectFitRectCentresTheLargestFit)
+{
+    EXPECT_EQ(AspectFitRect(Rect(0, 0, 400, 300), Rect(0, 0, 1000, 500)), Rect(166, 0, 833, 500));
+    EXPECT_EQ(AspectFitRect(Rect(0, 0, 400, 300), Rect(0, 0, 400, 1000)), Rect(0, 350, 400, 650));
+    EXPECT_EQ(AspectFitRect(Rect(0, 0, 40, 30), Rect(10, 20, 90, 80)), Rect(10, 20, 90, 80)); // same ratio
+    EXPECT_EQ(AspectFitRect(Rect(0, 0, 0, 30), Rect(0, 0, 50, 50)), Rect(0, 0, 50, 50));
+}
+
 } // namespace
 } // namespace mirel
