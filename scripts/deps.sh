@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev
   libpixman-1-dev libturbojpeg0-dev
   libgtest-dev libbenchmark-dev
-  xvfb xdotool x11-apps imagemagick
+  xvfb xdotool x11-apps imagemagick ffmpeg
 )
 
 missing=()
