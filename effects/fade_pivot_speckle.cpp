@@ -10,6 +10,7 @@
 
 #include "effects/draw.h"
 #include "effects/random.h"
+#include "surface/parallel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -94,39 +95,42 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, int32_t PX, int32_t PY, int64
     const uint32_t* src = Src.PixelRow(0); // rows are contiguous, W pixels apart
     const TFix stepA = TFix(C), stepB = TFix(-S), top = TFix(H - 1);
     const int64_t dx0 = 1 - int64_t(PX);
-    for (int32_t y = 0; y < DH; ++y) {
-        const int64_t dy = int64_t(H) - y - PY;
-        const int64_t a0 = dx0 * C + dy * S + PX * One;
-        const int64_t b0 = dy * C - dx0 * S + PY * One;
-        int64_t lo = 0, hi = DW;
-        Narrow(a0, C, 0, W * One, lo, hi);
-        Narrow(b0, -S, 0, H * One, lo, hi);
-        if (lo >= hi)
-            continue;
-        TFix a = TFix(a0 + lo * C), b = TFix(b0 - lo * S);
-        uint32_t* d = Dest.PixelRow(y) + lo;
-        const int64_t count = hi - lo;
-        int64_t x = 0;
-        if constexpr (sizeof(TFix) == 4) {
-            // Eight source offsets at a time in a loop of fixed length, which
-            // the vectoriser takes (the loads themselves stay one by one).
-            constexpr int Block = 8;
-            for (; x + Block <= count; x += Block) {
-                uint32_t at[Block];
-                for (int k = 0; k < Block; ++k)
-                    at[k] = (top - ((b + TFix(k) * stepB) >> 16)) * TFix(W) + ((a + TFix(k) * stepA) >> 16);
-                for (int k = 0; k < Block; ++k)
-                    d[x + k] = src[at[k]];
-                a += Block * stepA;
-                b += Block * stepB;
+    // Rows are independent: bands of them may go to other threads.
+    ForEachBand(0, DH, int64_t{DW} * DH, [&](int32_t bandTop, int32_t bandBottom) {
+        for (int32_t y = bandTop; y < bandBottom; ++y) {
+            const int64_t dy = int64_t(H) - y - PY;
+            const int64_t a0 = dx0 * C + dy * S + PX * One;
+            const int64_t b0 = dy * C - dx0 * S + PY * One;
+            int64_t lo = 0, hi = DW;
+            Narrow(a0, C, 0, W * One, lo, hi);
+            Narrow(b0, -S, 0, H * One, lo, hi);
+            if (lo >= hi)
+                continue;
+            TFix a = TFix(a0 + lo * C), b = TFix(b0 - lo * S);
+            uint32_t* d = Dest.PixelRow(y) + lo;
+            const int64_t count = hi - lo;
+            int64_t x = 0;
+            if constexpr (sizeof(TFix) == 4) {
+                // Eight source offsets at a time in a loop of fixed length, which
+                // the vectoriser takes (the loads themselves stay one by one).
+                constexpr int Block = 8;
+                for (; x + Block <= count; x += Block) {
+                    uint32_t at[Block];
+                    for (int k = 0; k < Block; ++k)
+                        at[k] = (top - ((b + TFix(k) * stepB) >> 16)) * TFix(W) + ((a + TFix(k) * stepA) >> 16);
+                    for (int k = 0; k < Block; ++k)
+                        d[x + k] = src[at[k]];
+                    a += Block * stepA;
+                    b += Block * stepB;
+                }
+            }
+            for (; x < count; ++x) {
+                d[x] = src[size_t(top - (b >> 16)) * size_t(W) + size_t(a >> 16)];
+                a += stepA;
+                b += stepB;
             }
         }
-        for (; x < count; ++x) {
-            d[x] = src[size_t(top - (b >> 16)) * size_t(W) + size_t(a >> 16)];
-            a += stepA;
-            b += stepB;
-        }
-    }
+    });
 }
 
 // ---- Speckle ----
@@ -180,9 +184,12 @@ void BlendBitmaps(TBitmap& Dest, const TBitmap& Src, int32_t Percent)
         return;
     const int32_t p = std::clamp(Percent, 0, 100);
     const int32_t w = std::min(Dest.Width(), Src.Width()), h = std::min(Dest.Height(), Src.Height());
-    for (int32_t y = 0; y < h; ++y)
-        BlendRow(reinterpret_cast<uint8_t*>(Dest.PixelRow(y)), reinterpret_cast<const uint8_t*>(Src.PixelRow(y)),
-                 size_t(std::max(w, 0)), uint16_t(100 - p), uint16_t(p));
+    ForEachBand(0, h, int64_t{w} * h, [&](int32_t top, int32_t bottom) {
+        for (int32_t y = top; y < bottom; ++y)
+            BlendRow(reinterpret_cast<uint8_t*>(Dest.PixelRow(y)),
+                     reinterpret_cast<const uint8_t*>(Src.PixelRow(y)), size_t(std::max(w, 0)), uint16_t(100 - p),
+                     uint16_t(p));
+    });
 }
 
 void RotateBitmap(TBitmap& Dest, const TBitmap& Src, int32_t PX, int32_t PY, long double Angle)

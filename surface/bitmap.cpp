@@ -1,5 +1,6 @@
 #include "surface/bitmap.h"
 
+#include "surface/parallel.h"
 #include "surface/region.h"
 
 #include <pixman.h>
@@ -98,30 +99,34 @@ void Blit(TBitmap& dst, const TRegion* clip, const TAxis& ax, const TAxis& ay, c
         return;
 
     const auto sw = int32_t(ax.S1 - ax.S0), sh = int32_t(ay.S1 - ay.S0);
-    TImageRef s{WrapBits(src, int32_t(ax.S0), int32_t(ay.S0), sw, sh)};
-    TImageRef d{WrapBits(PixelsOf(dst), 0, 0, dst.Width(), dst.Height())};
-    if (clip != nullptr)
-        pixman_image_set_clip_region32(d.Img, const_cast<pixman_region32_t*>(clip->Native()));
-
     const int64_t dw = ax.D1 - ax.D0, dh = ay.D1 - ay.D0;
     const bool identity = dw == sw && dh == sh && !ax.Flip && !ay.Flip;
+    // Source position of the destination pixel centre (i + 0.5, j + 0.5),
+    // counted from the uncut destination origin.
+    pixman_transform_t t;
+    pixman_transform_init_identity(&t);
     if (!identity) {
-        // Source position of the destination pixel centre (i + 0.5, j + 0.5),
-        // counted from the uncut destination origin.
-        pixman_transform_t t;
-        pixman_transform_init_identity(&t);
         const double scaleX = double(sw) / double(dw), scaleY = double(sh) / double(dh);
         t.matrix[0][0] = ScaleFixed(ax.Flip ? -scaleX : scaleX);
         t.matrix[0][2] = ax.Flip ? pixman_int_to_fixed(sw) : 0;
         t.matrix[1][1] = ScaleFixed(ay.Flip ? -scaleY : scaleY);
         t.matrix[1][2] = ay.Flip ? pixman_int_to_fixed(sh) : 0;
-        pixman_image_set_transform(s.Img, &t);
-        pixman_image_set_filter(s.Img, PIXMAN_FILTER_NEAREST, nullptr, 0);
-        pixman_image_set_repeat(s.Img, PIXMAN_REPEAT_PAD);
     }
-    pixman_image_composite32(PIXMAN_OP_SRC, s.Img, nullptr, d.Img,
-                             int32_t(x0 - ax.D0), int32_t(y0 - ay.D0), 0, 0,
-                             int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0));
+    // Each band composites through images of its own: pixman images carry
+    // state that one composite may update, so threads do not share them.
+    ForEachBand(int32_t(y0), int32_t(y1), (x1 - x0) * (y1 - y0), [&](int32_t top, int32_t bottom) {
+        TImageRef s{WrapBits(src, int32_t(ax.S0), int32_t(ay.S0), sw, sh)};
+        TImageRef d{WrapBits(PixelsOf(dst), 0, 0, dst.Width(), dst.Height())};
+        if (clip != nullptr)
+            pixman_image_set_clip_region32(d.Img, const_cast<pixman_region32_t*>(clip->Native()));
+        if (!identity) {
+            pixman_image_set_transform(s.Img, &t);
+            pixman_image_set_filter(s.Img, PIXMAN_FILTER_NEAREST, nullptr, 0);
+            pixman_image_set_repeat(s.Img, PIXMAN_REPEAT_PAD);
+        }
+        pixman_image_composite32(PIXMAN_OP_SRC, s.Img, nullptr, d.Img, int32_t(x0 - ax.D0), int32_t(top - ay.D0),
+                                 0, 0, int32_t(x0), top, int32_t(x1 - x0), bottom - top);
+    });
 }
 
 bool Overlaps(const TAxis& ax, const TAxis& ay)

@@ -2,6 +2,7 @@
 // GIFs and videos, headless, exactly as the transition widget draws them.
 #include "effects/catalogue.h"
 #include "effects/random.h"
+#include "surface/parallel.h"
 #include "tools/render/frames.h"
 #include "tools/render/picture_io.h"
 #include "tools/render/sheet_and_bench.h"
@@ -28,7 +29,7 @@ constexpr const char* Usage = R"(usage:
   mirel-render --old A --new B --style S --out OUT [--step N] [--reverse] [--delay MS]
   mirel-render --slideshow FOLDER --out OUT [--hold SECONDS] [--seed N]
   mirel-render --contact-sheet SHEET.png [--progress P] [--old A --new B]
-  mirel-render --bench [--size WxH] [--styles LIST]
+  mirel-render --bench [--size WxH] [--styles LIST] [--threads N]
 
 Draws the transition from picture A (old) to picture B (new) exactly as the
 transition widget draws it. Pictures are JPEG (upright by their Exif
@@ -67,6 +68,8 @@ orientation), PNG or BMP.
                     sample pictures of --size (default 1920x1080), and the
                     ratio to one full-frame copy
   --styles LIST     for --bench: numbers and ranges, e.g. 1-57,118
+  --threads N       draw each frame's pixels on N threads, in bands (default
+                    1); the frames are the same whatever N
 
 examples:
   mirel-render --old a.jpg --new b.jpg --style "Circular reveal from centre" --out reveal.gif
@@ -161,7 +164,8 @@ int main(int argc, char** argv)
     static const std::set<std::string> flags = {"--list", "--reverse", "--bench"};
     static const std::set<std::string> valued = {
         "--style", "--progress", "--step", "--old",  "--new",       "--out",           "--frames", "--delay",
-        "--size",  "--fit",      "--background", "--slideshow", "--hold", "--seed", "--contact-sheet", "--styles"};
+        "--size",  "--fit",      "--background", "--slideshow", "--hold", "--seed", "--contact-sheet", "--styles",
+        "--threads"};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -193,6 +197,8 @@ int main(int argc, char** argv)
 
     const int step = has("--step") ? ParseInt("--step", opts["--step"], 1, 100) : 4;
     const int delay = has("--delay") ? ParseInt("--delay", opts["--delay"], 10, 10000) : 40;
+    if (has("--threads"))
+        SetDrawingThreads(ParseInt("--threads", opts["--threads"], 1, 64));
     const uint32_t seed = has("--seed") ? uint32_t(ParseInt("--seed", opts["--seed"], 0, 2147483647)) : 0;
     SetRandSeed(seed);
     int32_t width = 0, height = 0;
