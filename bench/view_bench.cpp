@@ -1,0 +1,152 @@
+// Whole threaded transitions of a 1920x1080 picture in a 1920x1080 widget on
+// the offscreen platform, with the default Step 4 and Delay 40: the time from
+// Execute to OnStop (aim: at most 1.1 s for the 25 frames), and what the
+// worker spends on each frame.
+//
+//   mirel_bench_view [runs per style, default 5]
+//
+// Per frame the worker copies the old screen into Display, builds the frame
+// (the effect and the frame events) and waits while the GUI thread paints it;
+// the rest of Delay it sleeps. "build" runs from OnBeforeNewFrame (just after
+// the copy) to OnAfterNewFrame, "paint" from there to OnProgress (the GUI
+// thread's paint of the frame area, event delivery included); the copy is
+// timed on its own.
+#include "view/transition_view.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QtTest/QTest>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+using namespace mirel;
+using Clock = std::chrono::steady_clock;
+
+constexpr int32_t W = 1920, H = 1080;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+void Pattern(TBitmap& bmp, uint32_t salt)
+{
+    for (int32_t y = 0; y < bmp.Height(); ++y)
+        for (int32_t x = 0; x < bmp.Width(); ++x)
+            bmp.SetPixel(x, y, 0xFF000000u | ((uint32_t(x) * 7 + uint32_t(y) * 13 + salt) & 0xFFFFFF));
+}
+
+struct TFrameTimes {
+    std::mutex Lock;
+    Clock::time_point Before, After;
+    std::vector<double> Build, Paint;
+};
+
+double Mean(const std::vector<double>& v)
+{
+    double sum = 0;
+    for (double x : v)
+        sum += x;
+    return v.empty() ? 0 : sum / double(v.size());
+}
+
+double Max(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
+
+double CopyMs()
+{
+    TBitmap a(W, H), b(W, H);
+    Pattern(a, 1);
+    const auto t0 = Clock::now();
+    constexpr int n = 20;
+    for (int i = 0; i < n; ++i)
+        b.Canvas().DrawBitmap(0, 0, a);
+    return Ms(Clock::now() - t0) / n;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+
+    TTransitionView view;
+    view.SetAutoSize(false);
+    view.resize(W, H);
+    view.show();
+    if (!QTest::qWaitForWindowExposed(&view)) {
+        std::fprintf(stderr, "the window was never exposed\n");
+        return 1;
+    }
+    TBitmap pictures[2] = {TBitmap(W, H), TBitmap(W, H)};
+    Pattern(pictures[0], 0);
+    Pattern(pictures[1], 0x5A5A5A);
+
+    TFrameTimes times;
+    bool stopped = false;
+    int frames = 0;
+    view.OnBeforeNewFrame = [&](QObject*, TBitmap&, TBitmap&) {
+        const std::lock_guard lock(times.Lock);
+        times.Before = Clock::now();
+    };
+    view.OnAfterNewFrame = [&](QObject*, TBitmap&, TBitmap&) {
+        const std::lock_guard lock(times.Lock);
+        times.After = Clock::now();
+        times.Build.push_back(Ms(times.After - times.Before));
+    };
+    view.OnProgress = [&](QObject*) {
+        const std::lock_guard lock(times.Lock);
+        times.Paint.push_back(Ms(Clock::now() - times.After));
+        ++frames;
+    };
+    view.OnStop = [&](QObject*) { stopped = true; };
+
+    std::printf("threaded transitions, %dx%d picture in a %dx%d widget, Step %d, Delay %d ms\n", W, H, W, H,
+                view.Step(), view.Delay());
+    std::printf("one full-frame copy (old screen into Display): %.2f ms\n\n", CopyMs());
+    std::printf("%-6s %-34s %7s %10s %10s %9s %9s %9s\n", "style", "name", "frames", "mean s", "max s",
+                "build ms", "paint ms", "max ms");
+
+    int which = 0;
+    for (const int style : {51, 1, 10, 37, 57}) {
+        view.SetStyle(style);
+        std::vector<double> seconds;
+        {
+            const std::lock_guard lock(times.Lock);
+            times.Build.clear();
+            times.Paint.clear();
+        }
+        int framesPerRun = 0;
+        for (int run = 0; run < runs; ++run) {
+            view.Picture().Assign(pictures[which]);
+            which ^= 1;
+            stopped = false;
+            frames = 0;
+            QElapsedTimer timer;
+            timer.start();
+            view.Execute();
+            while (!stopped)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            seconds.push_back(double(timer.nsecsElapsed()) / 1e9);
+            framesPerRun = frames;
+            QTest::qWait(50);
+        }
+        std::vector<double> perFrame;
+        {
+            const std::lock_guard lock(times.Lock);
+            for (size_t i = 0; i < times.Build.size() && i < times.Paint.size(); ++i)
+                perFrame.push_back(times.Build[i] + times.Paint[i]);
+            std::printf("%-6d %-34s %7d %10.3f %10.3f %9.2f %9.2f %9.2f\n", style,
+                        view.StyleName().toStdString().c_str(), framesPerRun, Mean(seconds), Max(seconds),
+                        Mean(times.Build), Mean(times.Paint), Max(perFrame));
+        }
+    }
+    std::printf("\nbuild + paint per frame excludes the copy above; \"max ms\" is the slowest frame's "
+                "build + paint\n");
+    return 0;
+}
