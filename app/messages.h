@@ -1,0 +1,57 @@
+// Message boxes and failures of the show.
+//
+// Every failure is an exception. A handler that Qt calls (window events, the
+// timer, the input watch) runs its body through Guarded, which turns an
+// exception into an error box and returns normally, so that no exception ever
+// crosses Qt's event dispatch and the show runs on.
+//
+// Boxes go through a replaceable hook: the default shows a Qt message box
+// (modal, one OK button, the arrow pointer visible while it is up); tests
+// install a hook that records the messages instead. Errors are also written
+// to standard error.
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace mirel {
+
+// A failure of the show with the text the user is shown.
+class TShowError : public std::runtime_error {
+public:
+    explicit TShowError(const QString& message) : std::runtime_error(message.toStdString()) {}
+};
+
+enum class TMessageKind { Warning, Error };
+
+using TMessageHook = std::function<void(TMessageKind Kind, const QString& Text)>;
+
+// Installs hook (an empty one restores the Qt boxes); returns the previous.
+TMessageHook SetMessageHook(TMessageHook hook);
+
+// Shows Text in a box of the given kind and returns when it is dismissed.
+void ShowMessageBox(TMessageKind Kind, const QString& Text);
+
+// The text of an exception, as an error box shows it.
+QString ErrorText(const std::exception_ptr& error);
+
+// Shows the exception in an error box. Never throws.
+void ShowErrorBox(const std::exception_ptr& error) noexcept;
+
+// Runs body; an exception it throws is shown in an error box instead of
+// leaving the caller.
+template <class F>
+void Guarded(F&& body) noexcept
+{
+    try {
+        body();
+    } catch (...) {
+        ShowErrorBox(std::current_exception());
+    }
+}
+
+} // namespace mirel

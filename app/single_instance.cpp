@@ -1,0 +1,84 @@
+#include "app/single_instance.h"
+
+#include "app/messages.h"
+
+#include <QGuiApplication>
+#include <QLocalServer>
+#include <QLocalSocket>
+
+#include <unistd.h>
+
+namespace mirel {
+
+namespace {
+
+constexpr int AnswerTimeoutMs = 1000;
+const QByteArray RestoreRequest = "restore\n";
+
+} // namespace
+
+TSingleInstance::TSingleInstance(QObject* parent) : QObject(parent) {}
+
+TSingleInstance::~TSingleInstance() = default;
+
+QString TSingleInstance::ServerName(const QString& title)
+{
+    // Instances on different displays cannot show each other's window.
+    QString display = QGuiApplication::platformName();
+    const QString x11 = qEnvironmentVariable("DISPLAY"), wayland = qEnvironmentVariable("WAYLAND_DISPLAY");
+    if (!wayland.isEmpty())
+        display += QLatin1Char('-') + wayland;
+    else if (!x11.isEmpty())
+        display += QLatin1Char('-') + x11;
+    QString name = QStringLiteral("mirel-%1-%2-%3").arg(title).arg(::getuid()).arg(display);
+    for (QChar& c : name)
+        if (!c.isLetterOrNumber() && c != QLatin1Char('-') && c != QLatin1Char('_') && c != QLatin1Char('.'))
+            c = QLatin1Char('_');
+    // The user's private runtime folder where there is one, rather than /tmp.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return runtime.isEmpty() ? name : runtime + QLatin1Char('/') + name;
+}
+
+bool TSingleInstance::RestoreRunning(const QString& name)
+{
+    QLocalSocket socket;
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(AnswerTimeoutMs))
+        return false;
+    socket.write(RestoreRequest);
+    const bool sent = socket.waitForBytesWritten(AnswerTimeoutMs);
+    socket.disconnectFromServer();
+    return sent;
+}
+
+bool TSingleInstance::Listen(const QString& name)
+{
+    delete server_;
+    server_ = new QLocalServer(this);
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server_->listen(name)) {
+        // Nobody answered on that name, so the socket is a leftover.
+        QLocalServer::removeServer(name);
+        if (!server_->listen(name))
+            return false;
+    }
+    connect(server_, &QLocalServer::newConnection, this, [this] { Accept(); });
+    return true;
+}
+
+void TSingleInstance::Accept()
+{
+    while (QLocalSocket* socket = server_->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            Guarded([&] {
+                while (socket->canReadLine()) {
+                    if (socket->readLine() == RestoreRequest && OnRestore)
+                        OnRestore();
+                }
+            });
+        });
+    }
+}
+
+} // namespace mirel

@@ -1,0 +1,290 @@
+#include "app/unit1.h"
+
+#include "app/messages.h"
+#include "app/settings.h"
+#include "app/staging.h"
+#include "effects/random.h"
+#include "view/exception_hook.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QFileInfo>
+#include <QScreen>
+#include <QShowEvent>
+
+#include <cstdio>
+#include <exception>
+#include <limits>
+#include <vector>
+
+namespace mirel {
+
+int PictureIndex = 0;
+
+namespace {
+
+const QString SettingsKey = QStringLiteral("software\\mirel12");
+
+} // namespace
+
+TShowPlaces TShowPlaces::OfProcess()
+{
+    return {QCoreApplication::applicationDirPath(), TRegistry::DefaultConfigHome(), DefaultCacheHome(),
+            DefaultTitle(QCoreApplication::applicationFilePath())};
+}
+
+QString DefaultTitle(const QString& exePath)
+{
+    QString name = QFileInfo(exePath).fileName();
+    name.truncate(name.indexOf(QLatin1Char('.')) < 0 ? name.size() : name.indexOf(QLatin1Char('.')));
+    return name.left(1) + name.mid(1).toLower();
+}
+
+int PauseInterval(int32_t Pause)
+{
+    const int64_t ms = int64_t{Pause} * 1000;
+    if (ms <= 0)
+        return 0;
+    return int(std::min<int64_t>(ms, std::numeric_limits<int>::max()));
+}
+
+TForm1::TForm1(TShowPlaces places)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
+      Places(std::move(places)),
+      InputWatch([this](const TMessage& Msg, bool& Handled) { AppMessage(Msg, Handled); })
+{
+    // The window covers the whole screen in black.
+    setWindowTitle(QStringLiteral("Form1"));
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    setAutoFillBackground(true);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        setGeometry(screen->geometry());
+    else
+        resize(686, 444);
+    setWindowState(Qt::WindowFullScreen);
+
+    // The picture control at a fixed place; its size follows the picture.
+    TransitionView1 = new TTransitionView(this);
+    TransitionView1->setGeometry(176, 96, 774, 600);
+
+    Timer1.SetEnabled(false);
+    Timer1.SetInterval(10);
+    Timer1.OnTimer = [this](QObject* Sender) { Guarded([&] { Timer1Timer(Sender); }); };
+
+    Instance.OnRestore = [this] { RestoreWindow(); };
+    // Failures inside the control reach the user the same way as the show's.
+    SetExceptionHandler([](const QString& message) { ShowMessageBox(TMessageKind::Error, message); });
+
+    Guarded([&] { FormCreate(this); });
+}
+
+TForm1::~TForm1()
+{
+    // The control ends its transition before the rest of the window goes.
+    delete TransitionView1;
+    TransitionView1 = nullptr;
+    if (PointerHidden)
+        QGuiApplication::restoreOverrideCursor();
+}
+
+void TForm1::FormCreate(QObject*)
+{
+    PictureIndex = 0;
+    int32_t Pause = 8;
+
+    CheckSingleInstance();
+
+    {
+        TRegistry Reg(Places.ConfigHome);
+        if (Reg.KeyExists(SettingsKey)) {
+            Reg.OpenKey(SettingsKey, false);
+            Pause = StrToInt(Reg.ReadString(QStringLiteral("reg_showpause")));
+            Reg.ReadString(QStringLiteral("reg_photodir"));
+            StrToInt(Reg.ReadString(QStringLiteral("reg_phototarget")));
+        } else {
+            Reg.OpenKey(SettingsKey, true);
+            Reg.WriteString(QStringLiteral("reg_Showpause"), QStringLiteral("8"));
+            Reg.WriteString(QStringLiteral("reg_photodir"), QStringLiteral("c:\\"));
+            Reg.WriteString(QStringLiteral("reg_phototarget"), QStringLiteral("1"));
+        }
+        Reg.CloseKey();
+    }
+
+    StagingFolder = PrepareStagingFolder(Places.ExeFolder, Places.CacheHome);
+    for (const TBuiltInPicture& picture : BuiltInPictures)
+        JpegResToFile(QLatin1String(picture.ResName), QLatin1String(PictureResType),
+                      StagingFolder + QLatin1Char('/') + QLatin1String(picture.FileName));
+
+    PictureList.clear();
+    PictureListCreated = true;
+    ScanFolder(StagingFolder);
+    Timer1.SetInterval(PauseInterval(Pause));
+    LoadNextPicture();
+    ReportBrokenPictures();
+}
+
+void TForm1::CheckSingleInstance()
+{
+    const QString name = TSingleInstance::ServerName(Places.Title);
+    if (TSingleInstance::RestoreRunning(name)) {
+        // The rest of start-up still runs and the window shows, but the
+        // message loop ends at once; closing never runs, so the pictures
+        // that the running show uses stay.
+        QuitPosted = true;
+        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    } else {
+        Instance.Listen(name);
+    }
+}
+
+void TForm1::RestoreWindow()
+{
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowFullScreen);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TForm1::JpegResToFile(const QString& ResName, const QString& ResType, const QString& FileName)
+{
+    WriteFileReplacing(FileName, ReadResource(ResName, ResType));
+}
+
+void TForm1::ScanFolder(const QString& Folder)
+{
+    const QStringList names = ListPictureFiles(Folder);
+    if (names.isEmpty()) {
+        ShowMessageBox(TMessageKind::Warning, Folder + QStringLiteral("\n\rdoes not contain any supported image file"));
+        return;
+    }
+    PictureList = names;
+    PictureFolder = Folder;
+    if (!PictureFolder.isEmpty() && !PictureFolder.endsWith(QLatin1Char('/')))
+        PictureFolder += QLatin1Char('/');
+}
+
+void TForm1::LoadNextPicture()
+{
+    CurrentName.clear();
+    if (PictureList.isEmpty())
+        return;
+    // A picture that cannot be loaded is reported once and passed over in
+    // the usual order, so that one bad file neither stops the show nor
+    // repeats its complaint at every tick. Each entry is tried at most once
+    // per call.
+    std::vector<bool> tried(size_t(PictureList.size()), false);
+    for (;;) {
+        const QString name = PictureList[PictureIndex];
+        tried[size_t(PictureIndex)] = true;
+        try {
+            TransitionView1->Picture().LoadFromFile(PictureFolder + name);
+            BrokenPictures.remove(name);
+            CurrentName = name;
+            AdvancePictureIndex();
+            return;
+        } catch (const std::exception& e) { // unreadable, undecodable, too large
+            if (!BrokenPictures.contains(name)) {
+                BrokenPictures.insert(name);
+                PendingReports << QString::fromUtf8(e.what());
+            }
+        }
+        AdvancePictureIndex();
+        // The usual order may lead back to a picture that just failed.
+        const int start = PictureIndex;
+        while (tried[size_t(PictureIndex)]) {
+            PictureIndex = PictureIndex + 1 > PictureList.size() - 1 ? 0 : PictureIndex + 1;
+            if (PictureIndex == start)
+                return; // every picture failed
+        }
+    }
+}
+
+void TForm1::AdvancePictureIndex()
+{
+    // The comparison is with the picture handed to the control at the last
+    // tick, so two pictures A, B come as A, B, A, A, B, B, A, A, ...
+    for (qsizetype step = 0; step < PictureList.size(); ++step) {
+        PictureIndex = PictureIndex + 1 > PictureList.size() - 1 ? 0 : PictureIndex + 1;
+        if (PictureList.size() < 2 || PictureList[PictureIndex] != LastShownName)
+            return;
+    }
+}
+
+void TForm1::ReportBrokenPictures()
+{
+    if (PendingReports.isEmpty())
+        return;
+    // One box (and a line each on standard error) for all that failed
+    // together, not one per picture.
+    ShowMessageBox(TMessageKind::Error, std::exchange(PendingReports, {}).join(QLatin1Char('\n')));
+}
+
+void TForm1::FormShow(QObject*)
+{
+    qApp->installEventFilter(&InputWatch);
+    if (!PointerHidden) {
+        QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
+        PointerHidden = true;
+    }
+    // Without a list start-up failed early: there is nothing to cycle.
+    Timer1.SetEnabled(PictureListCreated);
+    TransitionView1->Execute();
+}
+
+void TForm1::Timer1Timer(QObject*)
+{
+    LoadNextPicture();
+    ShowNextPicture();
+    ReportBrokenPictures();
+}
+
+void TForm1::ShowNextPicture()
+{
+    if (PictureList.isEmpty())
+        return;
+    // Nothing new was loaded: every picture of the list failed.
+    if (CurrentName.isEmpty())
+        return;
+    if (TransitionView1->Busy())
+        TransitionView1->Stop();
+    TransitionView1->SetStyle(Random(150) + 1);
+    LastShownName = CurrentName;
+    TransitionView1->Execute();
+}
+
+void TForm1::AppMessage(const TMessage& Msg, bool&)
+{
+    if (ClosesShow(Msg))
+        close();
+}
+
+void TForm1::FormClose(QObject*, TCloseAction&)
+{
+    DeleteStagedPictures(StagingFolder.isEmpty() ? ChosenStagingFolder(Places.ExeFolder, Places.CacheHome)
+                                                 : StagingFolder);
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Only when the window is shown by the program, not when the window
+    // system brings it back from being minimised.
+    if (!event->spontaneous())
+        Guarded([&] { FormShow(this); });
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    TCloseAction Action = caHide;
+    Guarded([&] { FormClose(this, Action); });
+    if (Action == caNone)
+        event->ignore();
+    else
+        event->accept();
+}
+
+} // namespace mirel
