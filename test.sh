@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite: first the ordinary build,
-# then the unit tests again under AddressSanitizer and UBSan.
+# then every test again under AddressSanitizer and UBSan, then the widget's
+# threaded tests and stress test under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh
@@ -13,3 +14,8 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMIREL_SANITIZE=ON -DMIREL_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIREL_TSAN=ON -DMIREL_BUILD_BENCH=OFF >/dev/null
+cmake --build build-tsan -j"$jobs" --target mirel_view_tests
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" QT_QPA_PLATFORM=offscreen \
+  ctest --test-dir build-tsan/tests/view --output-on-failure -j"$jobs"
