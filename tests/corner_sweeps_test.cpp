@@ -10,12 +10,6 @@
 namespace mirel::test {
 namespace {
 
-struct TAreaCase {
-    int Style;
-    int32_t Progress;
-    std::vector<TRect> NewArea;
-};
-
 class CornerSweepArea : public ::testing::TestWithParam<TAreaCase> {};
 
 TEST_P(CornerSweepArea, ShowsTheNewPictureExactlyThere)
@@ -35,9 +29,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TAreaCase{54, 50, {{0, 0, 800, 150}, {0, 450, 800, 600}, {0, 0, 200, 600}, {600, 0, 800, 600}}},
                       TAreaCase{55, 50, {{0, 0, 201, 151}, {0, 449, 201, 600}, {599, 449, 800, 600}, {599, 0, 800, 151}}},
                       TAreaCase{56, 50, {{0, 0, 201, 151}, {0, 450, 201, 600}, {600, 450, 800, 600}, {600, 0, 800, 151}}}),
-    [](const ::testing::TestParamInfo<TAreaCase>& info) {
-        return "Style" + std::to_string(info.param.Style) + "At" + std::to_string(info.param.Progress);
-    });
+    AreaCaseName);
 
 TEST(CornerSweeps, QuartersSlideInWithTruncatingDivision)
 {
@@ -78,22 +70,8 @@ TEST(CornerSweeps, MirrorPairsAcrossTheDiagonal)
     const int pairs[][2] = {{35, 35}, {36, 38}, {37, 37}, {39, 39}, {40, 42}, {41, 41}, {43, 43},
                             {44, 46}, {45, 45}, {47, 47}, {48, 50}, {49, 49}, {51, 51}, {52, 52},
                             {53, 53}, {54, 54}};
-    const int32_t w = 90, h = 50;
-    TBitmap image(w, h), imageT(h, w);
-    FillCoordinates(image);
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x)
-            imageT.SetPixel(y, x, image.Pixel(x, y));
     for (const auto& pair : pairs)
-        for (const int32_t progress : {7, 50, 93}) {
-            TBitmap display(w, h, Old), displayT(h, w, Old);
-            DrawEffectFrame(display, image, pair[0], 4, progress);
-            DrawEffectFrame(displayT, imageT, pair[1], 4, progress);
-            for (int32_t y = 0; y < h; ++y)
-                for (int32_t x = 0; x < w; ++x)
-                    ASSERT_EQ(displayT.Pixel(y, x), display.Pixel(x, y))
-                        << pair[0] << "/" << pair[1] << " at " << progress;
-        }
+        ExpectTransposedFrames(pair[0], pair[1], 90, 50, {7, 50, 93});
 }
 
 } // namespace

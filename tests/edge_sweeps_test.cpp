@@ -10,24 +10,16 @@
 namespace mirel::test {
 namespace {
 
-TRegion Union(const std::vector<TRect>& rects) { return UnionOfRects(rects); }
-
 // Where the new picture shows on 800 x 600: the destination rectangles of the
 // copies, cut to the picture (the new picture is white all over, so a scaled
 // copy shows white exactly where it lands).
-struct TAreaCase {
-    int Style;
-    int32_t Progress;
-    std::vector<TRect> NewArea;
-};
-
 class EdgeSweepArea : public ::testing::TestWithParam<TAreaCase> {};
 
 TEST_P(EdgeSweepArea, ShowsTheNewPictureExactlyThere)
 {
     const TAreaCase& c = GetParam();
     const TFrame frame(800, 600, c.Style, c.Progress);
-    EXPECT_EQ(frame.NewArea(), Union(c.NewArea));
+    EXPECT_EQ(frame.NewArea(), UnionOfRects(c.NewArea));
     EXPECT_TRUE(frame.OnlyOldOrNew());
 }
 
@@ -44,9 +36,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TAreaCase{18, 50, {{0, 300, 800, 600}}}, TAreaCase{22, 50, {{0, 0, 800, 300}}},
                       TAreaCase{28, 50, {{0, 150, 800, 450}}},
                       TAreaCase{29, 50, {{0, 0, 800, 151}, {0, 449, 800, 600}}}),
-    [](const ::testing::TestParamInfo<TAreaCase>& info) {
-        return "Style" + std::to_string(info.param.Style) + "At" + std::to_string(info.param.Progress);
-    });
+    AreaCaseName);
 
 // Renders style on the coordinate picture: each Display pixel tells which
 // Image pixel it came from.
@@ -122,22 +112,8 @@ TEST(EdgeSweeps, RollWidth)
 // picture they draw the transposed frame, pixel for pixel.
 TEST(EdgeSweeps, VerticalStylesAreTheHorizontalOnesTransposed)
 {
-    const int32_t w = 90, h = 50;
-    TBitmap image(w, h), imageT(h, w);
-    FillCoordinates(image);
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x)
-            imageT.SetPixel(y, x, image.Pixel(x, y));
     for (int style = 1; style <= 17; ++style)
-        for (const int32_t progress : {1, 10, 33, 50, 77, 99}) {
-            TBitmap display(w, h, Old), displayT(h, w, Old);
-            DrawEffectFrame(display, image, style, 4, progress);
-            DrawEffectFrame(displayT, imageT, style + 17, 4, progress);
-            for (int32_t y = 0; y < h; ++y)
-                for (int32_t x = 0; x < w; ++x)
-                    ASSERT_EQ(displayT.Pixel(y, x), display.Pixel(x, y))
-                        << "style " << style << " progress " << progress << " at " << x << "," << y;
-        }
+        ExpectTransposedFrames(style, style + 17, 90, 50, {1, 10, 33, 50, 77, 99});
 }
 
 TEST(EdgeSweeps, TinyProgressShowsOnlyTheOldPicture)

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace mirel::test {
 
 constexpr uint32_t Old = clBlack;
@@ -71,5 +74,39 @@ inline void FillCoordinates(TBitmap& bmp)
 }
 inline int32_t SourceX(uint32_t pixel) { return int32_t(pixel & 0xFFF); }
 inline int32_t SourceY(uint32_t pixel) { return int32_t((pixel >> 12) & 0xFFF); }
+
+// A row of a table of frames: where the new picture shows at a progress, as
+// rectangles whose union is the new area.
+struct TAreaCase {
+    int Style;
+    int32_t Progress;
+    std::vector<TRect> NewArea;
+};
+
+inline std::string AreaCaseName(const ::testing::TestParamInfo<TAreaCase>& info)
+{
+    return "Style" + std::to_string(info.param.Style) + "At" + std::to_string(info.param.Progress);
+}
+
+// Checks that style on a w x h picture and mirrored on the transposed picture
+// (x and y exchanged) draw transposed frames, pixel for pixel.
+inline void ExpectTransposedFrames(int style, int mirrored, int32_t w, int32_t h,
+                                   const std::vector<int32_t>& progressValues)
+{
+    TBitmap image(w, h), imageT(h, w);
+    FillCoordinates(image);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x)
+            imageT.SetPixel(y, x, image.Pixel(x, y));
+    for (const int32_t progress : progressValues) {
+        TBitmap display(w, h, Old), displayT(h, w, Old);
+        DrawEffectFrame(display, image, style, 4, progress);
+        DrawEffectFrame(displayT, imageT, mirrored, 4, progress);
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x)
+                ASSERT_EQ(displayT.Pixel(y, x), display.Pixel(x, y))
+                    << "styles " << style << "/" << mirrored << " at " << progress << ", pixel " << x << "," << y;
+    }
+}
 
 } // namespace mirel::test
