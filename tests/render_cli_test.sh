@@ -48,6 +48,14 @@ echo "not listed" > "$tmp/show/notes.txt"
 [ "$(cut -f1,2 "$tmp/plan" | tr '\t\n' ':;')" = "A.BMP:51;b.jpg:1;c.jpeg:5;" ] || fail "slide-show plan: $(cat "$tmp/plan")"
 [ "$(ls "$tmp/showframes" | wc -l)" -eq $((26 + 5 + 2 * (25 + 5))) ] || fail "slide-show frame count"
 
+# The contact sheet: 10 columns of 164 x 140 cells (160 x 120 pictures of
+# the 4:3 samples under a 16-row label) for 150 styles, each label written.
+"$render" --contact-sheet "$tmp/sheet.png" 2>/dev/null || fail "contact sheet"
+[ "$(identify -format '%wx%h' "$tmp/sheet.png")" = 1644x2104 ] || fail "contact sheet size"
+labels=$(convert "$tmp/sheet.png" -crop 164x140 +repage -crop 160x16+4+4 +repage \
+  -format '%[fx:maxima.r>0.6]\n' info: 2>/dev/null | grep -c 1)
+[ "$labels" -eq 150 ] || fail "contact sheet labels: $labels"
+
 head -c 200 "$tmp/a.jpg" > "$tmp/truncated.jpg"
 echo "not a picture" > "$tmp/garbage.png"
 : > "$tmp/empty.jpg"
