@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev
+  qt6-base-dev qt6-tools-dev
   libpixman-1-dev libturbojpeg0-dev
   libgtest-dev libbenchmark-dev
   xvfb xdotool x11-apps imagemagick ffmpeg

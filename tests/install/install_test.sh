@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Installs the build into a staging folder (DESTDIR) and uses it as an
+# outsider would: the files are where they belong, the public headers compile
+# without the private libraries, the library exports only its surface, the
+# man pages format and list every option, and an example project finds the
+# package with CMake, builds, and plays one transition.
+# usage: install_test.sh BUILD_DIR SOURCE_DIR MIREL_RENDER
+set -euo pipefail
+build=$1 source=$2 render=$3
+prefix=/opt/mirel
+stage=$(mktemp -d /tmp/mirel-install-test.XXXXXX)
+trap 'rm -rf "$stage"' EXIT
+root=$stage$prefix
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+DESTDIR=$stage cmake --install "$build" --prefix "$prefix" >"$stage/install.log" \
+  || { cat "$stage/install.log" >&2; fail "cmake --install"; }
+
+libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
+[ -n "$libdir" ] || libdir=lib
+for f in bin/mirel-show bin/mirel-render \
+         "$libdir/libmirel-transitionview.so" "$libdir/libmirel-transitionview.so.0" \
+         "$libdir/cmake/Mirel/MirelConfig.cmake" "$libdir/cmake/Mirel/MirelConfigVersion.cmake" \
+         "$libdir/cmake/Mirel/MirelTargets.cmake" "$libdir/pkgconfig/mirel-transitionview.pc" \
+         include/mirel/view/transition_view.h include/mirel/view/picture.h \
+         share/man/man1/mirel-show.1 share/man/man1/mirel-render.1 \
+         share/applications/mirel-show.desktop share/icons/hicolor/scalable/apps/mirel-show.svg; do
+  [ -e "$root/$f" ] || fail "not installed: $f"
+done
+
+# Every quoted include of an installed header is installed too, and none of
+# them reaches the private libraries.
+headers=$(cd "$root/include/mirel" && find . -name '*.h' | sed 's|^\./||')
+for h in $headers; do
+  for inc in $(sed -n 's/^#include "\(.*\)"/\1/p' "$root/include/mirel/$h"); do
+    [ -e "$root/include/mirel/$inc" ] || fail "$h includes $inc, which is not installed"
+  done
+done
+if grep -rnE '#include *[<"](pixman|turbojpeg|jpeglib|surface/region|surface/jpeg)' "$root/include"; then
+  fail "an installed header includes a private header"
+fi
+
+# The exported symbols are the widget's, nothing of pixman or the regions.
+nm -DC --defined-only "$root/$libdir/libmirel-transitionview.so" >"$stage/symbols"
+if grep -E 'pixman|mirel::TRegion::|vtable for mirel::TRegion| tj[A-Z]' "$stage/symbols"; then
+  fail "the library exports private symbols"
+fi
+grep -q 'mirel::TTransitionView::staticMetaObject' "$stage/symbols" || fail "the library does not export the widget"
+
+# The headers compile with what pkg-config gives, which names no private library.
+if command -v pkg-config >/dev/null; then
+  cflags=$(PKG_CONFIG_PATH=$root/$libdir/pkgconfig pkg-config --cflags mirel-transitionview)
+  echo '#include "view/transition_view.h"' | c++ -std=c++20 -fPIC -fsyntax-only $cflags -x c++ - \
+    || fail "the headers do not compile with pkg-config --cflags: $cflags"
+fi
+
+# The man pages format cleanly, and mirel-render's lists every option of its --help.
+if command -v groff >/dev/null; then
+  for page in "$root"/share/man/man1/*.1; do
+    out=$(groff -man -ww -z "$page" 2>&1) || fail "groff $page"
+    [ -z "$out" ] || fail "groff warns on $page: $out"
+  done
+fi
+for opt in $("$render" --help | grep -oE -- '--[a-z-]+' | sort -u); do
+  grep -qF -- "$(sed 's/-/\\-/g' <<<"$opt")" "$root/share/man/man1/mirel-render.1" \
+    || fail "mirel-render.1 does not describe $opt"
+done
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$root/share/applications/mirel-show.desktop"
+fi
+
+# An outside project: find_package(Mirel), build, one transition offscreen.
+cmake -S "$source/examples/transition-view" -B "$stage/example" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_PREFIX_PATH="$root" >"$stage/configure.log" \
+  || { cat "$stage/configure.log" >&2; fail "configuring the example"; }
+cmake --build "$stage/example" -j2 >"$stage/build.log" 2>&1 \
+  || { cat "$stage/build.log" >&2; fail "building the example"; }
+if grep -q 'warning' "$stage/build.log"; then cat "$stage/build.log" >&2; fail "the example builds with warnings"; fi
+QT_QPA_PLATFORM=offscreen timeout 60 "$stage/example/transition-view-example" --once \
+  || fail "the example did not end its transition with status 0"
+echo "install_package: all checks passed"
