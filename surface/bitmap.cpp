@@ -173,9 +173,11 @@ void TCanvas::StretchBlt(int32_t x, int32_t y, int32_t w, int32_t h, const TCanv
         // are written in full at once, so they need no clearing first.
         const auto tw = int32_t(ax.S1 - ax.S0), th = int32_t(ay.S1 - ay.S0);
         const std::unique_ptr<uint32_t[]> copy(new uint32_t[size_t(tw) * size_t(th)]);
-        for (int32_t row = 0; row < th; ++row)
-            std::memcpy(copy.get() + size_t(row) * size_t(tw), from.PixelRow(int32_t(ay.S0) + row) + ax.S0,
-                        size_t(tw) * 4);
+        ForEachBand(0, th, int64_t{tw} * th, [&](int32_t top, int32_t bottom) {
+            for (int32_t row = top; row < bottom; ++row)
+                std::memcpy(copy.get() + size_t(row) * size_t(tw), from.PixelRow(int32_t(ay.S0) + row) + ax.S0,
+                            size_t(tw) * 4);
+        });
         ax.S1 -= ax.S0;
         ax.S0 = 0;
         ay.S1 -= ay.S0;
