@@ -1,7 +1,6 @@
 #include "app/messages.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -19,15 +18,20 @@ TMessageHook& Hook()
 
 void ShowQtBox(TMessageKind kind, const QString& text)
 {
-    // The show hides the pointer for the whole application; the box needs it.
-    QApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
-    // Over the full-screen window, when there is one.
+    // Over the full-screen window when there is one, else above whatever
+    // comes (a start-up failure is reported before the window shows).
     QWidget* parent = QApplication::activeWindow();
-    if (kind == TMessageKind::Warning)
-        QMessageBox::warning(parent, QStringLiteral("Warning"), text, QMessageBox::Ok);
-    else
-        QMessageBox::critical(parent, QCoreApplication::applicationName(), text, QMessageBox::Ok);
-    QApplication::restoreOverrideCursor();
+    auto* box = kind == TMessageKind::Warning
+                    ? new QMessageBox(QMessageBox::Warning, QStringLiteral("Warning"), text, QMessageBox::Ok, parent)
+                    : new QMessageBox(QMessageBox::Critical, QCoreApplication::applicationName(), text,
+                                      QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // An open box does not keep the program running once the show closes.
+    box->setAttribute(Qt::WA_QuitOnClose, false);
+    if (!parent)
+        box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    box->setModal(false);
+    box->show();
 }
 
 } // namespace

@@ -33,7 +33,10 @@ using TMessageHook = std::function<void(TMessageKind Kind, const QString& Text)>
 // Installs hook (an empty one restores the Qt boxes); returns the previous.
 TMessageHook SetMessageHook(TMessageHook hook);
 
-// Shows Text in a box of the given kind and returns when it is dismissed.
+// Shows Text in a box of the given kind with a single OK button and returns
+// at once: the box stays until it is dismissed while the show goes on under
+// it. (A box that waited would stop the slide cycle for as long as it is
+// open, since a timer does not fire again while its handler runs.)
 void ShowMessageBox(TMessageKind Kind, const QString& Text);
 
 // The text of an exception, as an error box shows it.

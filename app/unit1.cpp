@@ -123,6 +123,12 @@ void TForm1::FormCreate(QObject*)
     PictureListCreated = true;
     ScanFolder(StagingFolder);
     Timer1.SetInterval(PauseInterval(Pause));
+    // The settings hold whole seconds. MIREL_SHOW_PAUSE_MS, when set to a
+    // positive number, replaces the pause with that many milliseconds; only
+    // the soak test (scripts/soak.sh) sets it, to cycle faster than once a
+    // second.
+    if (const int ms = qEnvironmentVariableIntValue("MIREL_SHOW_PAUSE_MS"); ms > 0)
+        Timer1.SetInterval(ms);
     LoadNextPicture();
     ReportBrokenPictures();
 }

@@ -115,7 +115,9 @@ void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out)
     if (tjDecompressHeader3(tj.Handle, data, static_cast<unsigned long>(size), &width, &height, &subsamp,
                             &colorspace) != 0)
         throw TDecodeError(std::string("not a readable JPEG: ") + tjGetErrorStr2(tj.Handle));
-    if (width <= 0 || height <= 0 || int64_t{width} * height > MaxPicturePixels)
+    if (width <= 0 || height <= 0)
+        throw TDecodeError("a picture of no pixels");
+    if (int64_t{width} * height > MaxPicturePixels)
         throw TDecodeError("picture of " + std::to_string(width) + "x" + std::to_string(height) +
                            " pixels is over the limit");
 

@@ -23,13 +23,21 @@ void LoadPicture(const std::string& path, TBitmap& out)
         LoadJpegFile(path, out);
         return;
     }
+    // A header may promise a size the bitmaps cannot hold (a side over
+    // TBitmap::MaxSide): refused before and after reading.
+    const auto overLimit = [](const QSize& size) {
+        return size.width() > TBitmap::MaxSide || size.height() > TBitmap::MaxSide ||
+               int64_t{size.width()} * size.height() > MaxPicturePixels;
+    };
     QImageReader reader(file);
     const QSize size = reader.size();
-    if (size.isValid() && int64_t{size.width()} * size.height() > MaxPicturePixels)
+    if (size.isValid() && overLimit(size))
         throw TDecodeError(path + ": picture is over the size limit");
     QImage image = reader.read();
     if (image.isNull())
         throw TDecodeError(path + ": " + reader.errorString().toStdString());
+    if (overLimit(image.size()))
+        throw TDecodeError(path + ": picture is over the size limit");
     image = image.convertToFormat(QImage::Format_ARGB32);
     TBitmap pixels(image.width(), image.height());
     for (int y = 0; y < image.height(); ++y)

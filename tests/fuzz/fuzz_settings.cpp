@@ -1,0 +1,91 @@
+// Feeds arbitrary bytes to the show's settings reader as its INI file: open
+// the key, read the show's values and every other one, convert them as the
+// show does, write one value and read it back. Anything but TShowError from
+// the conversion is a fault, and so is a write that does not read back.
+#include "app/messages.h"
+#include "app/settings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+struct TFixture {
+    TFixture()
+    {
+        static int argc = 1;
+        static char name[] = "fuzz_settings";
+        static char* argv[] = {name, nullptr};
+        app = std::make_unique<QCoreApplication>(argc, argv);
+        if (!dir.isValid() || !QDir().mkpath(dir.filePath(QStringLiteral("software"))))
+            std::abort();
+    }
+    std::unique_ptr<QCoreApplication> app;
+    QTemporaryDir dir;
+};
+
+void Convert(const QString& text)
+{
+    try {
+        mirel::StrToInt(text);
+    } catch (const mirel::TShowError&) {
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static TFixture fixture;
+    const QString key = QStringLiteral("software\\mirel12");
+    mirel::TRegistry reg(fixture.dir.path());
+    {
+        QFile file(reg.KeyFile(key));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            std::abort();
+        file.write(reinterpret_cast<const char*>(data), qint64(size));
+    }
+    if (!reg.KeyExists(key) || !reg.OpenKey(key, false))
+        std::abort();
+    Convert(reg.ReadString(QStringLiteral("reg_showpause")));
+    reg.ReadString(QStringLiteral("reg_photodir"));
+    Convert(reg.ReadString(QStringLiteral("reg_phototarget")));
+    bool malformed = false;
+    {
+        const QSettings raw(reg.KeyFile(key), QSettings::IniFormat);
+        malformed = raw.status() == QSettings::FormatError;
+        for (const QString& name : raw.allKeys())
+            Convert(reg.ReadString(name));
+    }
+    try {
+        reg.WriteString(QStringLiteral("reg_Showpause"), QStringLiteral("8"));
+    } catch (const mirel::TShowError&) {
+        // The file is ours and writable: the write fails only where Qt's own
+        // writer finds the file malformed, tried here on a copy of the input.
+        const QString scratch = fixture.dir.filePath(QStringLiteral("scratch.ini"));
+        {
+            QFile file(scratch);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                std::abort();
+            file.write(reinterpret_cast<const char*>(data), qint64(size));
+        }
+        QSettings copy(scratch, QSettings::IniFormat);
+        copy.setValue(QStringLiteral("reg_Showpause"), QStringLiteral("8"));
+        copy.sync();
+        if (!malformed && copy.status() != QSettings::FormatError)
+            std::abort();
+        reg.CloseKey();
+        return 0;
+    }
+    if (reg.ReadString(QStringLiteral("REG_SHOWPAUSE")) != QStringLiteral("8"))
+        std::abort();
+    reg.CloseKey();
+    return 0;
+}
