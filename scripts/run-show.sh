@@ -28,9 +28,8 @@ rm -f "$shots"/screen-*.png
 
 # The demo keeps its settings to itself, so as not to touch the user's.
 work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-show.XXXXXX")
-mkdir -p "$work/config/software" "$work/runtime"
-chmod 700 "$work/runtime"
-printf '[General]\nreg_showpause=2\nreg_photodir=c:\\\\\nreg_phototarget=1\n' >"$work/config/software/mirel12.ini"
+. tests/e2e/show_sandbox.sh
+sandbox_settings 2
 
 xvfb_pid=
 show_pid=
@@ -42,14 +41,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 1 200); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || { echo "run-show: Xvfb did not start: $(cat "$work/xvfb.log")" >&2; exit 1; }
-export DISPLAY=:$(head -n1 "$work/display")
+start_xvfb || { echo "run-show: Xvfb did not start: $(cat "$work/xvfb.log")" >&2; exit 1; }
 
 XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" "$show" &
 show_pid=$!

@@ -30,6 +30,7 @@ done
 [ -x "$show" ] || { echo "no $show: build it first"; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-soak.XXXXXX")
+. tests/e2e/show_sandbox.sh
 xvfb_pid= show_pid=
 cleanup() {
   [ -n "$show_pid" ] && kill "$show_pid" 2>/dev/null
@@ -39,17 +40,11 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; [ -s "$work/show.log" ] && tail -n 20 "$work/show.log"; exit 1; }
-running() {
-  local state
-  state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) || return 1
-  [ -n "$state" ] && [ "$state" != Z ]
-}
 
 # The executable in a folder of its own: the show stages beside it.
-mkdir -p "$work/bin" "$work/config/software" "$work/cache" "$work/runtime"
-chmod 700 "$work/runtime"
-cp "$show" "$work/bin/mirel-show"
-printf '[General]\nreg_showpause=1\nreg_photodir=c:\\\\\nreg_phototarget=1\n' >"$work/config/software/mirel12.ini"
+mkdir -p "$work/cache"
+sandbox_show "$show" || fail "cannot copy $show"
+sandbox_settings 1 || fail "cannot write the settings"
 staged=$work/bin/mirel
 
 # 50 pictures: 6 of 4000 x 3000, 30 ordinary ones in the three formats and
@@ -73,16 +68,7 @@ broken=(zero.jpg zero.bmp zero.ico truncated.jpg truncated.bmp truncated.ico gar
 for name in "${broken[@]}"; do cp "$work/hostile/$name" "$staged/broken-$name"; done
 [ "$(ls "$staged" | wc -l)" -eq 50 ] || fail "not 50 pictures: $(ls "$staged" | wc -l)"
 
-display=
-: >"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 1 200); do
-  [ -s "$work/display" ] && { display=:$(head -n1 "$work/display"); break; }
-  sleep 0.1
-done
-[ -n "$display" ] || fail "no virtual display: $(cat "$work/xvfb.log")"
-export DISPLAY=$display
+start_xvfb || fail "no virtual display: $(cat "$work/xvfb.log")"
 
 env XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_RUNTIME_DIR="$work/runtime" \
   MIREL_SHOW_PAUSE_MS=200 "$work/bin/mirel-show" 2>"$work/show.log" &

@@ -20,6 +20,7 @@ for tool in Xvfb xdotool import identify; do
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-e2e.XXXXXX")
+. "$(dirname "$0")/show_sandbox.sh"
 xvfb_pid=
 show_pid=
 cleanup() {
@@ -41,43 +42,12 @@ fail() {
 
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
-# True while pid runs (a child that has ended but is not yet reaped counts as ended).
-running() {
-  local state
-  state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) || return 1
-  [ -n "$state" ] && [ "$state" != Z ]
-}
-
-# A copy of the program in a folder of its own, so that it stages its
-# pictures there ("mirel" beside the executable) and not in the build tree.
-mkdir -p "$work/bin" "$work/config/software" "$work/cache" "$work/runtime"
-chmod 700 "$work/runtime"
-cp "$show" "$work/bin/mirel-show" || fail "cannot copy $show"
-printf '[General]\nreg_showpause=1\nreg_photodir=c:\\\\\nreg_phototarget=1\n' >"$work/config/software/mirel12.ini"
+mkdir -p "$work/cache"
+sandbox_show "$show" || fail "cannot copy $show"
+sandbox_settings 1 || fail "cannot write the settings"
 staged="$work/bin/mirel"
 
-# Xvfb picks a free display number itself and writes it once it accepts
-# clients. A busy machine may need a second try.
-display=
-for attempt in 1 2 3; do
-  : >"$work/display"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-  xvfb_pid=$!
-  for _ in $(seq 1 200); do
-    if [ -s "$work/display" ]; then
-      display=:$(head -n1 "$work/display")
-      break 2
-    fi
-    running "$xvfb_pid" || break
-    sleep 0.1
-  done
-  kill "$xvfb_pid" 2>/dev/null
-  wait "$xvfb_pid" 2>/dev/null
-  xvfb_pid=
-  echo "Xvfb did not start (attempt $attempt)"
-done
-[ -n "$display" ] || fail "no virtual display: $(cat "$work/xvfb.log")"
-export DISPLAY=$display
+start_xvfb || fail "no virtual display: $(cat "$work/xvfb.log")"
 echo "virtual display $DISPLAY"
 
 # In a sanitizer build, leaks of the system's D-Bus library are not the show's.
