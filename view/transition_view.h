@@ -327,6 +327,31 @@ class TTransitionView : public TCustomTransitionView {
 public:
     using TCustomTransitionView::TCustomTransitionView;
     ~TTransitionView() override;
+
+    // The setters by Qt's naming, "set" and the property's name: forms
+    // compiled by uic from Qt Designer call these.
+    using QWidget::setStyle; // QWidget's own, for a QStyle*
+    void setAlign(TAlign Value) { SetAlign(Value); }
+    void setAutoSize(bool Value) { SetAutoSize(Value); }
+    void setBgMode(TBackgroundMode Value) { SetBgMode(Value); }
+    void setBgPicture(const TPicture* Value) { SetBgPicture(Value); }
+    void setCenter(bool Value) { SetCenter(Value); }
+    void setColor(const QColor& Value) { SetColor(Value); }
+    void setDelay(int Value) { SetDelay(Value); }
+    void setHeight(int Value) { SetHeight(Value); }
+    void setManual(bool Value) { SetManual(Value); }
+    void setOverDraw(bool Value) { SetOverDraw(Value); }
+    void setParentColor(bool Value) { SetParentColor(Value); }
+    void setPicture(const TPicture* Value) { SetPicture(Value); }
+    void setReverse(bool Value) { SetReverse(Value); }
+    void setStretch(bool Value) { SetStretch(Value); }
+    void setStretchFine(bool Value) { SetStretchFine(Value); }
+    void setStep(int Value) { SetStep(Value); }
+    void setStyle(int Value) { SetStyle(Value); }
+    void setStyleName(const QString& Value) { SetStyleName(Value); }
+    void setThreaded(bool Value) { SetThreaded(Value); }
+    void setThreadPriority(TThreadPriority Value) { SetThreadPriority(Value); }
+    void setWidth(int Value) { SetWidth(Value); }
 };
 
 } // namespace mirel
