@@ -1,5 +1,7 @@
 #include "app/messages.h"
 
+#include "view/exception_hook.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -57,21 +59,10 @@ void ShowMessageBox(TMessageKind Kind, const QString& Text)
         ShowQtBox(Kind, Text);
 }
 
-QString ErrorText(const std::exception_ptr& error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("Unknown error");
-    }
-}
-
 void ShowErrorBox(const std::exception_ptr& error) noexcept
 {
     try {
-        ShowMessageBox(TMessageKind::Error, ErrorText(error));
+        ShowMessageBox(TMessageKind::Error, ExceptionMessage(error));
     } catch (...) {
         // The box itself failed (out of memory, say): standard error is all
         // that is left.

@@ -39,9 +39,6 @@ TMessageHook SetMessageHook(TMessageHook hook);
 // open, since a timer does not fire again while its handler runs.)
 void ShowMessageBox(TMessageKind Kind, const QString& Text);
 
-// The text of an exception, as an error box shows it.
-QString ErrorText(const std::exception_ptr& error);
-
 // Shows the exception in an error box. Never throws.
 void ShowErrorBox(const std::exception_ptr& error) noexcept;
 

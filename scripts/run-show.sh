@@ -31,15 +31,6 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-show.XXXXXX")
 . tests/e2e/show_sandbox.sh
 sandbox_settings 2
 
-xvfb_pid=
-show_pid=
-cleanup() {
-  [ -n "$show_pid" ] && kill "$show_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 start_xvfb || { echo "run-show: Xvfb did not start: $(cat "$work/xvfb.log")" >&2; exit 1; }
 

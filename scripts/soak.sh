@@ -31,14 +31,6 @@ done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-soak.XXXXXX")
 . tests/e2e/show_sandbox.sh
-xvfb_pid= show_pid=
-cleanup() {
-  [ -n "$show_pid" ] && kill "$show_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
 fail() { echo "FAIL: $*"; [ -s "$work/show.log" ] && tail -n 20 "$work/show.log"; exit 1; }
 
 # The executable in a folder of its own: the show stages beside it.

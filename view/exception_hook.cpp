@@ -51,9 +51,9 @@ QString ExceptionMessage(const std::exception_ptr& error)
     try {
         std::rethrow_exception(error);
     } catch (const std::exception& e) {
-        return QString::fromLocal8Bit(e.what());
+        return QString::fromUtf8(e.what());
     } catch (...) {
-        return QStringLiteral("unknown error");
+        return QStringLiteral("Unknown error");
     }
 }
 

@@ -21,15 +21,6 @@ done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-e2e.XXXXXX")
 . "$(dirname "$0")/show_sandbox.sh"
-xvfb_pid=
-show_pid=
-cleanup() {
-  [ -n "$show_pid" ] && kill "$show_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 fail() {
   echo "FAIL: $*"

@@ -1,6 +1,19 @@
 # Shared by the scripts that run the real show on a virtual display (the
 # end-to-end test, the soak test and the run command); source it, with
-# "work" naming a temporary folder of the caller's.
+# "work" naming a temporary folder of the caller's, which it removes on exit.
+
+# The show and the display server of the sourcing script, ended with it,
+# and $work removed.
+xvfb_pid=
+show_pid=
+sandbox_cleanup() {
+  [ -n "$show_pid" ] && kill "$show_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+  return 0
+}
+trap sandbox_cleanup EXIT
 
 # True while pid runs (a child that has ended but is not yet reaped counts as ended).
 running() {
