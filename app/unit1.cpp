@@ -243,6 +243,8 @@ void TForm1::FormShow(QObject*)
 
 void TForm1::Timer1Timer(QObject*)
 {
+    if (Closed)
+        return;
     LoadNextPicture();
     ShowNextPicture();
     ReportBrokenPictures();
@@ -287,10 +289,18 @@ void TForm1::closeEvent(QCloseEvent* event)
 {
     TCloseAction Action = caHide;
     Guarded([&] { FormClose(this, Action); });
-    if (Action == caNone)
+    if (Action == caNone) {
         event->ignore();
-    else
-        event->accept();
+        return;
+    }
+    event->accept();
+    // Closing is final: no tick already on its way loads from the staged
+    // files just deleted, and the running transition ends now rather than
+    // when the process winds down.
+    Closed = true;
+    Timer1.SetEnabled(false);
+    if (TransitionView1->Busy())
+        TransitionView1->Stop();
 }
 
 } // namespace mirel
