@@ -7,27 +7,32 @@
 # that a change in the machine's load falls on both.
 #
 #   bench/widget_vs_crossfade.sh [-b BUILD_DIR] [-r ROUNDS] [-t TRANSITIONS]
-#                                [--offscreen] [WxH ...]
+#                                [--offscreen] [--raw] [WxH ...]
 #
 # Defaults: build/ beside this folder, 3 rounds of 5 transitions, sizes
 # 1920x1080 and 3840x2160, under Xvfb (--offscreen: Qt's offscreen platform,
-# no display server). Per program and size, the means over the rounds of:
+# no display server). --raw prints each run as one line of key=value pairs
+# (the fields below, by their names in the RESULT lines) instead of the
+# table. Per program and size, the means over the rounds of:
 #   transition s   Execute (or the timer's start) to the last frame on screen
 #   work ms        a frame's painting: the widget's copy, effect and paint,
 #                  the hand-written paint event
 #   cpu ms         the process's CPU time per frame, all threads
 #   cpu %          CPU time over wall time while the transitions run
 #   peak MB        the process's maximum resident set (/usr/bin/time -v)
+#   X ms           under Xvfb: the display server's CPU time per frame, which
+#                  takes every frame the program sends
 # Build first: cmake --build build --target mirel_bench_view mirel_bench_qt_crossfade
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=$here/../build rounds=3 transitions=5 platform=xcb sizes=()
+build=$here/../build rounds=3 transitions=5 platform=xcb raw= sizes=()
 while [ $# -gt 0 ]; do
   case $1 in
     -b) build=$2; shift 2 ;;
     -r) rounds=$2; shift 2 ;;
     -t) transitions=$2; shift 2 ;;
     --offscreen) platform=offscreen; shift ;;
+    --raw) raw=1; shift ;;
     -h|--help) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     [0-9]*x[0-9]*) sizes+=("$1"); shift ;;
     *) echo "widget_vs_crossfade.sh: unknown argument $1 (try --help)" >&2; exit 2 ;;
@@ -66,6 +71,8 @@ start_xvfb() {
   echo "widget_vs_crossfade.sh: Xvfb did not start" >&2
   exit 1
 }
+# The display server's user and system CPU time so far, in clock ticks.
+server_ticks() { awk '{ print $14 + $15 }' "/proc/$xvfb_pid/stat"; }
 stop_xvfb() {
   kill "$xvfb_pid" 2>/dev/null || true
   wait "$xvfb_pid" 2>/dev/null || true
@@ -75,18 +82,22 @@ stop_xvfb() {
 # One run: the program's RESULT line and its peak memory, as one line of
 # key=value pairs appended to $work/results.
 run() { # name size command...
-  local name=$1 size=$2
+  local name=$1 size=$2 x0=0 x1=0
   shift 2
+  [ -n "$xvfb_pid" ] && x0=$(server_ticks)
   if ! QT_QPA_PLATFORM=$platform /usr/bin/time -v -o "$work/time" "$@" >"$work/out" 2>"$work/err"; then
     cat "$work/out" "$work/err" "$work/time" >&2
     echo "widget_vs_crossfade.sh: $name failed at $size" >&2
     exit 1
   fi
-  local result rss
+  [ -n "$xvfb_pid" ] && x1=$(server_ticks)
+  local result rss frames
   result=$(sed -n 's/^RESULT //p' "$work/out")
   rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time")
   [ -n "$result" ] || { cat "$work/out" >&2; echo "widget_vs_crossfade.sh: no result from $name" >&2; exit 1; }
-  echo "size=$size program=$name $result peak_kb=$rss" >>"$work/results"
+  frames=$(sed -n 's/.*frames=\([0-9]*\).*/\1/p' <<<"$result")
+  echo "size=$size program=$name $result peak_kb=$rss x_ms=$(awk -v t=$((x1 - x0)) -v hz="$(getconf CLK_TCK)" \
+    -v f="$frames" 'BEGIN { printf "%.2f", f ? t * 1000 / hz / f : 0 }')" >>"$work/results"
 }
 
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores, platform $platform"
@@ -100,21 +111,26 @@ for size in "${sizes[@]}"; do
   [ "$platform" = xcb ] && stop_xvfb
 done
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+if [ -n "$raw" ]; then
+  cat "$work/results"
+  exit 0
+fi
 
-printf '\n%-10s %-13s %12s %9s %9s %9s %6s %8s\n' size program "transition s" "work ms" "max ms" "cpu ms" "cpu %" "peak MB"
+printf '\n%-10s %-13s %12s %9s %9s %9s %6s %8s %6s\n' size program "transition s" "work ms" "max ms" "cpu ms" \
+  "cpu %" "peak MB" "X ms"
 awk '
   {
     for (i = 1; i <= NF; ++i) { split($i, kv, "="); v[kv[1]] = kv[2] }
     k = v["size"] " " v["program"]
     if (!(k in n)) order[++keys] = k
-    n[k]++; tr[k] += v["transition_s"]; wk[k] += v["work_ms"]; cpu[k] += v["cpu_ms"]; pct[k] += v["cpu_pct"]
+    n[k]++; xs[k] += v["x_ms"]; tr[k] += v["transition_s"]; wk[k] += v["work_ms"]; cpu[k] += v["cpu_ms"]; pct[k] += v["cpu_pct"]
     if (v["work_max_ms"] > mx[k]) mx[k] = v["work_max_ms"]
     if (v["peak_kb"] > pk[k]) pk[k] = v["peak_kb"]
   }
   END {
     for (j = 1; j <= keys; ++j) {
       k = order[j]; split(k, sp, " ")
-      printf "%-10s %-13s %12.3f %9.2f %9.2f %9.2f %6.0f %8.0f\n", sp[1], sp[2], tr[k] / n[k], wk[k] / n[k],
-             mx[k], cpu[k] / n[k], pct[k] / n[k], pk[k] / 1024
+      printf "%-10s %-13s %12.3f %9.2f %9.2f %9.2f %6.0f %8.0f %6.2f\n", sp[1], sp[2], tr[k] / n[k], wk[k] / n[k],
+             mx[k], cpu[k] / n[k], pct[k] / n[k], pk[k] / 1024, xs[k] / n[k]
     }
   }' "$work/results"
