@@ -100,7 +100,9 @@ run() { # name size command...
     -v f="$frames" 'BEGIN { printf "%.2f", f ? t * 1000 / hz / f : 0 }')" >>"$work/results"
 }
 
-echo "load before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores, platform $platform"
+# With --raw, stdout holds the result lines alone.
+note() { if [ -n "$raw" ]; then echo "$*" >&2; else echo "$*"; fi; }
+note "load before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores, platform $platform"
 for size in "${sizes[@]}"; do
   [ "$platform" = xcb ] && start_xvfb "$size"
   for round in $(seq 1 "$rounds"); do
@@ -110,7 +112,7 @@ for size in "${sizes[@]}"; do
   done
   [ "$platform" = xcb ] && stop_xvfb
 done
-echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+note "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 if [ -n "$raw" ]; then
   cat "$work/results"
   exit 0
