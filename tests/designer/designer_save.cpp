@@ -229,6 +229,19 @@ int main(int argc, char** argv)
     for (const QString& name : notStored)
         Check(!savedNames.contains(name), name + " is not stored in the form");
 
+    // Opened again in Designer, the form shows the same values.
+    QDesignerFormWindowInterface* reopened = core->formWindowManager()->createFormWindow(nullptr);
+    reopened->setContents(contents);
+    QWidget* again = reopened->mainContainer()->findChild<QWidget*>("view");
+    Check(again != nullptr, "the saved form opens again in Designer");
+    for (const QString& name : savedNames) {
+        const int i = meta->indexOfProperty(name.toLatin1());
+        if (again && i >= QWidget::staticMetaObject.propertyCount())
+            Check(Text(meta->property(i), meta->property(i).read(again)) ==
+                      Text(meta->property(i), meta->property(i).read(view)),
+                  name + " reads back differently when the form is opened again");
+    }
+
     QFile out(QString::fromLocal8Bit(argv[1]));
     QFile expected(QString::fromLocal8Bit(argv[2]));
     if (!out.open(QIODevice::WriteOnly) || !expected.open(QIODevice::WriteOnly | QIODevice::Text)) {
