@@ -19,3 +19,8 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIREL_TSAN=ON -DMIR
 cmake --build build-tsan -j"$jobs" --target mirel_view_tests
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" QT_QPA_PLATFORM=offscreen \
   ctest --test-dir build-tsan/tests/view --output-on-failure -j"$jobs"
+# The frei0r plugin's frames drawn on several threads at once, and the
+# generator's per-thread seeds.
+cmake --build build-tsan -j"$jobs" --target mirel_frei0r_tests
+TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan/tests/frei0r --output-on-failure -j"$jobs" \
+  -R 'FramesDependOnlyOnInputsAndParameters|RandomScope'
