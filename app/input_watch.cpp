@@ -34,6 +34,14 @@ uint32_t PositionAt(const QWindow* window, QPointF pos)
     return MakeLParam(at.x(), at.y());
 }
 
+// True for the window of a box (a dialog) that the show opened over itself:
+// input there answers the box.
+bool IsBoxWindow(const QObject* receiver)
+{
+    const QWidget* widget = WidgetOf(static_cast<const QWindow*>(receiver));
+    return widget && (widget->inherits("QDialog") || widget->windowType() == Qt::Dialog);
+}
+
 std::optional<uint32_t> ButtonMessage(Qt::MouseButton button, QEvent::Type type)
 {
     int row;
@@ -118,7 +126,7 @@ bool TInputWatch::eventFilter(QObject* watched, QEvent* event)
             return;
         const bool keyDown = message->Message == WM_KEYDOWN || message->Message == WM_SYSKEYDOWN;
         const bool keyUp = message->Message == WM_KEYUP || message->Message == WM_SYSKEYUP;
-        if (QApplication::activeModalWidget()) {
+        if (QApplication::activeModalWidget() || IsBoxWindow(watched)) {
             if (keyDown)
                 keysOfBox_.insert(message->WParam);
             return;

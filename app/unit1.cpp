@@ -76,6 +76,7 @@ TForm1::TForm1(TShowPlaces places)
     Timer1.OnTimer = [this](QObject* Sender) { Guarded([&] { Timer1Timer(Sender); }); };
 
     Instance.OnRestore = [this] { RestoreWindow(); };
+    SetBoxOwner(this);
     // Failures inside the control reach the user the same way as the show's.
     SetExceptionHandler([](const QString& message) { ShowMessageBox(TMessageKind::Error, message); });
 
@@ -87,8 +88,6 @@ TForm1::~TForm1()
     // The control ends its transition before the rest of the window goes.
     delete TransitionView1;
     TransitionView1 = nullptr;
-    if (PointerHidden)
-        QGuiApplication::restoreOverrideCursor();
 }
 
 void TForm1::FormCreate(QObject*)
@@ -232,8 +231,9 @@ void TForm1::ReportBrokenPictures()
 void TForm1::FormShow(QObject*)
 {
     qApp->installEventFilter(&InputWatch);
+    // Over the show's own window only: a box over it keeps its pointer.
     if (!PointerHidden) {
-        QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
+        setCursor(Qt::BlankCursor);
         PointerHidden = true;
     }
     // Without a list start-up failed early: there is nothing to cycle.
@@ -243,6 +243,8 @@ void TForm1::FormShow(QObject*)
 
 void TForm1::Timer1Timer(QObject*)
 {
+    if (Closed)
+        return;
     LoadNextPicture();
     ShowNextPicture();
     ReportBrokenPictures();
@@ -287,10 +289,18 @@ void TForm1::closeEvent(QCloseEvent* event)
 {
     TCloseAction Action = caHide;
     Guarded([&] { FormClose(this, Action); });
-    if (Action == caNone)
+    if (Action == caNone) {
         event->ignore();
-    else
-        event->accept();
+        return;
+    }
+    event->accept();
+    // Closing is final: no tick already on its way loads from the staged
+    // files just deleted, and the running transition ends now rather than
+    // when the process winds down.
+    Closed = true;
+    Timer1.SetEnabled(false);
+    if (TransitionView1->Busy())
+        TransitionView1->Stop();
 }
 
 } // namespace mirel

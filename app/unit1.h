@@ -73,6 +73,8 @@ public:
     // True once a later start's request to quit has been posted: this
     // instance found another one running.
     bool QuitPosted = false;
+    // True once the window has been closed: the show is over.
+    bool Closed = false;
 
     void FormCreate(QObject* Sender);
     void JpegResToFile(const QString& ResName, const QString& ResType, const QString& FileName);
