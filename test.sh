@@ -11,6 +11,15 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
+# The effect tests again at -O3 (Release) and with the scalar kernels alone,
+# so that every kernel is checked both ways and under both optimisers.
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DMIREL_BUILD_BENCH=OFF >/dev/null
+cmake --build build-release -j"$jobs" --target mirel_tests
+build-release/tests/mirel_tests --gtest_brief=1
+cmake -S . -B build-scalar -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIREL_SCALAR_KERNELS=ON -DMIREL_BUILD_BENCH=OFF >/dev/null
+cmake --build build-scalar -j"$jobs" --target mirel_tests
+build-scalar/tests/mirel_tests --gtest_brief=1
+
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMIREL_SANITIZE=ON -DMIREL_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan --output-on-failure -j"$jobs"
