@@ -368,6 +368,7 @@ public:
         CheckInterrupted();
         if (bitmap.Width() != w_ || bitmap.Height() != h_)
             throw std::logic_error("frame size changed");
+        FramesWritten() += repeat;
         int rc = av_frame_make_writable(frame_);
         if (rc < 0)
             throw std::runtime_error(pending_.Final() + ": " + AvError(rc));
@@ -445,6 +446,13 @@ private:
     }
 
     void Send(AVFrame* frame)
+    {
+        const double start = ThreadCpuSeconds();
+        SendTimed(frame);
+        EncoderCallSeconds() += ThreadCpuSeconds() - start;
+    }
+
+    void SendTimed(AVFrame* frame)
     {
         int rc = avcodec_send_frame(enc_, frame);
         if (rc < 0)

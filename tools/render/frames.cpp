@@ -4,6 +4,8 @@
 #include "tools/render/encode.h"
 #include "tools/render/stills.h"
 
+#include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -45,6 +47,7 @@ public:
             if (link(first.c_str(), pending_.FramePath(count_ + i).c_str()) != 0)
                 throw std::runtime_error(pending_.FramePath(count_ + i) + ": cannot write: " + std::strerror(errno));
         count_ += repeat;
+        FramesWritten() += repeat;
     }
     void Finish() override { pending_.Commit(count_); }
 
@@ -124,6 +127,33 @@ void FitPicture(const TBitmap& src, int32_t w, int32_t h, TFit fit, uint32_t bac
         out.Canvas().DrawBitmap((w - src.Width()) / 2, (h - src.Height()) / 2, src);
         break;
     }
+}
+
+double ThreadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+double ProcessCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+double& EncoderCallSeconds()
+{
+    static double seconds = 0;
+    return seconds;
+}
+
+int64_t& FramesWritten()
+{
+    static int64_t frames = 0;
+    return frames;
 }
 
 TProgressBar::TProgressBar(std::string label, int64_t total)

@@ -57,6 +57,15 @@ enum class TFit { Stretch, Aspect, Center };
 // src fitted into a w x h frame on the background colour.
 void FitPicture(const TBitmap& src, int32_t w, int32_t h, TFit fit, uint32_t background, TBitmap& out);
 
+// CPU seconds of this thread, and of the whole process (user + system).
+double ThreadCpuSeconds();
+double ProcessCpuSeconds();
+// CPU seconds this thread spent inside the encoder and muxer calls; the
+// encoders' own threads count as encoder time too (see --benchmark).
+double& EncoderCallSeconds();
+// Frame periods written by every sink so far.
+int64_t& FramesWritten();
+
 // A bar on standard error for work that takes more than a second; silent
 // when standard error is not a terminal.
 class TProgressBar {

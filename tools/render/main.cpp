@@ -16,6 +16,7 @@
 #include <QGuiApplication>
 
 #include <cstdio>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -109,6 +110,8 @@ other
   --styles LIST     for --bench: numbers and ranges, e.g. 1-57,118
   --threads N       draw each frame's pixels on N threads, in bands (default
                     1); the frames are the same whatever N
+  --benchmark       print the CPU time in the encoder and outside it, and
+                    the frames per second, when done
   --version         the version
 
 examples:
@@ -208,10 +211,22 @@ TOutputKind CheckOutput(const std::string& out, const TSinkOptions& sink, bool o
 
 // Runs the work; every failure is one line and status 2, an interruption
 // status 128 + the signal's number, with the partial output removed.
-int Run(const std::function<void()>& work)
+int Run(const std::function<void()>& work, bool benchmark)
 {
     try {
+        const auto start = std::chrono::steady_clock::now();
         work();
+        if (benchmark) {
+            // Whatever ran on other threads is the encoders' (drawing on one thread).
+            const double total = ProcessCpuSeconds(), main = ThreadCpuSeconds();
+            const double encoder = total - main + EncoderCallSeconds();
+            const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            std::fprintf(stderr,
+                         "mirel-render: cpu %.2f s: %.2f s in the encoder, %.2f s outside it; %lld frames in "
+                         "%.2f s (%.1f frames/s)\n",
+                         total, encoder, total - encoder, static_cast<long long>(FramesWritten()), wall,
+                         double(FramesWritten()) / std::max(wall, 1e-9));
+        }
         return 0;
     } catch (const TInterrupted& e) {
         std::fprintf(stderr, "mirel-render: interrupted; nothing written\n");
@@ -235,7 +250,7 @@ int main(int argc, char** argv)
     static const std::map<std::string, std::string> aliases = {
         {"-y", "--overwrite"}, {"-n", "--no-overwrite"}, {"-r", "--fps"}, {"-h", "--help"}};
     static const std::set<std::string> flags = {"--list", "--reverse", "--bench", "--overwrite", "--no-overwrite",
-                                                "--help", "--version"};
+                                                "--help", "--version", "--benchmark"};
     static const std::set<std::string> valued = {
         "--style",     "--progress", "--step",  "--old",     "--new",           "--out",    "--frames",
         "--delay",     "--size",     "--fit",   "--background", "--slideshow",  "--hold",   "--seed",
@@ -345,6 +360,9 @@ int main(int argc, char** argv)
         if (!(hold >= 0 && hold <= 3600))
             Fail("--hold takes seconds from 0 to 3600, not '" + opts["--hold"] + "'");
     }
+    const bool benchmark = has("--benchmark");
+    if (benchmark && has("--threads") && DrawingThreads() > 1)
+        Fail("--benchmark tells the encoder's time apart with --threads 1 only");
     // Signals only set a flag from here on; the work checks it between frames.
     CatchInterrupts();
 
@@ -380,7 +398,7 @@ int main(int argc, char** argv)
             gallery.Step = has("--step") ? step : 5;
             gallery.Hold = hold >= 0 ? hold : 0.6;
             gallery.Rate = sink.Rate;
-            return Run([&] { WriteGallery(old, image, gallery); });
+            return Run([&] { WriteGallery(old, image, gallery); }, benchmark);
         }
         const int progress = has("--progress") ? ParseInt("--progress", opts["--progress"], 0, 100) : 50;
         // The labels' font needs a GUI application; the offscreen platform needs no display.
@@ -412,7 +430,7 @@ int main(int argc, char** argv)
         return Run([&] {
             CheckOutput(show.Out, sink, false);
             RenderSlideshow(show);
-        });
+        }, benchmark);
     }
 
     if (!has("--style") || !has("--old") || !has("--new") || !has("--out"))
@@ -442,6 +460,7 @@ int main(int argc, char** argv)
             display.Assign(old);
             DrawEffectFrame(display, image, style, uint32_t(step), progress);
             SavePicture(display, out, sink);
+            ++FramesWritten();
             return;
         }
         // Animations loop, so they pause on both pictures unless told otherwise.
@@ -457,5 +476,5 @@ int main(int argc, char** argv)
             bar.Advance();
         });
         frames->Finish();
-    });
+    }, benchmark);
 }
