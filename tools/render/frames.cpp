@@ -1,6 +1,7 @@
 #include "tools/render/frames.h"
 
 #include "effects/catalogue.h"
+#include "picture/load.h"
 #include "tools/render/encode.h"
 #include "tools/render/stills.h"
 
@@ -10,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -111,22 +113,22 @@ void PlayTransition(const TBitmap& old, const TBitmap& image, int style, int ste
     }
 }
 
-void FitPicture(const TBitmap& src, int32_t w, int32_t h, TFit fit, uint32_t background, TBitmap& out)
+void LoadFitted(const std::string& path, int32_t w, int32_t h, TFitMode mode, uint32_t background, TBitmap& out,
+                double oversize)
 {
-    out.SetSize(w, h);
-    out.Fill(background);
-    const TRect frame = Rect(0, 0, w, h);
-    switch (fit) {
-    case TFit::Stretch:
-        out.Canvas().StretchDraw(frame, src);
-        break;
-    case TFit::Aspect:
-        out.Canvas().StretchDraw(AspectFitRect(src.BoundsRect(), frame), src);
-        break;
-    case TFit::Center:
-        out.Canvas().DrawBitmap((w - src.Width()) / 2, (h - src.Height()) / 2, src);
-        break;
+    TLoadOptions options;
+    // Center shows the picture at its own size; the others scale it anyway.
+    if (w > 0 && h > 0 && mode != TFitMode::Center) {
+        options.FitWidth = int32_t(std::ceil(w * oversize));
+        options.FitHeight = int32_t(std::ceil(h * oversize));
     }
+    TBitmap loaded;
+    LoadPicture(path, loaded, options);
+    if (w <= 0 || h <= 0) {
+        out.Swap(loaded);
+        return;
+    }
+    FitPicture(loaded, int32_t(std::lround(w * oversize)), int32_t(std::lround(h * oversize)), mode, out, background);
 }
 
 double ThreadCpuSeconds()

@@ -7,7 +7,6 @@
 #include "tools/render/gallery.h"
 #include "tools/render/options.h"
 #include "tools/render/output.h"
-#include "tools/render/picture_io.h"
 #include "tools/render/stills.h"
 #include "tools/render/sheet_and_bench.h"
 #include "tools/render/slideshow.h"
@@ -81,9 +80,11 @@ transition
                     show each picture after its transition (default 3)
   --size WxH        the frame size (default: the new picture's, or for a
                     slide show the first picture's)
-  --fit MODE        how pictures of another size fill a frame: stretch,
-                    aspect (default: the largest fit, centred) or center
-                    (own size, centred)
+  --fit MODE        how pictures of another size fill a frame: aspect
+                    (default: the largest fit, centred, on the background),
+                    fill (cover the frame, the overhang cut off), blur (aspect
+                    over a blurred, darkened fill), stretch, or center (own
+                    size, centred)
   --background C    colour around fitted pictures: a name or #rrggbb
                     (default black)
 
@@ -94,6 +95,7 @@ slide show
                     the style the show would choose (or --style), then is
                     held; prints picture, style and name per transition
   --seed N          the generator's seed (default 0, as the show starts)
+  --motion          a slow pan and zoom over each picture (from --seed)
   --audio MUSIC     a music track for a video, cut to its length and faded
                     out at the end
 
@@ -185,10 +187,6 @@ auto OrFail(F&& f) -> decltype(f())
     }
 }
 
-void Load(const std::string& path, TBitmap& out)
-{
-    OrFail([&] { LoadPicture(path, out); });
-}
 
 // The output's kind, checked before any work: a known kind, fit for one frame
 // or for many, and not an existing file unless -y.
@@ -250,7 +248,7 @@ int main(int argc, char** argv)
     static const std::map<std::string, std::string> aliases = {
         {"-y", "--overwrite"}, {"-n", "--no-overwrite"}, {"-r", "--fps"}, {"-h", "--help"}};
     static const std::set<std::string> flags = {"--list", "--reverse", "--bench", "--overwrite", "--no-overwrite",
-                                                "--help", "--version", "--benchmark"};
+                                                "--help", "--version", "--benchmark", "--motion"};
     static const std::set<std::string> valued = {
         "--style",     "--progress", "--step",  "--old",     "--new",           "--out",    "--frames",
         "--delay",     "--size",     "--fit",   "--background", "--slideshow",  "--hold",   "--seed",
@@ -330,15 +328,20 @@ int main(int argc, char** argv)
     int32_t width = 0, height = 0;
     if (has("--size"))
         ParseSize(opts["--size"], width, height);
-    TFit fit = TFit::Aspect;
+    TFitMode fit = TFitMode::Aspect;
     if (has("--fit")) {
-        const std::string f = opts["--fit"];
-        if (f == "stretch")
-            fit = TFit::Stretch;
-        else if (f == "center")
-            fit = TFit::Center;
-        else if (f != "aspect")
-            Fail("--fit takes stretch, aspect or center, not '" + f + "'");
+        static const std::map<std::string, TFitMode> modes = {{"stretch", TFitMode::Stretch},
+                                                              {"aspect", TFitMode::Aspect},
+                                                              {"center", TFitMode::Center},
+                                                              {"centre", TFitMode::Center},
+                                                              {"fill", TFitMode::Fill},
+                                                              {"blur", TFitMode::Blur}};
+        std::string f = opts["--fit"];
+        std::transform(f.begin(), f.end(), f.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        const auto mode = modes.find(f);
+        if (mode == modes.end())
+            Fail("--fit takes stretch, aspect, center, fill or blur, not '" + opts["--fit"] + "'");
+        fit = mode->second;
     }
     uint32_t background = clBlack;
     if (has("--background")) {
@@ -383,11 +386,11 @@ int main(int argc, char** argv)
             Fail("give both --old and --new, or neither");
         TBitmap old, image;
         if (has("--old")) {
-            TBitmap loadedOld, loadedNew;
-            Load(opts["--old"], loadedOld);
-            Load(opts["--new"], loadedNew);
-            FitPicture(loadedNew, loadedNew.Width(), loadedNew.Height(), fit, background, image);
-            FitPicture(loadedOld, image.Width(), image.Height(), fit, background, old);
+            // Previews are small: the pictures need no more than a contact sheet's cell.
+            OrFail([&] {
+                LoadFitted(opts["--new"], 640, 480, TFitMode::Aspect, background, image);
+                LoadFitted(opts["--old"], 640, 480, TFitMode::Aspect, background, old);
+            });
         } else {
             SamplePictures(320, 240, old, image);
         }
@@ -424,6 +427,7 @@ int main(int argc, char** argv)
         show.Width = width;
         show.Height = height;
         show.Fit = fit;
+        show.Motion = has("--motion");
         show.Background = background;
         show.Step = step;
         show.Sink = sink;
@@ -445,15 +449,13 @@ int main(int argc, char** argv)
     return Run([&] {
         // Before the pictures are read: a refusal should not wait for them.
         const TOutputKind kind = CheckOutput(out, sink, oneFrame);
-        TBitmap loadedOld, loadedNew, old, image;
-        LoadPicture(opts["--old"], loadedOld);
-        LoadPicture(opts["--new"], loadedNew);
-        if (width == 0) {
-            width = loadedNew.Width();
-            height = loadedNew.Height();
+        TBitmap old, image;
+        LoadFitted(opts["--new"], width, height, fit, background, image);
+        if (width == 0) { // the new picture's own size
+            width = image.Width();
+            height = image.Height();
         }
-        FitPicture(loadedOld, width, height, fit, background, old);
-        FitPicture(loadedNew, width, height, fit, background, image);
+        LoadFitted(opts["--old"], width, height, fit, background, old);
 
         if (oneFrame) {
             TBitmap display;
