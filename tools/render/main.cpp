@@ -2,6 +2,7 @@
 // GIFs and videos, headless, exactly as the transition widget draws them.
 #include "effects/catalogue.h"
 #include "effects/random.h"
+#include "picture/load.h"
 #include "surface/parallel.h"
 #include "tools/render/frames.h"
 #include "tools/render/gallery.h"
@@ -12,6 +13,7 @@
 #include "tools/render/slideshow.h"
 
 #include <QColor>
+#include <QFile>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -100,9 +102,10 @@ slide show
                     out at the end
 
 other
-  --gallery DIR     DIR/index.html: a page with an animated preview of every
-                    style, filterable by family (sample pictures unless --old
-                    and --new are given)
+  --gallery DIR     DIR/index.html: one self-contained page with an animated
+                    preview of every style, its number and name, filterable
+                    by family and by name (the show's first two pictures
+                    unless --old and --new are given)
   --contact-sheet SHEET.png
                     every style at --progress (default 50) in one labelled
                     grid; sample pictures unless --old and --new are given
@@ -391,6 +394,20 @@ int main(int argc, char** argv)
                 LoadFitted(opts["--new"], 640, 480, TFitMode::Aspect, background, image);
                 LoadFitted(opts["--old"], 640, 480, TFitMode::Aspect, background, old);
             });
+        } else if (has("--gallery")) {
+            // The show's first two pictures.
+            const auto builtIn = [](const char* name, TBitmap& out) {
+                QFile file(QString(":/JPEG/") + name);
+                if (!file.open(QIODevice::ReadOnly))
+                    Fail(std::string("the built-in picture ") + name + " is missing");
+                const QByteArray data = file.readAll();
+                OrFail([&] {
+                    DecodePicture(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()), "show.jpg",
+                                  out);
+                });
+            };
+            builtIn("SRC1", old);
+            builtIn("SRC2", image);
         } else {
             SamplePictures(320, 240, old, image);
         }
