@@ -26,6 +26,8 @@ int PictureIndex = 0;
 namespace {
 
 const QString SettingsKey = QStringLiteral("software\\mirel12");
+// How long a second start tries to reach the running show.
+constexpr int RestoreWaitMs = 3000;
 
 } // namespace
 
@@ -95,7 +97,10 @@ void TForm1::FormCreate(QObject*)
     PictureIndex = 0;
     int32_t Pause = 8;
 
-    CheckSingleInstance();
+    // A second start touches neither the settings nor the pictures of the
+    // running show.
+    if (!CheckSingleInstance())
+        return;
 
     {
         TRegistry Reg(Places.ConfigHome);
@@ -132,18 +137,24 @@ void TForm1::FormCreate(QObject*)
     ReportBrokenPictures();
 }
 
-void TForm1::CheckSingleInstance()
+bool TForm1::CheckSingleInstance()
 {
     const QString name = TSingleInstance::ServerName(Places.Title);
-    if (TSingleInstance::RestoreRunning(name)) {
-        // The rest of start-up still runs and the window shows, but the
-        // message loop ends at once; closing never runs, so the pictures
-        // that the running show uses stay.
+    const auto lock = Instance.Lock(TSingleInstance::LockPath(name, Places.CacheHome + QStringLiteral("/mirel12")));
+    const bool another = lock == TSingleInstance::TLock::Held
+                         || (lock == TSingleInstance::TLock::Unavailable && TSingleInstance::RestoreRunning(name));
+    if (another) {
+        // The running show may have just started and not listen yet.
+        if (lock == TSingleInstance::TLock::Held)
+            TSingleInstance::RestoreRunning(name, RestoreWaitMs);
+        // The message loop ends at once; closing never runs, so the
+        // pictures that the running show uses stay.
         QuitPosted = true;
         QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
-    } else {
-        Instance.Listen(name);
+        return false;
     }
+    Instance.Listen(name);
+    return true;
 }
 
 void TForm1::RestoreWindow()

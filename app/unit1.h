@@ -91,7 +91,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void CheckSingleInstance();
+    // False when another show runs: this start only restores it.
+    bool CheckSingleInstance();
     void RestoreWindow();
     void AdvancePictureIndex();
     void ReportBrokenPictures();
