@@ -247,6 +247,8 @@ void TForm1::FormShow(QObject*)
         setCursor(Qt::BlankCursor);
         PointerHidden = true;
     }
+    // No blanking while pictures show.
+    Blanking.Start(QStringLiteral("Showing pictures"));
     // Without a list start-up failed early: there is nothing to cycle.
     Timer1.SetEnabled(PictureListCreated);
     TransitionView1->Execute();
@@ -310,6 +312,7 @@ void TForm1::closeEvent(QCloseEvent* event)
     // when the process winds down.
     Closed = true;
     Timer1.SetEnabled(false);
+    Blanking.Release();
     if (TransitionView1->Busy())
         TransitionView1->Stop();
 }

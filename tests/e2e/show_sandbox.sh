@@ -45,7 +45,7 @@ start_xvfb() {
   local attempt
   for attempt in 1 2 3; do
     : >"$work/display"
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
     xvfb_pid=$!
     for _ in $(seq 1 200); do
       if [ -s "$work/display" ]; then
