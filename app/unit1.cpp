@@ -2,6 +2,7 @@
 
 #include "app/messages.h"
 #include "app/settings.h"
+#include "app/show_view.h"
 #include "app/staging.h"
 #include "effects/random.h"
 #include "view/exception_hook.h"
@@ -70,8 +71,10 @@ TForm1::TForm1(TShowPlaces places)
     setWindowState(Qt::WindowFullScreen);
 
     // The picture control at a fixed place; its size follows the picture.
-    TransitionView1 = new TTransitionView(this);
+    auto* view = new TShowView(this);
+    TransitionView1 = view;
     TransitionView1->setGeometry(176, 96, 774, 600);
+    view->PlaceAt(QPoint(176, 96));
 
     Timer1.SetEnabled(false);
     Timer1.SetInterval(10);
