@@ -11,6 +11,7 @@ packages=(
   qt6-image-formats-plugins
   libpixman-1-dev libturbojpeg0-dev libpng-dev libwebp-dev libhwy-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  libavfilter-dev
   libgtest-dev libbenchmark-dev doxygen
   frei0r-plugins-dev melt
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 namespace mirel {
@@ -104,7 +105,9 @@ void Orient(TBitmap& bitmap, int orientation)
     bitmap.Swap(out);
 }
 
-void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out)
+void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out) { DecodeJpeg(data, size, out, 0, 0); }
+
+void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out, int32_t fitWidth, int32_t fitHeight)
 {
     if (size == 0)
         throw TDecodeError("empty file");
@@ -125,6 +128,18 @@ void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out)
     // is the bitmap's memory order, with the fourth byte set opaque. CMYK has
     // no conversion in the decoder: it comes out as Adobe's inverted CMYK,
     // where a channel times the black channel is the colour.
+    const int orientation = JpegOrientation(data, size);
+    if (orientation >= 5)
+        std::swap(fitWidth, fitHeight);
+    int denom = 1;
+    if (fitWidth > 0 && fitHeight > 0)
+        for (int d : {8, 4, 2})
+            if ((width + d - 1) / d >= fitWidth && (height + d - 1) / d >= fitHeight) {
+                denom = d;
+                break;
+            }
+    width = (width + denom - 1) / denom;
+    height = (height + denom - 1) / denom;
     TBitmap pixels(width, height);
     const bool cmyk = colorspace == TJCS_CMYK || colorspace == TJCS_YCCK;
     if (tjDecompress2(tj.Handle, data, static_cast<unsigned long>(size), pixels.Bits(), width,
@@ -142,7 +157,7 @@ void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out)
             }
         }
     }
-    Orient(pixels, JpegOrientation(data, size));
+    Orient(pixels, orientation);
     out.Swap(pixels);
 }
 

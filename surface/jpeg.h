@@ -26,6 +26,10 @@ constexpr int64_t MaxPicturePixels = 100'000'000;
 // left unchanged on failure.
 void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out);
 
+// The same, decoded at the smallest scale of 1/2, 1/4 or 1/8 whose upright
+// picture still covers fitWidth x fitHeight (full size when either is 0).
+void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out, int32_t fitWidth, int32_t fitHeight);
+
 // The Exif orientation (1 to 8) of a JPEG held in memory; 1 when it has none.
 int JpegOrientation(const uint8_t* data, size_t size);
 

@@ -1,9 +1,9 @@
 // Whole transitions and slide shows as sequences of frames, and where the
-// frames go: a folder of PNG files, or an animated GIF or a video encoded by
-// the ffmpeg program.
+// frames go: a folder of PNG files, an animated GIF or WebP, or a video.
 #pragma once
 
 #include "surface/bitmap.h"
+#include "tools/render/output.h"
 
 #include <functional>
 #include <memory>
@@ -12,19 +12,35 @@
 
 namespace mirel {
 
+// The frame rate as a fraction, frames per second = Num / Den.
+struct TFrameRate {
+    int Num = 25, Den = 1;
+    double Seconds(int64_t frames) const { return double(frames) * Den / Num; }
+};
+
 class TFrameSink {
 public:
     virtual ~TFrameSink() = default;
-    // name: a file name for sinks that write one file a frame ("" for others).
-    virtual void Write(const TBitmap& frame, const std::string& name) = 0;
-    // Ends the output; throws when the encoder failed.
+    // frame shows for repeat frame periods. Animations store a held frame
+    // once with its longer time, videos repeat it, folders link it.
+    virtual void Write(const TBitmap& frame, int64_t repeat = 1) = 0;
+    // Completes the output and moves it into place; throws when that failed.
+    // Without Finish the output is removed and an existing one kept.
     virtual void Finish() = 0;
 };
 
-// By out's extension: ".gif", ".mp4", ".webm" and ".mkv" go through ffmpeg,
-// anything else is a folder of PNG files. delayMs is the time a frame shows.
+struct TSinkOptions {
+    TOverwrite Overwrite = TOverwrite::Ask;
+    TFrameRate Rate;
+    int PngCompression = 1; // zlib level 0 .. 9
+    std::string Audio; // a music file for videos
+    int64_t TotalFrames = 0; // the length, for the music's cut and fade
+};
+
+// By out's kind (OutputKindOf). A single picture kind takes one frame only.
 // Throws std::runtime_error with one line saying what is wrong.
-std::unique_ptr<TFrameSink> OpenFrameSink(const std::string& out, int32_t width, int32_t height, int delayMs);
+std::unique_ptr<TFrameSink> OpenFrameSink(const std::string& out, int32_t width, int32_t height,
+                                          const TSinkOptions& options);
 
 // The progress values of a transition as the widget steps it: from 0 (100
 // with reverse) by step to 100 (0), the first and last included.

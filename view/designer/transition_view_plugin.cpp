@@ -1,6 +1,7 @@
 #include "view/designer/transition_view_plugin.h"
 
-#include "view/designer/design_transition_view.h"
+#include "view/designer/design_frame.h"
+#include "view/transition_view.h"
 
 #include <QIcon>
 #include <QPainter>
@@ -33,7 +34,9 @@ QString TTransitionViewPlugin::whatsThis() const
 
 QString TTransitionViewPlugin::includeFile() const
 {
-    return QStringLiteral("view/transition_view.h");
+    // The angle brackets make Designer save <header location="global">, so
+    // that uic writes #include <mirel/transition_view.h>.
+    return QStringLiteral("<mirel/transition_view.h>");
 }
 
 QIcon TTransitionViewPlugin::icon() const
@@ -61,7 +64,14 @@ bool TTransitionViewPlugin::isContainer() const
 
 QWidget* TTransitionViewPlugin::createWidget(QWidget* parent)
 {
-    return new TDesignTransitionView(parent);
+    // Always the real class, so that Designer writes its name into the form.
+    // The frame is an event filter owned by the widget, added only for a form
+    // editor: QUiLoader makes the widgets of an application's forms through
+    // this plugin too, and initializes it without one.
+    auto* view = new TTransitionView(parent);
+    if (designing_)
+        view->installEventFilter(new TDesignFrame(view));
+    return view;
 }
 
 bool TTransitionViewPlugin::isInitialized() const
@@ -69,19 +79,55 @@ bool TTransitionViewPlugin::isInitialized() const
     return initialized_;
 }
 
-void TTransitionViewPlugin::initialize(QDesignerFormEditorInterface*)
+void TTransitionViewPlugin::initialize(QDesignerFormEditorInterface* core)
 {
     initialized_ = true;
+    designing_ = core != nullptr;
 }
 
 QString TTransitionViewPlugin::domXml() const
 {
-    return QStringLiteral(R"(<ui language="c++">
+    // What a drop on a form starts with: the control's own size, and the
+    // <customwidgets> entry Designer copies into every form that uses it, so
+    // that uic writes #include <mirel/transition_view.h>. The tool tips are
+    // the property editor's.
+    return QStringLiteral(R"(<ui language="c++" displayname="Transition View">
  <widget class="mirel::TTransitionView" name="transitionView">
   <property name="geometry">
-   <rect><x>0</x><y>0</y><width>160</width><height>120</height></rect>
+   <rect>
+    <x>0</x>
+    <y>0</y>
+    <width>100</width>
+    <height>100</height>
+   </rect>
   </property>
  </widget>
+ <customwidgets>
+  <customwidget>
+   <class>mirel::TTransitionView</class>
+   <extends>QWidget</extends>
+   <header location="global">mirel/transition_view.h</header>
+   <propertyspecifications>
+    <tooltip name="Style">Transition style: 1 to 150 from the catalogue, 0 draws through OnCustomDraw</tooltip>
+    <tooltip name="StyleName">Name of the current style; setting a name selects that style</tooltip>
+    <tooltip name="Step">Percent of the transition per frame, 1 to 100</tooltip>
+    <tooltip name="Delay">Milliseconds aimed at between frames</tooltip>
+    <tooltip name="Reverse">Run the transition from 100 % down to 0 %</tooltip>
+    <tooltip name="Manual">The application sets Progress itself; no automatic stepping</tooltip>
+    <tooltip name="Threaded">Build the frames on a worker thread</tooltip>
+    <tooltip name="ThreadPriority">Priority of the worker thread</tooltip>
+    <tooltip name="OverDraw">Start from what is on screen (on) or from the bare background (off)</tooltip>
+    <tooltip name="AutoSize">Size the control to the picture</tooltip>
+    <tooltip name="Center">Centre the unstretched picture in the control</tooltip>
+    <tooltip name="Stretch">Stretch the picture to the control</tooltip>
+    <tooltip name="StretchFine">With Stretch: keep the picture's aspect ratio</tooltip>
+    <tooltip name="BgMode">How the background picture is drawn behind the picture</tooltip>
+    <tooltip name="Color">Background colour; the parent's while ParentColor is on</tooltip>
+    <tooltip name="ParentColor">Take the parent's background colour</tooltip>
+    <tooltip name="Align">Follow the parent's size: a strip along one side or the whole parent</tooltip>
+   </propertyspecifications>
+  </customwidget>
+ </customwidgets>
 </ui>
 )");
 }
