@@ -20,6 +20,24 @@ libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
 # Outside Qt's prefix the plugin is found the way the README says.
 export QT_PLUGIN_PATH=$root/$libdir/qt6/plugins QT_QPA_PLATFORM=offscreen
 
+# The designer program itself loads the plugin from there (its settings in
+# $work, so as not to touch the user's).
+designer=$(command -v designer || echo /usr/lib/qt6/bin/designer)
+if [ -x "$designer" ]; then
+  plugin="$QT_PLUGIN_PATH/designer/libmirel-transitionview-designer.so"
+  HOME=$work XDG_CONFIG_HOME=$work/config QT_DEBUG_PLUGINS=1 "$designer" >"$work/designer.log" 2>&1 &
+  designer_pid=$!
+  for _ in $(seq 1 200); do
+    grep -qF "\"$plugin\" loaded library" "$work/designer.log" && break
+    kill -0 "$designer_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill "$designer_pid" 2>/dev/null || true
+  wait "$designer_pid" 2>/dev/null || true
+  grep -qF "\"$plugin\" loaded library" "$work/designer.log" \
+    || { grep -i designer/ "$work/designer.log" >&2; fail "designer does not load $plugin"; }
+fi
+
 "$save" "$work/designer_form.ui" "$work/expected.txt" || fail "Designer's side"
 grep -q '<header location="global">mirel/transition_view.h</header>' "$work/designer_form.ui" \
   || { cat "$work/designer_form.ui" >&2; fail "the saved form does not name the installed header"; }

@@ -178,6 +178,9 @@ int main(int argc, char** argv)
     QDesignerFormWindowInterface* form = core->formWindowManager()->createFormWindow(nullptr);
     core->formWindowManager()->setActiveFormWindow(form);
     form->setContents(FormWithWidget(pluginDom));
+    // A form window that is never shown keeps a small default size; give it
+    // the size the user drew.
+    form->cursor()->setWidgetProperty(form->mainContainer(), "geometry", QRect(0, 0, 400, 300));
     QWidget* view = form->mainContainer()->findChild<QWidget*>("view");
     if (!view) {
         std::fputs("FAILED: Designer made no widget from the plugin's domXml\n", stderr);
