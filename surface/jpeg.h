@@ -3,6 +3,8 @@
 
 #include "surface/bitmap.h"
 
+#include <mirel/errors.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -10,12 +12,7 @@
 
 namespace mirel {
 
-// A picture that cannot be read or decoded. what() names the file (when there
-// is one) and the reason in one line.
-class TDecodeError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+// TDecodeError (mirel/errors.h): a picture that cannot be read or decoded.
 
 // Pictures larger than this are refused before any pixel memory is taken.
 constexpr int64_t MaxPicturePixels = 100'000'000;
