@@ -2,6 +2,7 @@
 // animated transitions. Any key, mouse button or a mouse move far from the
 // window's corner ends it, and so do SIGTERM, SIGINT and SIGHUP.
 #include "app/first_frame.h"
+#include "app/quiet.h"
 #include "app/signal_watch.h"
 #include "app/staging.h"
 #include "app/unit1.h"
@@ -11,6 +12,7 @@
 int main(int argc, char** argv)
 {
     mirel::NoteMainStarted();
+    mirel::InstallQuietOutput();
     QApplication Application(argc, argv);
     mirel::InitBuiltInPictures();
     // A termination signal ends the show as a key does, staged files and all.

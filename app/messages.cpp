@@ -24,7 +24,7 @@ TMessageHook& Hook()
 }
 
 // The lines a box holds at most: what fits in about two thirds of the
-// screen, a line wrapped onto two at worst.
+// screen, each line wrapped onto two rows.
 int LinesThatFit(const QFontMetrics& metrics, const QRect& screen)
 {
     const int spacing = std::max(1, metrics.lineSpacing());
@@ -34,6 +34,15 @@ int LinesThatFit(const QFontMetrics& metrics, const QRect& screen)
 // One open box per kind. While it is open, later messages of that kind are
 // added to it rather than opening a box over it; it lists what fits on the
 // screen and counts the rest.
+// A line short enough to wrap onto a few rows of a box at most.
+QString Shortened(const QString& line)
+{
+    constexpr qsizetype Max = 240;
+    if (line.size() <= Max)
+        return line;
+    return line.left(Max / 2 - 2) + QStringLiteral(" ... ") + line.right(Max / 2 - 3);
+}
+
 QPointer<QWidget>& Owner()
 {
     static QPointer<QWidget> owner;
@@ -108,12 +117,11 @@ private:
         const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
         const QFontMetrics metrics(box_->font());
         const int fit = LinesThatFit(metrics, area);
-        const int width = std::max(200, area.width() / 2);
         QStringList shown;
         const qsizetype count = lines_.size();
         const qsizetype listed = count <= fit ? count : fit - 1;
         for (qsizetype i = 0; i < listed; ++i)
-            shown << metrics.elidedText(lines_[i], Qt::ElideMiddle, width);
+            shown << Shortened(lines_[i]);
         if (listed < count)
             shown << QStringLiteral("... and %1 more").arg(count - listed);
         box_->setText(shown.join(QLatin1Char('\n')));

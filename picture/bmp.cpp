@@ -8,10 +8,11 @@
 // What is not in the file is never shown:
 // - the pixel array must lie inside the file (the last row's padding may be
 //   missing), else the file is refused;
-// - RLE pixels that the stream skips (by a delta, an early end of line or an
-//   early end of bitmap) are transparent, as browsers show them; runs past the
-//   end of a row are cut; a delta or line past the bottom ends the picture; a
-//   stream cut short in the middle of a command is refused;
+// - RLE pixels that the stream skips (by a move, an early end of line or an
+//   early end of bitmap, or a stream that ends early) are transparent, as
+//   browsers show them; repeated pixels past a row's end are cut, as writers
+//   pad rows with them; stored pixels or a move past the picture's edge, or a
+//   command cut short, make the file refused;
 // - a palette index past the palette is black.
 // Alpha is used where the format has it (a 32-bit icon, a bit-field alpha
 // mask); an alpha channel that is zero throughout means an opaque picture.
@@ -22,6 +23,7 @@
 #include <algorithm>
 #include <bit>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mirel::picture {
@@ -212,49 +214,57 @@ void DecodeRows(const TDibInfo& info, const std::vector<uint32_t>& palette, cons
     }
 }
 
-// RLE8 and RLE4, always bottom-up. Skipped pixels stay transparent.
+// RLE8 and RLE4, always bottom-up. Pixels the stream skips stay transparent.
 void DecodeRle(const TDibInfo& info, const std::vector<uint32_t>& palette, const uint8_t* data, size_t size,
                TBitmap& out)
 {
-    const int64_t w = out.Width(), h = out.Height();
+    const uint32_t w = uint32_t(out.Width()), h = uint32_t(out.Height());
     const bool four = info.Compression == BiRle4;
     out.Fill(0x00000000u);
-    int64_t x = 0, y = 0;
+    uint32_t x = 0, y = 0;
     size_t at = 0;
-    const auto put = [&](uint32_t index) {
-        if (x < w)
-            out.PixelRow(int32_t(h - 1 - y))[x] = palette[index];
-        ++x;
-    };
     const auto need = [&](size_t bytes) {
         if (size - at < bytes)
             throw TDecodeError("broken BMP: RLE data cut short");
     };
-    while (y < h && at < size) {
+    // The row to draw count pixels into from x on. Repeated pixels past the
+    // row's end are cut (writers pad rows that way); stored ones refuse the
+    // file, as do pixels above the top row.
+    const auto span = [&](uint32_t count, bool stored) {
+        if (y >= h || x > w || (stored && count > w - x))
+            throw TDecodeError("broken BMP: RLE pixels past the edge of the picture");
+        uint32_t* row = out.PixelRow(int32_t(h - 1 - y)) + x;
+        const uint32_t inside = std::min(count, w - x);
+        x += inside;
+        return std::pair(row, inside);
+    };
+    while (at < size) {
         need(2);
         const uint32_t count = data[at], value = data[at + 1];
         at += 2;
-        if (count > 0) {
-            for (uint32_t i = 0; i < count; ++i) // what reaches past the row's end is cut
-                put(four ? (i % 2 == 0 ? value >> 4 : value & 15) : value);
-            continue;
-        }
-        if (value == 0) { // end of line
+        if (count > 0) { // count pixels of one index (RLE4: two alternating)
+            const auto [row, inside] = span(count, false);
+            for (uint32_t i = 0; i < inside; ++i)
+                row[i] = palette[four ? (i % 2 == 0 ? value >> 4 : value & 15) : value];
+        } else if (value == 0) { // end of line
             x = 0;
             ++y;
         } else if (value == 1) { // end of bitmap
             break;
-        } else if (value == 2) { // delta
+        } else if (value == 2) { // move right and up
             need(2);
             x += data[at];
             y += data[at + 1];
             at += 2;
-        } else { // absolute run of value pixels, padded to a 16-bit boundary
+            if (x > w || y > h)
+                throw TDecodeError("broken BMP: RLE move past the edge of the picture");
+        } else { // value pixels as stored, padded to a 16-bit boundary
             const size_t bytes = four ? (value + 1) / 2 : value;
             need(bytes); // a missing last padding byte is no loss
+            uint32_t* row = span(value, true).first;
             for (uint32_t i = 0; i < value; ++i) {
                 const uint32_t byte = data[at + (four ? i / 2 : i)];
-                put(four ? (i % 2 == 0 ? byte >> 4 : byte & 15) : byte);
+                row[i] = palette[four ? (i % 2 == 0 ? byte >> 4 : byte & 15) : byte];
             }
             at += std::min(bytes + bytes % 2, size - at);
         }

@@ -9,7 +9,7 @@ packages=(
   qt6-declarative-dev qml6-module-qttest qml6-module-qtquick
   qml6-module-qtquick-window qml6-module-qtqml-workerscript
   qt6-image-formats-plugins
-  libpixman-1-dev libturbojpeg0-dev libpng-dev libwebp-dev libhwy-dev
+  libpixman-1-dev libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev libwebp-dev libhwy-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libavfilter-dev
   libgtest-dev libbenchmark-dev doxygen
@@ -18,6 +18,7 @@ packages=(
   gstreamer1.0-plugins-bad
   xvfb xdotool x11-apps x11-xserver-utils imagemagick ffmpeg
   dbus dbus-x11 chromium
+  libx11-dev libxss-dev
 )
 
 missing=()

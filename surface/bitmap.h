@@ -17,6 +17,8 @@
 
 #include "surface/rect.h"
 
+#include <mirel/errors.h>
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -28,11 +30,7 @@ namespace mirel {
 class TBitmap;
 class TRegion;
 
-// A bitmap that cannot be made (impossible or too large a size).
-class TBitmapError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+// TBitmapError: a bitmap that cannot be made (impossible or too large a size).
 
 enum class TStretchMode : int {
     ColorOnColor = 3, // nearest neighbour: the only mode drawn; others are kept for callers

@@ -1,6 +1,7 @@
 #include "view/animate_thread.h"
 
 #include "view/transition_view.h"
+#include "view/transition_view_p.h"
 
 #include <QCoreApplication>
 
@@ -39,6 +40,15 @@ void ApplyPriority(TThreadPriority priority)
 
 } // namespace
 
+namespace {
+thread_local TAnimateThread* CurrentWorker = nullptr;
+} // namespace
+
+TAnimateThread* TAnimateThread::Current()
+{
+    return CurrentWorker;
+}
+
 TThreadDoneEvent::TThreadDoneEvent(TAnimateThread* thread) : QEvent(WM_THREADDONE), Thread(thread) {}
 
 TAnimateThread::TAnimateThread(TCustomTransitionView& control)
@@ -66,11 +76,12 @@ void TAnimateThread::Terminate()
     FTerminated.store(true, std::memory_order_release);
     { const std::lock_guard lock(SleepLock); }
     SleepWake.notify_all();
-    Control.FrameEvent.Wake();
+    Control.d->FrameEvent.Wake();
 }
 
 void TAnimateThread::Run()
 {
+    CurrentWorker = this;
     try {
         Execute();
     } catch (...) {
@@ -102,10 +113,10 @@ void TAnimateThread::Execute()
 // show the next.
 void TAnimateThread::NextFrame()
 {
-    Control.FrameEvent.WaitFor([this] { return Terminated(); });
+    Control.d->FrameEvent.WaitFor([this] { return Terminated(); });
     if (Terminated())
         return;
-    Control.FrameEvent.Reset();
+    Control.d->FrameEvent.Reset();
     Control.SetProgressOn(this, Control.NextProgress());
     if (Control.EndReached())
         FTerminated.store(true, std::memory_order_release);

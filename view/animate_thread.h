@@ -46,6 +46,9 @@ public:
     bool Started() const { return FStarted.load(std::memory_order_acquire); }
     // Waits until the thread has ended; at once if it has. GUI thread only.
     void WaitFor();
+    // The worker running on the calling thread, if any.
+    static TAnimateThread* Current();
+    TCustomTransitionView& Owner() const { return Control; }
     // What ended the loop when a frame failed; read after WaitFor.
     std::exception_ptr Error() const { return FError; }
 

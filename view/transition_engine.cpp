@@ -9,6 +9,8 @@
 // only then may the next frame be built.
 #include "view/transition_view.h"
 
+#include "view/transition_view_p.h"
+
 #include "view/animate_thread.h"
 #include "view/exception_hook.h"
 
@@ -32,26 +34,47 @@ int64_t TickCount()
 
 void TCustomTransitionView::Execute()
 {
-    if (FPicture.Empty() || Busy())
+    if (!OnOwnThread()) {
+        PostToGuiThread(this, new TDeferredEvent(TDeferredEvent::Execute));
         return;
-    FBusy.store(true, std::memory_order_relaxed);
-    const uint64_t serial = ++TransitionSerial;
+    }
+    if (d->FPicture.Empty() || Busy())
+        return;
+    d->FBusy.store(true, std::memory_order_relaxed);
+    d->StopRequested.store(false, std::memory_order_relaxed);
+    const uint64_t serial = ++d->TransitionSerial;
     const QPointer<TCustomTransitionView> self(this);
+    // A handler may stop this transition, start another or delete the widget.
+    const auto current = [&] { return self && d->TransitionSerial == serial && Busy(); };
+    const int before = Progress();
     try {
         Prepare();
+        if (!current())
+            return;
+        emit busyChanged(true);
+        if (!current())
+            return;
+        if (Progress() != before) {
+            emit progressChanged(Progress());
+            if (!current())
+                return;
+        }
+        emit started();
+        if (!current())
+            return;
         if (!Manual()) {
-            if (Stopping)
-                AnimateAfterStop = true;
+            if (d->Stopping)
+                d->AnimateAfterStop = true;
             else
                 Animate();
         }
     } catch (...) {
         // No event fires for a transition that failed to start, or failed
         // on a frame of the unthreaded loop.
-        if (self && TransitionSerial == serial && Busy()) {
+        if (self && d->TransitionSerial == serial && Busy()) {
             DropTransitionBitmaps();
-            FBusy.store(false, std::memory_order_relaxed);
-            ++TransitionSerial;
+            d->FBusy.store(false, std::memory_order_relaxed);
+            ++d->TransitionSerial;
         }
         throw;
     }
@@ -59,46 +82,46 @@ void TCustomTransitionView::Execute()
 
 void TCustomTransitionView::Prepare()
 {
-    PicWidth = FPicture.Width();
-    PicHeight = FPicture.Height();
+    d->PicWidth = d->FPicture.Width();
+    d->PicHeight = d->FPicture.Height();
     {
         // Keeps the old content where it fits: the control may be painted
         // before the first frame is built.
-        const TCanvasLock lock(FDisplay.Canvas());
-        FDisplay.SetSize(PicWidth, PicHeight);
+        const TCanvasLock lock(d->FDisplay.Canvas());
+        d->FDisplay.SetSize(d->PicWidth, d->PicHeight);
     }
     UpdatePicRect();
     const TRect cr = ClientRect();
-    const TRect source = !FStretch ? FPicRect : FStretchFine ? AspectFitRect(FPicRect, cr) : cr;
+    const TRect source = !d->FStretch ? d->FPicRect : d->FStretchFine ? AspectFitRect(d->FPicRect, cr) : cr;
 
     // Where the source reaches beyond the control, the old screen shows Color.
     const uint32_t color = ColorPixel();
-    OldScreen = std::make_shared<TBitmap>(PicWidth, PicHeight, color);
-    OldScreen->Canvas().BrushColor = color;
+    d->OldScreen = std::make_shared<TBitmap>(d->PicWidth, d->PicHeight, color);
+    d->OldScreen->Canvas().BrushColor = color;
     FitPaintBuffer();
     {
-        const TCanvasLock lock(FPaintBuffer.Canvas());
-        if (Unpainted || !FOverDraw)
-            DrawBackground(FPaintBuffer.Canvas(), cr);
-        OldScreen->Canvas().StretchMode = TStretchMode::ColorOnColor;
-        OldScreen->Canvas().CopyArea({0, 0, PicWidth, PicHeight}, FPaintBuffer.Canvas(), source);
+        const TCanvasLock lock(d->FPaintBuffer.Canvas());
+        if (d->Unpainted || !d->FOverDraw)
+            DrawBackground(d->FPaintBuffer.Canvas(), cr);
+        d->OldScreen->Canvas().StretchMode = TStretchMode::ColorOnColor;
+        d->OldScreen->Canvas().CopyArea({0, 0, d->PicWidth, d->PicHeight}, d->FPaintBuffer.Canvas(), source);
     }
-    Image = std::make_shared<TBitmap>();
-    Image->Assign(FPicture.Bitmap());
+    d->Image = std::make_shared<TBitmap>();
+    d->Image->Assign(d->FPicture.Bitmap());
     // The surface keeps every bitmap in one 32-bit format, which the raster
     // styles need and every other style accepts: no format to switch here.
     {
-        const std::lock_guard lock(DirtyLock);
-        FrameDirty = {};
+        const std::lock_guard lock(d->DirtyLock);
+        d->FrameDirty = {};
     }
-    FProgress.store(Reverse() ? 100 : 0, std::memory_order_relaxed);
-    DoStart(*Image, *OldScreen);
+    d->FProgress.store(Reverse() ? 100 : 0, std::memory_order_relaxed);
+    DoStart(*d->Image, *d->OldScreen);
 }
 
 void TCustomTransitionView::Animate()
 {
-    if (FThreaded)
-        Thread = std::make_unique<TAnimateThread>(*this);
+    if (d->FThreaded)
+        d->Thread = std::make_unique<TAnimateThread>(*this);
     else
         AnimateHere();
 }
@@ -109,9 +132,9 @@ void TCustomTransitionView::Animate()
 // replaced or its control destroyed: then it leaves without touching them.
 void TCustomTransitionView::AnimateHere()
 {
-    const uint64_t serial = TransitionSerial;
+    const uint64_t serial = d->TransitionSerial;
     const QPointer<TCustomTransitionView> self(this);
-    const auto current = [&] { return self && TransitionSerial == serial && Busy(); };
+    const auto current = [&] { return self && d->TransitionSerial == serial && Busy(); };
     QTimer wake;
     wake.setSingleShot(true);
     wake.setTimerType(Qt::PreciseTimer);
@@ -126,7 +149,7 @@ void TCustomTransitionView::AnimateHere()
             if (!current())
                 return;
             const int64_t rest = Delay() - (TickCount() - t0);
-            if (rest < 0 || Manual() || Stopping)
+            if (rest < 0 || Manual() || d->Stopping)
                 break;
             // Sleeps in the event loop until an event comes or the delay is over.
             wake.start(int(rest) + 1);
@@ -134,10 +157,10 @@ void TCustomTransitionView::AnimateHere()
             if (!current())
                 return;
         }
-        if (done || Manual() || Stopping)
+        if (done || Manual() || d->Stopping)
             break;
     }
-    if (Stopping || !Manual())
+    if (d->Stopping || !Manual())
         Finish();
 }
 
@@ -164,64 +187,99 @@ void TCustomTransitionView::SetProgressOn(TAnimateThread* Worker, int Value)
     Value = std::clamp(Value, 0, 100);
     if (!Busy() || Value == Progress())
         return;
+    // Keeps the locks and bitmaps alive should a handler delete the widget.
+    const std::shared_ptr<TTransitionViewPrivate> keep = d;
     {
-        const std::lock_guard lock(FrameLock);
-        FProgress.store(uint8_t(Value), std::memory_order_relaxed);
+        const std::lock_guard lock(keep->FrameLock);
+        keep->FProgress.store(uint8_t(Value), std::memory_order_relaxed);
         try {
-            BuildFrame();
+            if (!BuildFrame())
+                return;
         } catch (...) {
             // Nothing will be painted for this frame: let the next one come.
-            FrameEvent.Set();
+            keep->FrameEvent.Set();
             throw;
         }
     }
     ShowFrame(Worker);
-    if (!Destroying.load(std::memory_order_relaxed))
+    if (d->Destroying.load(std::memory_order_relaxed))
+        return;
+    if (Worker != nullptr) {
         DoProgress();
+        PostToGuiThread(this, new TProgressEvent(Value));
+        return;
+    }
+    const QPointer<TCustomTransitionView> self(this);
+    DoProgress();
+    if (!self || d->Destroying.load(std::memory_order_relaxed))
+        return;
+    if (OnOwnThread()) {
+        emit progressChanged(Value);
+        if (self)
+            emit frameShown();
+    } else {
+        PostToGuiThread(this, new TProgressEvent(Value));
+    }
 }
 
-void TCustomTransitionView::BuildFrame()
+// False when a handler inside deleted the widget: the caller must not touch
+// it any more (its state, held by the caller, is still there to unwind).
+bool TCustomTransitionView::BuildFrame()
 {
     // Local owners: a handler inside the build may end the transition.
-    const std::shared_ptr<TBitmap> image = Image, old = OldScreen;
+    const std::shared_ptr<TBitmap> image = d->Image, old = d->OldScreen;
     if (!image || !old)
-        return;
-    const bool fire = !Destroying.load(std::memory_order_relaxed);
+        return true;
+    const bool fire = !d->Destroying.load(std::memory_order_relaxed);
+    // Only a handler on the GUI thread can delete the widget.
+    const bool gui = OnOwnThread();
+    const QPointer<TCustomTransitionView> self(gui ? this : nullptr);
+    const auto deleted = [&] { return gui && !self; };
     const TCanvasLock imageLock(image->Canvas());
-    const TCanvasLock displayLock(FDisplay.Canvas());
+    const TCanvasLock displayLock(d->FDisplay.Canvas());
     {
         const TCanvasLock oldLock(old->Canvas());
-        FDisplay.Canvas().DrawBitmap(0, 0, *old);
+        d->FDisplay.Canvas().DrawBitmap(0, 0, *old);
     }
-    if (fire)
-        DoBeforeNewFrame(*image, FDisplay);
-    const TRect r{0, 0, PicWidth, PicHeight};
+    if (fire) {
+        DoBeforeNewFrame(*image, d->FDisplay);
+        if (deleted())
+            return false;
+    }
+    const TRect r{0, 0, d->PicWidth, d->PicHeight};
     const int progress = Progress();
     if (progress == 100) {
-        FDisplay.Canvas().DrawBitmap(0, 0, *image);
+        d->FDisplay.Canvas().DrawBitmap(0, 0, *image);
     } else if (progress != 0) {
         const int style = Style();
         if (style == 0) {
-            if (fire)
-                DoCustomDraw(*image, FDisplay);
+            if (fire) {
+                DoCustomDraw(*image, d->FDisplay);
+                if (deleted())
+                    return false;
+            }
         } else if (Effects[style].Proc != nullptr) {
             try {
-                Effects[style].Proc(FDisplay, *image, r, uint32_t(Step()), progress);
+                Effects[style].Proc(d->FDisplay, *image, r, uint32_t(Step()), progress);
             } catch (...) {
-                FDisplay.Canvas().SelectClipRgn(nullptr);
+                d->FDisplay.Canvas().SelectClipRgn(nullptr);
                 throw;
             }
         }
     }
-    InvalidateFrame(r);
-    if (fire)
-        DoAfterNewFrame(*image, FDisplay);
+    d->InvalidateFrame(r);
+    if (fire) {
+        DoAfterNewFrame(*image, d->FDisplay);
+        if (deleted())
+            return false;
+    }
+    return true;
 }
 
 // Marks a picture area as built and not yet painted; ShowFrame has it
 // painted. The mapping to the control's area is made on the GUI thread, which
 // owns the placement.
-void TCustomTransitionView::InvalidateFrame(const TRect& Rc)
+void TTransitionViewPrivate::InvalidateFrame(const TRect& Rc)
 {
     if (Rc.IsEmpty())
         return;
@@ -248,69 +306,94 @@ void TCustomTransitionView::ShowFrame(TAnimateThread* Worker)
     }
     bool pending;
     {
-        const std::lock_guard lock(DirtyLock);
-        pending = !FrameDirty.IsEmpty();
+        const std::lock_guard lock(d->DirtyLock);
+        pending = !d->FrameDirty.IsEmpty();
     }
     if (!pending) {
-        FrameEvent.Set();
+        d->FrameEvent.Set();
         return;
     }
     PostToGuiThread(this, new QEvent(WM_FRAMEPAINT));
-    FrameEvent.WaitFor([Worker] { return Worker->Terminated(); });
+    d->FrameEvent.WaitFor([Worker] { return Worker->Terminated(); });
 }
 
 void TCustomTransitionView::DropTransitionBitmaps()
 {
-    Image.reset();
-    OldScreen.reset();
+    d->Image.reset();
+    d->OldScreen.reset();
 }
 
 void TCustomTransitionView::Finish()
 {
-    FBusy.store(false, std::memory_order_relaxed);
-    ++TransitionSerial;
-    AnimateAfterStop = false;
+    d->FBusy.store(false, std::memory_order_relaxed);
+    ++d->TransitionSerial;
+    d->AnimateAfterStop = false;
     DropTransitionBitmaps();
-    if (Destroying.load(std::memory_order_relaxed))
+    if (d->Destroying.load(std::memory_order_relaxed))
         return;
-    if (!Stopping)
+    // Any handler may delete the widget; nothing is touched after that.
+    const QPointer<TCustomTransitionView> self(this);
+    if (!d->Stopping) {
         DoComplete();
+        if (!self)
+            return;
+        emit completed();
+        if (!self)
+            return;
+    }
     DoStop();
+    if (!self)
+        return;
+    emit stopped();
+    if (!self || Busy())
+        return;
+    emit busyChanged(false);
 }
 
 void TCustomTransitionView::Stop()
 {
-    if (!Busy() || Stopping)
+    if (!OnOwnThread()) {
+        // The worker cannot wait for its own end. It builds no further
+        // frame, and the GUI thread ends the transition as stopped.
+        if (!Busy())
+            return;
+        d->StopRequested.store(true, std::memory_order_relaxed);
+        if (TAnimateThread* worker = TAnimateThread::Current(); worker != nullptr && &worker->Owner() == this)
+            worker->Terminate();
+        PostToGuiThread(this, new TDeferredEvent(TDeferredEvent::Stop));
+        return;
+    }
+    if (!Busy() || d->Stopping)
         return;
     const QPointer<TCustomTransitionView> self(this);
-    Stopping = true;
+    d->Stopping = true;
     try {
         if (Manual() || !StopThread())
             Finish();
     } catch (...) {
         if (self)
-            Stopping = false;
+            d->Stopping = false;
         throw;
     }
     if (!self)
         return;
-    Stopping = false;
+    d->Stopping = false;
     // A transition started by an OnStop handler during the stop could not
     // start stepping then; it starts now instead of staying prepared forever.
-    if (AnimateAfterStop) {
-        AnimateAfterStop = false;
-        if (Busy() && !Manual() && Thread == nullptr)
+    if (d->AnimateAfterStop) {
+        d->AnimateAfterStop = false;
+        if (Busy() && !Manual() && d->Thread == nullptr)
             Animate();
     }
 }
 
 bool TCustomTransitionView::StopThread()
 {
-    if (Thread == nullptr)
+    if (d->Thread == nullptr)
         return false;
-    Thread->Terminate();
-    FrameEvent.Set();
-    Thread->WaitFor();
+    d->Thread->Terminate();
+    d->FrameEvent.Set();
+    d->Thread->WaitFor();
     // Whether or not the thread got to post its WM_THREADDONE, handle it
     // here, once, and drop the posted copy.
     QCoreApplication::removePostedEvents(this, WM_THREADDONE);
@@ -320,14 +403,41 @@ bool TCustomTransitionView::StopThread()
 
 void TCustomTransitionView::ThreadDone()
 {
-    const std::unique_ptr<TAnimateThread> thread = std::move(Thread);
-    thread->WaitFor();
-    const std::exception_ptr error = thread->Error();
+    std::exception_ptr error;
+    {
+        const std::unique_ptr<TAnimateThread> thread = std::move(d->Thread);
+        thread->WaitFor();
+        error = thread->Error();
+    }
     // The next transition must not wait for a paint of this one.
-    FrameEvent.Set();
+    d->FrameEvent.Set();
     if (error)
         ShowException(error);
-    if (Stopping || !Manual())
+    const bool stopRequested = d->StopRequested.exchange(false, std::memory_order_relaxed);
+    if (!d->Destroying.load(std::memory_order_relaxed)) {
+        // Progress a stop overtook still reaches the listeners before the end.
+        const QPointer<TCustomTransitionView> self(this);
+        const uint64_t serial = d->TransitionSerial;
+        QCoreApplication::sendPostedEvents(this, WM_PROGRESS);
+        if (!self || d->TransitionSerial != serial || !Busy())
+            return;
+    }
+    if (stopRequested && !d->Stopping) {
+        // Stop was called on the worker: end as stopped, without OnComplete.
+        const QPointer<TCustomTransitionView> self(this);
+        d->Stopping = true;
+        try {
+            Finish();
+        } catch (...) {
+            if (self)
+                d->Stopping = false;
+            throw;
+        }
+        if (self)
+            d->Stopping = false;
+        return;
+    }
+    if (d->Stopping || !Manual())
         Finish();
 }
 

@@ -2,6 +2,8 @@
 // every paint in PaintBuffer, and the paint of a frame the engine asked for.
 #include "view/transition_view.h"
 
+#include "view/transition_view_p.h"
+
 #include "view/exception_hook.h"
 
 #include <QImage>
@@ -62,10 +64,10 @@ void TCustomTransitionView::DrawBackground(TCanvas& Canvas, const TRect& Rect)
 {
     Canvas.BrushColor = ColorPixel();
     Canvas.FillArea(Rect);
-    if (FBgPicture.Empty())
+    if (d->FBgPicture.Empty())
         return;
-    const TBitmap& graphic = FBgPicture.Bitmap();
-    switch (FBgMode) {
+    const TBitmap& graphic = d->FBgPicture.Bitmap();
+    switch (d->FBgMode) {
     case bmNone:
         break;
     case bmTiled:
@@ -83,12 +85,24 @@ void TCustomTransitionView::DrawBackground(TCanvas& Canvas, const TRect& Rect)
     }
 }
 
+TRect TCustomTransitionView::ClientRect() const
+{
+    return {0, 0, width(), height()};
+}
+
+QImage BitmapImage(TBitmap& bitmap)
+{
+    if (bitmap.Empty())
+        return {};
+    return QImage(bitmap.Bits(), bitmap.Width(), bitmap.Height(), bitmap.BytesPerLine(), QImage::Format_RGB32);
+}
+
 void TCustomTransitionView::FitPaintBuffer()
 {
-    if (FPaintBuffer.Width() == width() && FPaintBuffer.Height() == height())
+    if (d->FPaintBuffer.Width() == width() && d->FPaintBuffer.Height() == height())
         return;
-    const TCanvasLock lock(FPaintBuffer.Canvas());
-    FPaintBuffer.SetSize(width(), height());
+    const TCanvasLock lock(d->FPaintBuffer.Canvas());
+    d->FPaintBuffer.SetSize(width(), height());
 }
 
 void TCustomTransitionView::Paint(QPainter& Canvas, const QRegion& Area)
@@ -96,43 +110,43 @@ void TCustomTransitionView::Paint(QPainter& Canvas, const QRegion& Area)
     const TRect cr = ClientRect();
     FitPaintBuffer();
     {
-        const TCanvasLock bufferLock(FPaintBuffer.Canvas());
-        TCanvas& buffer = FPaintBuffer.Canvas();
+        const TCanvasLock bufferLock(d->FPaintBuffer.Canvas());
+        TCanvas& buffer = d->FPaintBuffer.Canvas();
         DrawBackground(buffer, cr);
         {
-            const TCanvasLock displayLock(FDisplay.Canvas());
-            if (!FDisplay.Empty()) {
-                if (!FStretch)
-                    buffer.DrawBitmap(FPicRect.Left, FPicRect.Top, FDisplay);
-                else if (FStretchFine)
-                    buffer.StretchDraw(AspectFitRect(FPicRect, cr), FDisplay);
+            const TCanvasLock displayLock(d->FDisplay.Canvas());
+            if (!d->FDisplay.Empty()) {
+                if (!d->FStretch)
+                    buffer.DrawBitmap(d->FPicRect.Left, d->FPicRect.Top, d->FDisplay);
+                else if (d->FStretchFine)
+                    buffer.StretchDraw(AspectFitRect(d->FPicRect, cr), d->FDisplay);
                 else
-                    buffer.StretchDraw(cr, FDisplay);
+                    buffer.StretchDraw(cr, d->FDisplay);
             }
         }
-        if (!FPaintBuffer.Empty()) {
-            const QImage image(FPaintBuffer.Bits(), FPaintBuffer.Width(), FPaintBuffer.Height(),
-                               FPaintBuffer.BytesPerLine(), QImage::Format_RGB32);
+        if (!d->FPaintBuffer.Empty()) {
+            const QImage image(d->FPaintBuffer.Bits(), d->FPaintBuffer.Width(), d->FPaintBuffer.Height(),
+                               d->FPaintBuffer.BytesPerLine(), QImage::Format_RGB32);
             for (const QRect& r : Area)
                 Canvas.drawImage(r.topLeft(), image, r);
         }
     }
-    Unpainted = false;
+    d->Unpainted = false;
 }
 
 void TCustomTransitionView::paintEvent(QPaintEvent* e)
 {
-    if (Painting)
+    if (d->Painting)
         return;
-    Painting = true;
+    d->Painting = true;
     try {
         QPainter painter(this);
         Paint(painter, e->region());
     } catch (...) {
         ShowException(std::current_exception());
     }
-    FrameEvent.Set();
-    Painting = false;
+    d->FrameEvent.Set();
+    d->Painting = false;
 }
 
 void TCustomTransitionView::resizeEvent(QResizeEvent* e)
@@ -140,9 +154,9 @@ void TCustomTransitionView::resizeEvent(QResizeEvent* e)
     QWidget::resizeEvent(e);
     try {
         FitPaintBuffer();
-        if (!FPicture.Empty()) {
+        if (!d->FPicture.Empty()) {
             UpdatePicRect();
-            if (!FDisplay.Empty() && !Painting)
+            if (!d->FDisplay.Empty() && !d->Painting)
                 update();
         }
     } catch (...) {
@@ -153,20 +167,20 @@ void TCustomTransitionView::resizeEvent(QResizeEvent* e)
 // Where a rectangle of the picture appears in the control.
 TRect TCustomTransitionView::FrameToClient(TRect Rc) const
 {
-    if (FStretch) {
-        const TRect d = FStretchFine ? AspectFitRect(FPicRect, ClientRect()) : ClientRect();
-        const int32_t pw = FPicRect.Width(), ph = FPicRect.Height();
+    if (d->FStretch) {
+        const TRect to = d->FStretchFine ? AspectFitRect(d->FPicRect, ClientRect()) : ClientRect();
+        const int32_t pw = d->FPicRect.Width(), ph = d->FPicRect.Height();
         if (pw <= 0 || ph <= 0)
             return {};
-        return {d.Left + MulDiv(Rc.Left, d.Width(), pw), d.Top + MulDiv(Rc.Top, d.Height(), ph),
-                d.Left + MulDiv(Rc.Right, d.Width(), pw), d.Top + MulDiv(Rc.Bottom, d.Height(), ph)};
+        return {to.Left + MulDiv(Rc.Left, to.Width(), pw), to.Top + MulDiv(Rc.Top, to.Height(), ph),
+                to.Left + MulDiv(Rc.Right, to.Width(), pw), to.Top + MulDiv(Rc.Bottom, to.Height(), ph)};
     }
-    if (FCenter)
-        OffsetRect(Rc, FPicRect.Left, FPicRect.Top);
-    Rc.Left = std::max(Rc.Left, FPicRect.Left);
-    Rc.Top = std::max(Rc.Top, FPicRect.Top);
-    Rc.Right = std::min(Rc.Right, FPicRect.Right);
-    Rc.Bottom = std::min(Rc.Bottom, FPicRect.Bottom);
+    if (d->FCenter)
+        OffsetRect(Rc, d->FPicRect.Left, d->FPicRect.Top);
+    Rc.Left = std::max(Rc.Left, d->FPicRect.Left);
+    Rc.Top = std::max(Rc.Top, d->FPicRect.Top);
+    Rc.Right = std::min(Rc.Right, d->FPicRect.Right);
+    Rc.Bottom = std::min(Rc.Bottom, d->FPicRect.Bottom);
     return Rc;
 }
 
@@ -177,20 +191,20 @@ void TCustomTransitionView::PaintPendingFrame()
 {
     TRect dirty;
     {
-        const std::lock_guard lock(DirtyLock);
-        dirty = FrameDirty;
-        FrameDirty = {};
+        const std::lock_guard lock(d->DirtyLock);
+        dirty = d->FrameDirty;
+        d->FrameDirty = {};
     }
     if (!dirty.IsEmpty()) {
         const TRect rc = FrameToClient(dirty);
         if (!rc.IsEmpty()) {
-            if (Painting)
+            if (d->Painting)
                 update(ToQRect(rc));
             else
                 repaint(ToQRect(rc));
         }
     }
-    FrameEvent.Set();
+    d->FrameEvent.Set();
 }
 
 } // namespace mirel

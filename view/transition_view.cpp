@@ -2,10 +2,13 @@
 // the placement of the picture and the control's own alignment.
 #include "view/transition_view.h"
 
+#include "view/transition_view_p.h"
+
 #include "view/animate_thread.h"
 #include "view/exception_hook.h"
 
 #include <QPalette>
+#include <QThread>
 
 #include <algorithm>
 
@@ -18,21 +21,25 @@ bool IsRasterStyle(int style) { return style >= 118 && style <= 122; }
 
 } // namespace
 
-TCustomTransitionView::TCustomTransitionView(QWidget* parent) : QWidget(parent)
+TCustomTransitionView::TCustomTransitionView(QWidget* parent)
+    : QWidget(parent), d(std::make_shared<TTransitionViewPrivate>())
 {
     // Every pixel is painted from PaintBuffer; Qt erases nothing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
-    FPicture.OnChange = [this] { PictureChanged(); };
-    FBgPicture.OnChange = [this] { BgPictureChanged(); };
+    d->FPicture.OnChange = [this] { PictureChanged(); };
+    d->FBgPicture.OnChange = [this] { BgPictureChanged(); };
     resize(100, 100);
     WatchParent(parent);
+    d->LastColor = Color();
 }
 
 TCustomTransitionView::~TCustomTransitionView()
 {
     EndTransitions();
 }
+
+TTransitionView::TTransitionView(QWidget* parent) : TCustomTransitionView(parent) {}
 
 TTransitionView::~TTransitionView()
 {
@@ -41,7 +48,7 @@ TTransitionView::~TTransitionView()
 
 void TCustomTransitionView::EndTransitions() noexcept
 {
-    Destroying.store(true, std::memory_order_relaxed);
+    d->Destroying.store(true, std::memory_order_relaxed);
     try {
         Stop();
     } catch (...) {
@@ -49,95 +56,196 @@ void TCustomTransitionView::EndTransitions() noexcept
     }
 }
 
+bool TCustomTransitionView::OnOwnThread() const
+{
+    return QThread::currentThread() == thread();
+}
+
+TPicture& TCustomTransitionView::Picture() { return d->FPicture; }
+const TPicture& TCustomTransitionView::Picture() const { return d->FPicture; }
+TPicture* TCustomTransitionView::PictureObject() { return &d->FPicture; }
+TPicture& TCustomTransitionView::BgPicture() { return d->FBgPicture; }
+const TPicture& TCustomTransitionView::BgPicture() const { return d->FBgPicture; }
+TPicture* TCustomTransitionView::BgPictureObject() { return &d->FBgPicture; }
+TBackgroundMode TCustomTransitionView::BgMode() const { return d->FBgMode; }
+bool TCustomTransitionView::AutoSize() const { return d->FAutoSize; }
+bool TCustomTransitionView::Center() const { return d->FCenter; }
+bool TCustomTransitionView::Stretch() const { return d->FStretch; }
+bool TCustomTransitionView::StretchFine() const { return d->FStretchFine; }
+bool TCustomTransitionView::OverDraw() const { return d->FOverDraw; }
+bool TCustomTransitionView::Threaded() const { return d->FThreaded; }
+TThreadPriority TCustomTransitionView::ThreadPriority() const { return d->FThreadPriority; }
+bool TCustomTransitionView::Manual() const { return d->FManual.load(std::memory_order_relaxed); }
+int TCustomTransitionView::Style() const { return d->FStyle.load(std::memory_order_relaxed); }
+int TCustomTransitionView::Step() const { return d->FStep.load(std::memory_order_relaxed); }
+int TCustomTransitionView::Delay() const { return d->FDelay.load(std::memory_order_relaxed); }
+bool TCustomTransitionView::Reverse() const { return d->FReverse.load(std::memory_order_relaxed); }
+int TCustomTransitionView::Progress() const { return d->FProgress.load(std::memory_order_relaxed); }
+bool TCustomTransitionView::Busy() const { return d->FBusy.load(std::memory_order_relaxed); }
+bool TCustomTransitionView::ParentColor() const { return d->FParentColor; }
+TAlign TCustomTransitionView::Align() const { return d->FAlign; }
+TBitmap& TCustomTransitionView::Display() { return d->FDisplay; }
+TRect TCustomTransitionView::PicRect() const { return d->FPicRect; }
+const TBitmap& TCustomTransitionView::PaintBuffer() const { return d->FPaintBuffer; }
+
+// Signals of values the worker thread may change reach the GUI thread's
+// listeners queued; the widget being deleted first drops them.
+template <class TEmit>
+static void EmitOnOwnThread(TCustomTransitionView* view, TEmit emitter)
+{
+    if (QThread::currentThread() == view->thread()) {
+        emitter();
+        return;
+    }
+    AnnotateRelease(view);
+    QMetaObject::invokeMethod(view, emitter, Qt::QueuedConnection);
+}
+
 void TCustomTransitionView::SetPicture(const TPicture* Value)
 {
     if (Value == nullptr)
-        FPicture.Clear();
+        d->FPicture.Clear();
     else
-        FPicture.Assign(*Value);
+        d->FPicture.Assign(*Value);
 }
 
 void TCustomTransitionView::SetBgPicture(const TPicture* Value)
 {
     if (Value == nullptr)
-        FBgPicture.Clear();
+        d->FBgPicture.Clear();
     else
-        FBgPicture.Assign(*Value);
+        d->FBgPicture.Assign(*Value);
 }
 
 void TCustomTransitionView::PictureChanged()
 {
-    if (Destroying.load(std::memory_order_relaxed))
+    if (d->Destroying.load(std::memory_order_relaxed))
         return;
-    if (!FPicture.Empty() && FAutoSize)
+    if (!d->FPicture.Empty() && d->FAutoSize)
         FitToPicture();
+    const QPointer<TCustomTransitionView> self(this);
     DoChange();
+    if (self)
+        EmitOnOwnThread(this, [this] { emit pictureChanged(); });
 }
 
 void TCustomTransitionView::BgPictureChanged()
 {
-    if (FBgMode != bmNone && !Painting)
+    if (d->FBgMode != bmNone && !d->Painting)
         update();
+    EmitOnOwnThread(this, [this] { emit bgPictureChanged(); });
 }
 
 void TCustomTransitionView::SetBgMode(TBackgroundMode Value)
 {
-    if (Value == FBgMode)
+    if (Value == d->FBgMode)
         return;
-    FBgMode = Value;
-    if (!FBgPicture.Empty() && !Painting)
+    d->FBgMode = Value;
+    if (!d->FBgPicture.Empty() && !d->Painting)
         update();
+    EmitOnOwnThread(this, [this, Value] { emit bgModeChanged(Value); });
 }
 
 void TCustomTransitionView::SetAutoSize(bool Value)
 {
-    if (Value == FAutoSize)
+    if (Value == d->FAutoSize)
         return;
-    FAutoSize = Value;
-    if (FAutoSize)
+    d->FAutoSize = Value;
+    if (d->FAutoSize)
         FitToPicture();
+    EmitOnOwnThread(this, [this, Value] { emit autoSizeChanged(Value); });
 }
 
 void TCustomTransitionView::SetCenter(bool Value)
 {
-    if (Value == FCenter)
+    if (Value == d->FCenter)
         return;
-    FCenter = Value;
-    if (!FPicture.Empty()) {
+    d->FCenter = Value;
+    if (!d->FPicture.Empty()) {
         UpdatePicRect();
-        if (!FDisplay.Empty() && !Painting)
+        if (!d->FDisplay.Empty() && !d->Painting)
             update();
     }
+    EmitOnOwnThread(this, [this, Value] { emit centerChanged(Value); });
 }
 
 void TCustomTransitionView::SetStretch(bool Value)
 {
-    if (Value == FStretch)
+    if (Value == d->FStretch)
         return;
-    FStretch = Value;
-    if (!FDisplay.Empty() && !Painting)
+    d->FStretch = Value;
+    if (!d->FDisplay.Empty() && !d->Painting)
         update();
+    EmitOnOwnThread(this, [this, Value] { emit stretchChanged(Value); });
 }
 
 void TCustomTransitionView::SetStretchFine(bool Value)
 {
-    if (Value == FStretchFine)
+    if (Value == d->FStretchFine)
         return;
-    FStretchFine = Value;
-    if (!FDisplay.Empty() && !Painting)
+    d->FStretchFine = Value;
+    if (!d->FDisplay.Empty() && !d->Painting)
         update();
+    EmitOnOwnThread(this, [this, Value] { emit stretchFineChanged(Value); });
 }
 
+void TCustomTransitionView::SetOverDraw(bool Value)
+{
+    if (Value == d->FOverDraw)
+        return;
+    d->FOverDraw = Value;
+    EmitOnOwnThread(this, [this, Value] { emit overDrawChanged(Value); });
+}
+
+void TCustomTransitionView::SetThreaded(bool Value)
+{
+    if (Value == d->FThreaded)
+        return;
+    d->FThreaded = Value;
+    EmitOnOwnThread(this, [this, Value] { emit threadedChanged(Value); });
+}
+
+void TCustomTransitionView::SetThreadPriority(TThreadPriority Value)
+{
+    if (Value == d->FThreadPriority)
+        return;
+    d->FThreadPriority = Value;
+    EmitOnOwnThread(this, [this, Value] { emit threadPriorityChanged(Value); });
+}
+
+void TCustomTransitionView::SetReverse(bool Value)
+{
+    if (Value == Reverse())
+        return;
+    d->FReverse.store(Value, std::memory_order_relaxed);
+    EmitOnOwnThread(this, [this, Value] { emit reverseChanged(Value); });
+}
+
+// The worker thread cannot stop itself and wait for its own end: called
+// there, the change is carried out on the GUI thread.
 void TCustomTransitionView::SetManual(bool Value)
 {
+    if (!OnOwnThread()) {
+        PostToGuiThread(this, new TDeferredEvent(Value ? TDeferredEvent::ManualOn : TDeferredEvent::ManualOff));
+        return;
+    }
     if (Value == Manual())
         return;
-    FManual.store(Value, std::memory_order_relaxed);
+    const QPointer<TCustomTransitionView> self(this);
+    d->FManual.store(Value, std::memory_order_relaxed);
     StopThread();
-    if (!Busy())
-        FProgress.store(Reverse() ? 100 : 0, std::memory_order_relaxed);
-    else if (!Value)
+    if (!self)
+        return;
+    emit manualChanged(Value);
+    if (!self)
+        return;
+    if (!Busy()) {
+        const int progress = Reverse() ? 100 : 0;
+        if (d->FProgress.exchange(uint8_t(progress), std::memory_order_relaxed) != progress)
+            emit progressChanged(progress);
+    } else if (!Value && Manual() == Value) {
         Animate();
+    }
 }
 
 void TCustomTransitionView::SetStyle(int Value)
@@ -148,12 +256,18 @@ void TCustomTransitionView::SetStyle(int Value)
         // The raster styles need 32-bit pixels in both bitmaps. The surface
         // has no other format, so there is nothing to convert; the locks
         // still order this change against a frame being built.
-        if (Image) {
-            const TCanvasLock lock(Image->Canvas());
+        if (d->Image) {
+            const TCanvasLock lock(d->Image->Canvas());
         }
-        const TCanvasLock lock(FDisplay.Canvas());
+        const TCanvasLock lock(d->FDisplay.Canvas());
     }
-    FStyle.store(TShowStyle(Value), std::memory_order_relaxed);
+    d->FStyle.store(TShowStyle(Value), std::memory_order_relaxed);
+    EmitOnOwnThread(this, [this, Value] {
+        const QPointer<TCustomTransitionView> self(this);
+        emit styleChanged(Value);
+        if (self)
+            emit styleNameChanged(StyleName());
+    });
 }
 
 QString TCustomTransitionView::StyleName() const
@@ -170,12 +284,16 @@ void TCustomTransitionView::SetStyleName(const QString& Value)
 
 void TCustomTransitionView::SetStep(int Value)
 {
-    FStep.store(uint16_t(std::clamp(Value, 1, 100)), std::memory_order_relaxed);
+    const uint16_t step = uint16_t(std::clamp(Value, 1, 100));
+    if (d->FStep.exchange(step, std::memory_order_relaxed) != step)
+        EmitOnOwnThread(this, [this, step] { emit stepChanged(step); });
 }
 
 void TCustomTransitionView::SetDelay(int Value)
 {
-    FDelay.store(uint16_t(std::clamp(Value, 0, 65535)), std::memory_order_relaxed);
+    const uint16_t delay = uint16_t(std::clamp(Value, 0, 65535));
+    if (d->FDelay.exchange(delay, std::memory_order_relaxed) != delay)
+        EmitOnOwnThread(this, [this, delay] { emit delayChanged(delay); });
 }
 
 QColor TCustomTransitionView::Color() const
@@ -190,21 +308,25 @@ uint32_t TCustomTransitionView::ColorPixel() const
 
 void TCustomTransitionView::SetColor(const QColor& Value)
 {
-    if (!FParentColor && Value == Color())
+    if (!d->FParentColor && Value == Color())
         return;
+    if (!OnOwnThread()) {
+        QMetaObject::invokeMethod(this, [this, Value] { SetColor(Value); }, Qt::QueuedConnection);
+        return;
+    }
     QPalette p = palette();
     p.setColor(QPalette::Window, Value);
     setPalette(p);
-    FParentColor = false;
+    d->FParentColor = false;
     update();
 }
 
 // Taking the parent's colour again gives up every colour set on the control.
 void TCustomTransitionView::SetParentColor(bool Value)
 {
-    if (Value == FParentColor)
+    if (Value == d->FParentColor)
         return;
-    FParentColor = Value;
+    d->FParentColor = Value;
     if (Value) {
         setPalette(QPalette());
     } else {
@@ -217,19 +339,19 @@ void TCustomTransitionView::SetParentColor(bool Value)
 
 void TCustomTransitionView::SetAlign(TAlign Value)
 {
-    if (Value == FAlign)
+    if (Value == d->FAlign)
         return;
-    FAlign = Value;
+    d->FAlign = Value;
     ApplyAlign();
 }
 
 void TCustomTransitionView::ApplyAlign()
 {
     const QWidget* parent = parentWidget();
-    if (parent == nullptr || FAlign == alNone)
+    if (parent == nullptr || d->FAlign == alNone)
         return;
     const int pw = parent->width(), ph = parent->height();
-    switch (FAlign) {
+    switch (d->FAlign) {
     case alNone: break;
     case alTop: setGeometry(0, 0, pw, height()); break;
     case alBottom: setGeometry(0, ph - height(), pw, height()); break;
@@ -241,41 +363,41 @@ void TCustomTransitionView::ApplyAlign()
 
 void TCustomTransitionView::WatchParent(QWidget* parent)
 {
-    if (WatchedParent == parent)
+    if (d->WatchedParent == parent)
         return;
-    if (WatchedParent != nullptr)
-        WatchedParent->removeEventFilter(this);
-    WatchedParent = parent;
-    if (WatchedParent != nullptr)
-        WatchedParent->installEventFilter(this);
+    if (d->WatchedParent != nullptr)
+        d->WatchedParent->removeEventFilter(this);
+    d->WatchedParent = parent;
+    if (d->WatchedParent != nullptr)
+        d->WatchedParent->installEventFilter(this);
 }
 
 void TCustomTransitionView::UpdatePicRect()
 {
-    if (FDisplay.Empty())
+    if (d->FDisplay.Empty())
         return;
-    FPicRect = {0, 0, FDisplay.Width(), FDisplay.Height()};
-    if (FCenter)
-        OffsetRect(FPicRect, (width() - FDisplay.Width()) / 2, (height() - FDisplay.Height()) / 2);
+    d->FPicRect = {0, 0, d->FDisplay.Width(), d->FDisplay.Height()};
+    if (d->FCenter)
+        OffsetRect(d->FPicRect, (width() - d->FDisplay.Width()) / 2, (height() - d->FDisplay.Height()) / 2);
 }
 
 void TCustomTransitionView::FitToPicture()
 {
-    if (FPicture.Empty() || FAlign == alClient)
+    if (d->FPicture.Empty() || d->FAlign == alClient)
         return;
-    const int w = FAlign == alTop || FAlign == alBottom ? width() : FPicture.Width();
-    const int h = FAlign == alLeft || FAlign == alRight ? height() : FPicture.Height();
+    const int w = d->FAlign == alTop || d->FAlign == alBottom ? width() : d->FPicture.Width();
+    const int h = d->FAlign == alLeft || d->FAlign == alRight ? height() : d->FPicture.Height();
     resize(w, h);
     ApplyAlign();
 }
 
 void TCustomTransitionView::Clear()
 {
-    if (Busy() || FDisplay.Empty())
+    if (Busy() || d->FDisplay.Empty())
         return;
     {
-        const TCanvasLock lock(FDisplay.Canvas());
-        FDisplay.SetSize(0, 0);
+        const TCanvasLock lock(d->FDisplay.Canvas());
+        d->FDisplay.SetSize(0, 0);
     }
     update();
 }
@@ -334,8 +456,28 @@ bool TCustomTransitionView::event(QEvent* e)
     switch (int(e->type())) {
     case WM_THREADDONE:
         try {
-            if (Thread != nullptr && static_cast<TThreadDoneEvent*>(e)->Thread == Thread.get())
+            if (d->Thread != nullptr && static_cast<TThreadDoneEvent*>(e)->Thread == d->Thread.get())
                 ThreadDone();
+        } catch (...) {
+            ShowException(std::current_exception());
+        }
+        return true;
+    case WM_PROGRESS:
+        if (!d->Destroying.load(std::memory_order_relaxed)) {
+            const QPointer<TCustomTransitionView> self(this);
+            emit progressChanged(static_cast<TProgressEvent*>(e)->Progress);
+            if (self)
+                emit frameShown();
+        }
+        return true;
+    case WM_DEFERRED:
+        try {
+            switch (static_cast<TDeferredEvent*>(e)->Call) {
+            case TDeferredEvent::Execute: Execute(); break;
+            case TDeferredEvent::Stop: Stop(); break;
+            case TDeferredEvent::ManualOn: SetManual(true); break;
+            case TDeferredEvent::ManualOff: SetManual(false); break;
+            }
         } catch (...) {
             ShowException(std::current_exception());
         }
@@ -362,7 +504,7 @@ bool TCustomTransitionView::event(QEvent* e)
 
 bool TCustomTransitionView::eventFilter(QObject* watched, QEvent* e)
 {
-    if (watched == WatchedParent && e->type() == QEvent::Resize)
+    if (watched == d->WatchedParent && e->type() == QEvent::Resize)
         ApplyAlign();
     return QWidget::eventFilter(watched, e);
 }
@@ -392,8 +534,15 @@ void TCustomTransitionView::leaveEvent(QEvent* e)
 void TCustomTransitionView::changeEvent(QEvent* e)
 {
     QWidget::changeEvent(e);
-    if (e->type() == QEvent::PaletteChange && !Painting)
-        update();
+    if (e->type() == QEvent::PaletteChange) {
+        if (!d->Painting)
+            update();
+        const QColor color = Color();
+        if (color != d->LastColor) {
+            d->LastColor = color;
+            emit colorChanged(color);
+        }
+    }
 }
 
 } // namespace mirel

@@ -2,33 +2,35 @@
 // transition after another between two pictures: two files given on the
 // command line, or two made here. With --once it quits after the first
 // transition, with status 0 when that transition completed.
-#include "view/transition_view.h"
+//
+// Uses the installed package only (<mirel/transition_view.h>) and builds as
+// C++17.
+#include <mirel/transition_view.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 
 #include <cstdio>
-#include <exception>
 
 namespace {
 
 // A diagonal blend between two colours.
-void MakePicture(mirel::TBitmap& bitmap, uint32_t from, uint32_t to)
+QImage MakePicture(QColor from, QColor to)
 {
-    bitmap.SetSize(240, 160);
-    for (int32_t y = 0; y < bitmap.Height(); ++y)
-        for (int32_t x = 0; x < bitmap.Width(); ++x) {
-            const uint32_t t = uint32_t(255 * (x + y) / (bitmap.Width() + bitmap.Height()));
-            uint32_t pixel = 0xFF000000u;
-            for (int shift = 0; shift <= 16; shift += 8) {
-                const uint32_t a = (from >> shift) & 0xFF, b = (to >> shift) & 0xFF;
-                pixel |= ((a * (255 - t) + b * t) / 255) << shift;
-            }
-            bitmap.SetPixel(x, y, pixel);
+    QImage image(240, 160, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const double t = double(x + y) / (image.width() + image.height());
+            image.setPixelColor(x, y,
+                                QColor::fromRgbF(float(from.redF() * (1 - t) + to.redF() * t),
+                                                 float(from.greenF() * (1 - t) + to.greenF() * t),
+                                                 float(from.blueF() * (1 - t) + to.blueF() * t)));
         }
+    return image;
 }
 
 } // namespace
@@ -39,23 +41,6 @@ int main(int argc, char** argv)
     QStringList args = app.arguments().mid(1);
     const bool once = args.removeAll(QStringLiteral("--once")) > 0;
 
-    mirel::TBitmap pictures[2];
-    try {
-        if (args.size() == 2) {
-            for (int i = 0; i < 2; ++i) {
-                mirel::TPicture file;
-                file.LoadFromFile(args[i]);
-                pictures[i].Assign(file.Bitmap());
-            }
-        } else {
-            MakePicture(pictures[0], 0xFF1C2340u, 0xFF4A90D9u);
-            MakePicture(pictures[1], 0xFFFFD23Fu, 0xFF3C8D40u);
-        }
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "transition-view-example: %s\n", e.what());
-        return 2;
-    }
-
     QWidget window;
     window.setWindowTitle(QStringLiteral("Mirel transition view"));
     auto* layout = new QVBoxLayout(&window);
@@ -64,25 +49,42 @@ int main(int argc, char** argv)
     layout->addWidget(caption);
     layout->addWidget(view);
 
-    view->SetStyleName(QStringLiteral("Circular reveal from centre"));
-    view->SetStep(10);
-    view->SetDelay(20);
+    QImage pictures[2];
+    if (args.size() == 2) {
+        // Loaded once through the widget, then kept as QImages.
+        for (int i = 0; i < 2; ++i) {
+            QString error;
+            if (!view->load(args[i], &error)) {
+                std::fprintf(stderr, "transition-view-example: %s\n", qPrintable(error));
+                return 2;
+            }
+            pictures[i] = view->image();
+        }
+    } else {
+        pictures[0] = MakePicture(QColor(0x1C, 0x23, 0x40), QColor(0x4A, 0x90, 0xD9));
+        pictures[1] = MakePicture(QColor(0xFF, 0xD2, 0x3F), QColor(0x3C, 0x8D, 0x40));
+    }
+
+    view->setStyleName(QStringLiteral("Circular reveal from centre"));
+    view->setStep(10);
+    view->setDelay(20);
     int next = 0;
-    auto play = [&] {
-        view->Picture().Assign(pictures[next]);
-        next = 1 - next;
-        caption->setText(QString::number(view->Style()) + QStringLiteral(": ") + view->StyleName());
-        view->Execute();
-    };
-    // OnComplete comes on the GUI thread once the last frame is shown.
-    view->OnComplete = [&](QObject*) {
+    // The signals arrive on the GUI thread: the caption may be touched here.
+    QObject::connect(view, &mirel::TTransitionView::progressChanged, caption, [&](int progress) {
+        caption->setText(QStringLiteral("%1: %2 (%3%)").arg(view->transitionStyle()).arg(view->styleName()).arg(progress));
+    });
+    QObject::connect(view, &mirel::TTransitionView::completed, &window, [&] {
         if (once) {
             app.exit(0);
             return;
         }
-        view->SetStyle(view->Style() % mirel::MaxShowStyle + 1);
-        QTimer::singleShot(1000, &window, play);
-    };
+        view->setStyle(view->transitionStyle() % 150 + 1);
+        QTimer::singleShot(1000, &window, [&] {
+            view->setImage(pictures[next]);
+            next = 1 - next;
+            view->execute();
+        });
+    });
     if (once)
         QTimer::singleShot(20000, &app, [&] {
             std::fputs("transition-view-example: the transition did not end\n", stderr);
@@ -90,6 +92,10 @@ int main(int argc, char** argv)
         });
 
     window.show();
-    QTimer::singleShot(0, &window, play);
+    QTimer::singleShot(0, &window, [&] {
+        view->setImage(pictures[next]);
+        next = 1 - next;
+        view->execute();
+    });
     return app.exec();
 }

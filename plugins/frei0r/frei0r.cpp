@@ -14,8 +14,6 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 #include <string>
 
 #define MIREL_F0R_EXPORT extern "C" __attribute__((visibility("default")))
@@ -32,9 +30,9 @@ constexpr f0r_param_info_t ParamInfo[ParamCount] = {
      "The transition: a number 1..150 or its name in any case, e.g. 84 or \"Circular reveal from centre\""},
     {"progress", F0R_PARAM_DOUBLE, "Position in the transition: 0 shows the first input, 1 the second"},
     {"step", F0R_PARAM_DOUBLE,
-     "Band width of the bar, blind and random-square styles, as a fraction 0.01..1 (0.04, or 4, is 4 %)"},
+     "Width of the bands some styles draw in, as a fraction 0.01..1 (0.04, or 4, is 4 %)"},
     {"reverse", F0R_PARAM_BOOL, "Play the transition from the second input to the first backwards"},
-    {"seed", F0R_PARAM_DOUBLE, "Seed of the shred, speckle and random styles; any value, each gives other shapes"},
+    {"seed", F0R_PARAM_DOUBLE, "Seed of the shred and speckle styles: each value gives other shapes"},
 };
 
 struct TInstance {

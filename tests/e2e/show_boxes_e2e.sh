@@ -15,6 +15,10 @@ sandbox_settings 1 || fail "cannot write the settings"
 mkdir -p "$work/bin/mirel"
 # Listed before the built-in pictures; each fails at its first load.
 for i in $(seq -w 1 12); do echo "not a picture" >"$work/bin/mirel/00-broken$i.jpg"; done
+# Broken in other ways: a picture cut short, a bitmap of nothing.
+head -c 20000 "$(dirname "$0")/../../resources/$(ls "$(dirname "$0")/../../resources" | grep -i '\.jpg$' | head -n1)" \
+  >"$work/bin/mirel/00-cut.jpg"
+printf 'BM\0\0\0\0' >"$work/bin/mirel/00-empty.bmp"
 
 start_xvfb || fail "no virtual display: $(cat "$work/xvfb.log")"
 start_show
@@ -45,6 +49,10 @@ running "$show_pid" || fail "the show ended by itself"
 [ "$(staged_count)" -eq 13 ] || fail "staged pictures went missing while the show runs"
 # Each failure was reported once, even over several rounds of the cycle.
 [ "$(grep -c 'broken01.jpg' "$work/show.log")" -eq 1 ] || fail "a broken picture was reported again"
+
+# The show's output is its own one-line errors, one for each broken file.
+grep -v '^mirel-show: ' "$work/show.log" && fail "lines other than the show's own errors on standard error"
+[ "$(grep -c . "$work/show.log")" -eq 14 ] || fail "$(grep -c . "$work/show.log") lines on standard error, not 14"
 
 # A key on the show itself ends it, as before.
 xdotool windowfocus "$(windows_named Form1 | head -n1)" key space || fail "xdotool could not press a key"

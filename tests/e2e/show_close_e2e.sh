@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End to end: SIGTERM, SIGINT and SIGHUP end the real show as a key does
-# (staged pictures removed, exit status 0), and a key pressed while the
+# (staged pictures removed, exit status 0, nothing written on standard
+# error, not even Qt's notices), and a key pressed while the
 # timer fires every millisecond ends it at once, with no tick loading from
 # the deleted files.
 #
@@ -30,12 +31,17 @@ expect_clean_end() {
   wait "$show_pid"; local status=$?; show_pid=
   [ "$status" -eq 0 ] || fail "$2: exit status $status"
   [ "$(staged_count)" -eq 0 ] || fail "$2: $(staged_count) staged pictures left behind"
-  grep '^mirel-show: ' "$work/show.log" && fail "$2: the show reported errors"
+  # Nothing at all on standard error: no errors, and none of Qt's notices.
+  [ -s "$work/show.log" ] && fail "$2: output on standard error"
   echo "$2: ended cleanly"
 }
 
 for signal in TERM INT HUP; do
+  # Without XDG_RUNTIME_DIR, Qt has something to say about it, which the
+  # show keeps to itself; the lock then lives in the cache folder.
+  [ "$signal" = HUP ] && no_runtime_dir=1
   start_and_wait
+  no_runtime_dir=
   kill -s "$signal" "$show_pid"
   expect_clean_end 3000 "SIG$signal"
 done

@@ -45,7 +45,7 @@ start_xvfb() {
   local attempt
   for attempt in 1 2 3; do
     : >"$work/display"
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
     xvfb_pid=$!
     for _ in $(seq 1 200); do
       if [ -s "$work/display" ]; then
@@ -102,8 +102,11 @@ fail() {
 
 # Runs the sandboxed show ($work/bin/mirel-show) in the background with the
 # sandbox's folders and any arguments given; sets show_pid.
+# With no_runtime_dir=1 the show runs without XDG_RUNTIME_DIR.
 start_show() {
-  env XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_RUNTIME_DIR="$work/runtime" \
+  local runtime=(XDG_RUNTIME_DIR="$work/runtime")
+  [ "${no_runtime_dir:-}" = 1 ] && runtime=(-u XDG_RUNTIME_DIR)
+  env "${runtime[@]}" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
     LSAN_OPTIONS="suppressions=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
     "$work/bin/mirel-show" "$@" 2>>"$work/show.log" &
   show_pid=$!

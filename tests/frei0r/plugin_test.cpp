@@ -3,30 +3,68 @@
 // frames that depend on nothing but their inputs and parameters, whatever was
 // rendered before and on however many threads. Under the sanitizer build
 // this is also the check that no frame reads or writes outside its buffers.
-#include "plugin_host.h"
+extern "C" {
+#include <frei0r.h>
+}
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <numeric>
 #include <random>
+#include <string>
 #include <thread>
 #include <unordered_set>
+#include <vector>
 
 namespace mirel::test {
+namespace {
 
-TPlugin& Plugin()
+using TFrame32 = std::vector<uint32_t>;
+
+// The library opened with dlopen, as a host opens it, once for the run.
+struct TPlugin {
+    void* Lib = dlopen(MIREL_FREI0R_PLUGIN, RTLD_NOW | RTLD_LOCAL);
+    template <typename F> F* Find(F*, const char* name) const { return reinterpret_cast<F*>(dlsym(Lib, name)); }
+#define MIREL_F0R(fn) decltype(&::f0r_##fn) fn = Find(&::f0r_##fn, "f0r_" #fn)
+    MIREL_F0R(init);
+    MIREL_F0R(deinit);
+    MIREL_F0R(get_plugin_info);
+    MIREL_F0R(get_param_info);
+    MIREL_F0R(construct);
+    MIREL_F0R(destruct);
+    MIREL_F0R(set_param_value);
+    MIREL_F0R(get_param_value);
+    MIREL_F0R(update);
+    MIREL_F0R(update2);
+#undef MIREL_F0R
+    bool Complete() const
+    {
+        return Lib && init && deinit && get_plugin_info && get_param_info && construct && destruct &&
+               set_param_value && get_param_value && update && update2;
+    }
+};
+
+const TPlugin& Plugin()
 {
-    static TPlugin plugin(MIREL_FREI0R_PLUGIN);
+    static const TPlugin plugin = [] {
+        TPlugin p;
+        if (p.init)
+            p.init();
+        return p;
+    }();
     return plugin;
 }
 
+// A parameter's index, looked up by name as a host would.
 int ParamIndex(const std::string& name)
 {
     f0r_plugin_info_t info{};
-    Plugin().GetPluginInfo(&info);
+    Plugin().get_plugin_info(&info);
     for (int i = 0; i < info.num_params; ++i) {
         f0r_param_info_t param{};
-        Plugin().GetParamInfo(&param, i);
+        Plugin().get_param_info(&param, i);
         if (param.name == name)
             return i;
     }
@@ -34,7 +72,49 @@ int ParamIndex(const std::string& name)
     return -1;
 }
 
-namespace {
+// One instance, with typed parameters.
+class TMixerInstance {
+public:
+    TMixerInstance(unsigned w, unsigned h) : size_(size_t(w) * h), self_(Plugin().construct(w, h)) {}
+    ~TMixerInstance()
+    {
+        if (self_)
+            Plugin().destruct(self_);
+    }
+    TMixerInstance(const TMixerInstance&) = delete;
+    TMixerInstance& operator=(const TMixerInstance&) = delete;
+
+    bool Valid() const { return self_ != nullptr; }
+    void Set(const std::string& name, double value) { Plugin().set_param_value(self_, &value, ParamIndex(name)); }
+    void Set(const std::string& name, const char* text)
+    {
+        f0r_param_string value = const_cast<char*>(text);
+        Plugin().set_param_value(self_, &value, ParamIndex(name));
+    }
+    double GetDouble(const std::string& name)
+    {
+        double value = -1;
+        Plugin().get_param_value(self_, &value, ParamIndex(name));
+        return value;
+    }
+    std::string GetString(const std::string& name)
+    {
+        f0r_param_string value = nullptr;
+        Plugin().get_param_value(self_, &value, ParamIndex(name));
+        return value ? value : "(null)";
+    }
+    // Starts from a sentinel, so that pixels left unwritten show.
+    TFrame32 Mix(const TFrame32& a, const TFrame32& b)
+    {
+        TFrame32 out(size_, 0xDEADBEEFu);
+        Plugin().update2(self_, 0, a.data(), b.data(), nullptr, out.data());
+        return out;
+    }
+
+private:
+    size_t size_;
+    f0r_instance_t self_;
+};
 
 constexpr int Styles = 150;
 constexpr uint32_t Opaque = 0xFF000000u; // the alpha byte, last in memory
@@ -63,7 +143,7 @@ TEST(Frei0rPlugin, DescribesAMixerOfTwoRgbaInputsWithItsParameters)
 {
     ASSERT_TRUE(Plugin().Complete()) << dlerror();
     f0r_plugin_info_t info{};
-    Plugin().GetPluginInfo(&info);
+    Plugin().get_plugin_info(&info);
     EXPECT_STREQ(info.name, "mirel"); // MLT calls it frei0r.mirel, GStreamer frei0r-mixer-mirel
     EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_MIXER2);
     EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
@@ -77,7 +157,7 @@ TEST(Frei0rPlugin, DescribesAMixerOfTwoRgbaInputsWithItsParameters)
     ASSERT_EQ(info.num_params, int(expected.size()));
     for (int i = 0; i < info.num_params; ++i) {
         f0r_param_info_t param{};
-        Plugin().GetParamInfo(&param, i);
+        Plugin().get_param_info(&param, i);
         EXPECT_EQ(param.name, expected[size_t(i)].first);
         EXPECT_EQ(param.type, expected[size_t(i)].second) << param.name;
         EXPECT_TRUE(param.explanation && *param.explanation) << param.name;
@@ -102,9 +182,9 @@ TEST(Frei0rPlugin, DescribesAMixerOfTwoRgbaInputsWithItsParameters)
     EXPECT_EQ(mixer.GetDouble("seed"), 0.75);
 
     // Sizes no bitmap can have give no instance rather than a crash later.
-    EXPECT_EQ(Plugin().Construct(0, 8), nullptr);
-    EXPECT_EQ(Plugin().Construct(1u << 21, 8), nullptr);
-    EXPECT_EQ(Plugin().Construct(40000, 40000), nullptr);
+    EXPECT_EQ(Plugin().construct(0, 8), nullptr);
+    EXPECT_EQ(Plugin().construct(1u << 21, 8), nullptr);
+    EXPECT_EQ(Plugin().construct(40000, 40000), nullptr);
 }
 
 TEST(Frei0rPlugin, TakesStylesByNumberOrNameAndKeepsTheLastGoodOne)

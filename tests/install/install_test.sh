@@ -22,20 +22,26 @@ for f in bin/mirel-show bin/mirel-render \
          "$libdir/libmirel-transitionview.so" "$libdir/libmirel-transitionview.so.0" \
          "$libdir/cmake/Mirel/MirelConfig.cmake" "$libdir/cmake/Mirel/MirelConfigVersion.cmake" \
          "$libdir/cmake/Mirel/MirelTargets.cmake" "$libdir/pkgconfig/mirel-transitionview.pc" \
-         include/mirel/view/transition_view.h include/mirel/view/picture.h \
+         include/mirel/transition_view.h include/mirel/errors.h \
          share/man/man1/mirel-show.1 share/man/man1/mirel-render.1 \
          share/applications/mirel-show.desktop share/icons/hicolor/scalable/apps/mirel-show.svg; do
   [ -e "$root/$f" ] || fail "not installed: $f"
 done
 
-# Every quoted include of an installed header is installed too, and none of
-# them reaches the private libraries.
+# Every include of mirel's own of an installed header is installed too, and
+# none of them reaches the private libraries.
 headers=$(cd "$root/include/mirel" && find . -name '*.h' | sed 's|^\./||')
 for h in $headers; do
-  for inc in $(sed -n 's/^#include "\(.*\)"/\1/p' "$root/include/mirel/$h"); do
-    [ -e "$root/include/mirel/$inc" ] || fail "$h includes $inc, which is not installed"
+  for inc in $(sed -n 's/^#include [<"]\(mirel\/.*\)[>"]/\1/p' "$root/include/mirel/$h"); do
+    [ -e "$root/include/$inc" ] || fail "$h includes $inc, which is not installed"
   done
+  if grep -n '^#include "' "$root/include/mirel/$h"; then fail "$h includes a header by a path of the source tree"; fi
 done
+# The installed headers show the interface, not the machinery behind it.
+if grep -nE '<(mutex|atomic|condition_variable|thread)>|std::(recursive_)?mutex|std::atomic|__tsan|QEvent::User|WM_[A-Z]' \
+     "$root"/include/mirel/*.h; then
+  fail "an installed header reveals locks, atomics, sanitizer hooks or internal events"
+fi
 if grep -rnE '#include *[<"](pixman|turbojpeg|jpeglib|surface/region|surface/jpeg)' "$root/include"; then
   fail "an installed header includes a private header"
 fi
@@ -50,8 +56,10 @@ grep -q 'mirel::TTransitionView::staticMetaObject' "$stage/symbols" || fail "the
 # The headers compile with what pkg-config gives, which names no private library.
 if command -v pkg-config >/dev/null; then
   cflags=$(PKG_CONFIG_PATH=$root/$libdir/pkgconfig pkg-config --cflags mirel-transitionview)
-  echo '#include "view/transition_view.h"' | c++ -std=c++20 -fPIC -fsyntax-only $cflags -x c++ - \
-    || fail "the headers do not compile with pkg-config --cflags: $cflags"
+  for std in c++17 c++20; do
+    echo '#include <mirel/transition_view.h>' | c++ -std=$std -Wall -Wextra -Werror -fPIC -fsyntax-only $cflags -x c++ - \
+      || fail "the headers do not compile as $std with pkg-config --cflags: $cflags"
+  done
 fi
 
 # The man pages format cleanly, and mirel-render's lists every option of its --help.
@@ -69,7 +77,7 @@ if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$root/share/applications/mirel-show.desktop"
 fi
 
-# An outside project: find_package(Mirel), build, one transition offscreen.
+# An outside project in C++17: find_package(Mirel), build, one transition offscreen.
 cmake -S "$source/examples/transition-view" -B "$stage/example" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$root" >"$stage/configure.log" \
   || { cat "$stage/configure.log" >&2; fail "configuring the example"; }

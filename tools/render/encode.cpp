@@ -184,9 +184,11 @@ public:
     {
         while (!packets_.empty()) {
             AVPacket* p = packets_.front();
-            if (seconds >= 0 && p->dts * av_q2d(stream_->time_base) > seconds)
+            if (seconds >= 0 && p->dts * av_q2d(enc_->time_base) > seconds)
                 break;
             packets_.pop_front();
+            av_packet_rescale_ts(p, enc_->time_base, stream_->time_base);
+            p->stream_index = stream_->index;
             const int rc = av_interleaved_write_frame(muxer, p);
             av_packet_free(&p);
             if (rc < 0)
@@ -219,8 +221,7 @@ private:
                         return;
                     throw std::runtime_error(out_ + ": audio encoding failed: " + AvError(rc));
                 }
-                av_packet_rescale_ts(p, enc_->time_base, stream_->time_base);
-                p->stream_index = stream_->index;
+                // In the encoder's time base: the muxer may change the stream's when it starts.
                 packets_.push_back(p);
             }
         };
@@ -368,6 +369,7 @@ public:
         CheckInterrupted();
         if (bitmap.Width() != w_ || bitmap.Height() != h_)
             throw std::logic_error("frame size changed");
+        FramesWritten() += repeat;
         int rc = av_frame_make_writable(frame_);
         if (rc < 0)
             throw std::runtime_error(pending_.Final() + ": " + AvError(rc));
@@ -445,6 +447,13 @@ private:
     }
 
     void Send(AVFrame* frame)
+    {
+        const double start = ThreadCpuSeconds();
+        SendTimed(frame);
+        EncoderCallSeconds() += ThreadCpuSeconds() - start;
+    }
+
+    void SendTimed(AVFrame* frame)
     {
         int rc = avcodec_send_frame(enc_, frame);
         if (rc < 0)

@@ -1,13 +1,17 @@
 #include "tools/render/frames.h"
 
 #include "effects/catalogue.h"
+#include "picture/load.h"
 #include "tools/render/encode.h"
 #include "tools/render/stills.h"
 
+#include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -45,6 +49,7 @@ public:
             if (link(first.c_str(), pending_.FramePath(count_ + i).c_str()) != 0)
                 throw std::runtime_error(pending_.FramePath(count_ + i) + ": cannot write: " + std::strerror(errno));
         count_ += repeat;
+        FramesWritten() += repeat;
     }
     void Finish() override { pending_.Commit(count_); }
 
@@ -108,22 +113,49 @@ void PlayTransition(const TBitmap& old, const TBitmap& image, int style, int ste
     }
 }
 
-void FitPicture(const TBitmap& src, int32_t w, int32_t h, TFit fit, uint32_t background, TBitmap& out)
+void LoadFitted(const std::string& path, int32_t w, int32_t h, TFitMode mode, uint32_t background, TBitmap& out,
+                double oversize)
 {
-    out.SetSize(w, h);
-    out.Fill(background);
-    const TRect frame = Rect(0, 0, w, h);
-    switch (fit) {
-    case TFit::Stretch:
-        out.Canvas().StretchDraw(frame, src);
-        break;
-    case TFit::Aspect:
-        out.Canvas().StretchDraw(AspectFitRect(src.BoundsRect(), frame), src);
-        break;
-    case TFit::Center:
-        out.Canvas().DrawBitmap((w - src.Width()) / 2, (h - src.Height()) / 2, src);
-        break;
+    TLoadOptions options;
+    // Center shows the picture at its own size; the others scale it anyway.
+    if (w > 0 && h > 0 && mode != TFitMode::Center) {
+        options.FitWidth = int32_t(std::ceil(w * oversize));
+        options.FitHeight = int32_t(std::ceil(h * oversize));
     }
+    TBitmap loaded;
+    LoadPicture(path, loaded, options);
+    if (w <= 0 || h <= 0) {
+        out.Swap(loaded);
+        return;
+    }
+    FitPicture(loaded, int32_t(std::lround(w * oversize)), int32_t(std::lround(h * oversize)), mode, out, background);
+}
+
+double ThreadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+double ProcessCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+double& EncoderCallSeconds()
+{
+    static double seconds = 0;
+    return seconds;
+}
+
+int64_t& FramesWritten()
+{
+    static int64_t frames = 0;
+    return frames;
 }
 
 TProgressBar::TProgressBar(std::string label, int64_t total)

@@ -2,6 +2,7 @@
 // frames go: a folder of PNG files, an animated GIF or WebP, or a video.
 #pragma once
 
+#include "picture/fit.h"
 #include "surface/bitmap.h"
 #include "tools/render/output.h"
 
@@ -51,11 +52,20 @@ std::vector<int32_t> TransitionProgress(int step, bool reverse);
 void PlayTransition(const TBitmap& old, const TBitmap& image, int style, int step, bool reverse,
                     const std::function<void(const TBitmap& frame, int32_t progress)>& frame);
 
-// How a picture is fitted into a frame of another size.
-enum class TFit { Stretch, Aspect, Center };
+// Loads the picture at path and fits it into a w x h frame (w = 0: its own
+// size); JPEGs are decoded at the smallest DCT scale that the frame (times
+// oversize, for later zooming) still needs. Throws TDecodeError.
+void LoadFitted(const std::string& path, int32_t w, int32_t h, TFitMode mode, uint32_t background, TBitmap& out,
+                double oversize = 1);
 
-// src fitted into a w x h frame on the background colour.
-void FitPicture(const TBitmap& src, int32_t w, int32_t h, TFit fit, uint32_t background, TBitmap& out);
+// CPU seconds of this thread, and of the whole process (user + system).
+double ThreadCpuSeconds();
+double ProcessCpuSeconds();
+// CPU seconds this thread spent inside the encoder and muxer calls; the
+// encoders' own threads count as encoder time too (see --benchmark).
+double& EncoderCallSeconds();
+// Frame periods written by every sink so far.
+int64_t& FramesWritten();
 
 // A bar on standard error for work that takes more than a second; silent
 // when standard error is not a terminal.

@@ -1,6 +1,7 @@
 #include "tools/render/gallery.h"
 
 #include "effects/catalogue.h"
+#include "picture/fit.h"
 #include "tools/render/stills.h"
 
 #include <sys/stat.h>
@@ -125,16 +126,23 @@ function update() {
   const decoded = figures.filter(f => { const i = f.querySelector("img"); return i.complete && i.naturalWidth > 0; });
   status.textContent = shown + " of " + figures.length + " styles shown, " + decoded.length + " previews decoded";
 }
+function choose(name) {
+  const chosen = buttons.find(b => b.dataset.family === name) || buttons[0];
+  family = chosen.dataset.family;
+  for (const b of buttons) b.setAttribute("aria-pressed", String(b === chosen));
+  update();
+}
 for (const b of buttons) {
   b.addEventListener("click", () => {
-    family = b.dataset.family;
-    for (const o of buttons) o.setAttribute("aria-pressed", String(o === b));
-    update();
+    history.replaceState(null, "", b.dataset.family ? "#" + b.dataset.family : location.pathname);
+    choose(b.dataset.family);
   });
 }
 search.addEventListener("input", update);
 window.addEventListener("load", update);
-update();
+window.addEventListener("hashchange", () => choose(location.hash.slice(1)));
+// A link may name a family: index.html#pushes.
+choose(location.hash.slice(1));
 </script>
 </body>
 </html>
@@ -166,9 +174,9 @@ void WriteGallery(const TBitmap& old, const TBitmap& image, const TGalleryOption
     TPendingFile page(folder + "/index.html", options.Overwrite);
 
     const int32_t w = 160, h = std::max<int32_t>(1, int32_t(int64_t{160} * image.Height() / std::max(1, image.Width())));
-    TBitmap cellOld(w, h), cellNew(w, h);
-    cellOld.Canvas().StretchDraw(cellOld.BoundsRect(), old);
-    cellNew.Canvas().StretchDraw(cellNew.BoundsRect(), image);
+    TBitmap cellOld, cellNew;
+    FitPicture(old, w, h, TFitMode::Stretch, cellOld);
+    FitPicture(image, w, h, TFitMode::Stretch, cellNew);
     const int64_t holdFrames = std::max<int64_t>(1, std::llround(options.Hold * options.Rate.Num / options.Rate.Den));
 
     std::string html = PageHead;

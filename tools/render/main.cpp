@@ -2,20 +2,22 @@
 // GIFs and videos, headless, exactly as the transition widget draws them.
 #include "effects/catalogue.h"
 #include "effects/random.h"
+#include "picture/load.h"
 #include "surface/parallel.h"
 #include "tools/render/frames.h"
 #include "tools/render/gallery.h"
 #include "tools/render/options.h"
 #include "tools/render/output.h"
-#include "tools/render/picture_io.h"
 #include "tools/render/stills.h"
 #include "tools/render/sheet_and_bench.h"
 #include "tools/render/slideshow.h"
 
 #include <QColor>
+#include <QFile>
 #include <QGuiApplication>
 
 #include <cstdio>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -80,9 +82,11 @@ transition
                     show each picture after its transition (default 3)
   --size WxH        the frame size (default: the new picture's, or for a
                     slide show the first picture's)
-  --fit MODE        how pictures of another size fill a frame: stretch,
-                    aspect (default: the largest fit, centred) or center
-                    (own size, centred)
+  --fit MODE        how pictures of another size fill a frame: aspect
+                    (default: the largest fit, centred, on the background),
+                    fill (cover the frame, the overhang cut off), blur (aspect
+                    over a blurred, darkened fill), stretch, or center (own
+                    size, centred)
   --background C    colour around fitted pictures: a name or #rrggbb
                     (default black)
 
@@ -93,13 +97,15 @@ slide show
                     the style the show would choose (or --style), then is
                     held; prints picture, style and name per transition
   --seed N          the generator's seed (default 0, as the show starts)
+  --motion          a slow pan and zoom over each picture (from --seed)
   --audio MUSIC     a music track for a video, cut to its length and faded
                     out at the end
 
 other
-  --gallery DIR     DIR/index.html: a page with an animated preview of every
-                    style, filterable by family (sample pictures unless --old
-                    and --new are given)
+  --gallery DIR     DIR/index.html: one self-contained page with an animated
+                    preview of every style, its number and name, filterable
+                    by family and by name (the show's first two pictures
+                    unless --old and --new are given)
   --contact-sheet SHEET.png
                     every style at --progress (default 50) in one labelled
                     grid; sample pictures unless --old and --new are given
@@ -109,6 +115,8 @@ other
   --styles LIST     for --bench: numbers and ranges, e.g. 1-57,118
   --threads N       draw each frame's pixels on N threads, in bands (default
                     1); the frames are the same whatever N
+  --benchmark       print the CPU time in the encoder and outside it, and
+                    the frames per second, when done
   --version         the version
 
 examples:
@@ -182,10 +190,6 @@ auto OrFail(F&& f) -> decltype(f())
     }
 }
 
-void Load(const std::string& path, TBitmap& out)
-{
-    OrFail([&] { LoadPicture(path, out); });
-}
 
 // The output's kind, checked before any work: a known kind, fit for one frame
 // or for many, and not an existing file unless -y.
@@ -208,10 +212,22 @@ TOutputKind CheckOutput(const std::string& out, const TSinkOptions& sink, bool o
 
 // Runs the work; every failure is one line and status 2, an interruption
 // status 128 + the signal's number, with the partial output removed.
-int Run(const std::function<void()>& work)
+int Run(const std::function<void()>& work, bool benchmark)
 {
     try {
+        const auto start = std::chrono::steady_clock::now();
         work();
+        if (benchmark) {
+            // Whatever ran on other threads is the encoders' (drawing on one thread).
+            const double total = ProcessCpuSeconds(), main = ThreadCpuSeconds();
+            const double encoder = total - main + EncoderCallSeconds();
+            const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            std::fprintf(stderr,
+                         "mirel-render: cpu %.2f s: %.2f s in the encoder, %.2f s outside it; %lld frames in "
+                         "%.2f s (%.1f frames/s)\n",
+                         total, encoder, total - encoder, static_cast<long long>(FramesWritten()), wall,
+                         double(FramesWritten()) / std::max(wall, 1e-9));
+        }
         return 0;
     } catch (const TInterrupted& e) {
         std::fprintf(stderr, "mirel-render: interrupted; nothing written\n");
@@ -235,7 +251,7 @@ int main(int argc, char** argv)
     static const std::map<std::string, std::string> aliases = {
         {"-y", "--overwrite"}, {"-n", "--no-overwrite"}, {"-r", "--fps"}, {"-h", "--help"}};
     static const std::set<std::string> flags = {"--list", "--reverse", "--bench", "--overwrite", "--no-overwrite",
-                                                "--help", "--version"};
+                                                "--help", "--version", "--benchmark", "--motion"};
     static const std::set<std::string> valued = {
         "--style",     "--progress", "--step",  "--old",     "--new",           "--out",    "--frames",
         "--delay",     "--size",     "--fit",   "--background", "--slideshow",  "--hold",   "--seed",
@@ -315,15 +331,20 @@ int main(int argc, char** argv)
     int32_t width = 0, height = 0;
     if (has("--size"))
         ParseSize(opts["--size"], width, height);
-    TFit fit = TFit::Aspect;
+    TFitMode fit = TFitMode::Aspect;
     if (has("--fit")) {
-        const std::string f = opts["--fit"];
-        if (f == "stretch")
-            fit = TFit::Stretch;
-        else if (f == "center")
-            fit = TFit::Center;
-        else if (f != "aspect")
-            Fail("--fit takes stretch, aspect or center, not '" + f + "'");
+        static const std::map<std::string, TFitMode> modes = {{"stretch", TFitMode::Stretch},
+                                                              {"aspect", TFitMode::Aspect},
+                                                              {"center", TFitMode::Center},
+                                                              {"centre", TFitMode::Center},
+                                                              {"fill", TFitMode::Fill},
+                                                              {"blur", TFitMode::Blur}};
+        std::string f = opts["--fit"];
+        std::transform(f.begin(), f.end(), f.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        const auto mode = modes.find(f);
+        if (mode == modes.end())
+            Fail("--fit takes stretch, aspect, center, fill or blur, not '" + opts["--fit"] + "'");
+        fit = mode->second;
     }
     uint32_t background = clBlack;
     if (has("--background")) {
@@ -345,6 +366,9 @@ int main(int argc, char** argv)
         if (!(hold >= 0 && hold <= 3600))
             Fail("--hold takes seconds from 0 to 3600, not '" + opts["--hold"] + "'");
     }
+    const bool benchmark = has("--benchmark");
+    if (benchmark && has("--threads") && DrawingThreads() > 1)
+        Fail("--benchmark tells the encoder's time apart with --threads 1 only");
     // Signals only set a flag from here on; the work checks it between frames.
     CatchInterrupts();
 
@@ -365,11 +389,25 @@ int main(int argc, char** argv)
             Fail("give both --old and --new, or neither");
         TBitmap old, image;
         if (has("--old")) {
-            TBitmap loadedOld, loadedNew;
-            Load(opts["--old"], loadedOld);
-            Load(opts["--new"], loadedNew);
-            FitPicture(loadedNew, loadedNew.Width(), loadedNew.Height(), fit, background, image);
-            FitPicture(loadedOld, image.Width(), image.Height(), fit, background, old);
+            // Previews are small: the pictures need no more than a contact sheet's cell.
+            OrFail([&] {
+                LoadFitted(opts["--new"], 640, 480, TFitMode::Aspect, background, image);
+                LoadFitted(opts["--old"], 640, 480, TFitMode::Aspect, background, old);
+            });
+        } else if (has("--gallery")) {
+            // The show's first two pictures.
+            const auto builtIn = [](const char* name, TBitmap& out) {
+                QFile file(QString(":/JPEG/") + name);
+                if (!file.open(QIODevice::ReadOnly))
+                    Fail(std::string("the built-in picture ") + name + " is missing");
+                const QByteArray data = file.readAll();
+                OrFail([&] {
+                    DecodePicture(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()), "show.jpg",
+                                  out);
+                });
+            };
+            builtIn("SRC1", old);
+            builtIn("SRC2", image);
         } else {
             SamplePictures(320, 240, old, image);
         }
@@ -380,7 +418,7 @@ int main(int argc, char** argv)
             gallery.Step = has("--step") ? step : 5;
             gallery.Hold = hold >= 0 ? hold : 0.6;
             gallery.Rate = sink.Rate;
-            return Run([&] { WriteGallery(old, image, gallery); });
+            return Run([&] { WriteGallery(old, image, gallery); }, benchmark);
         }
         const int progress = has("--progress") ? ParseInt("--progress", opts["--progress"], 0, 100) : 50;
         // The labels' font needs a GUI application; the offscreen platform needs no display.
@@ -406,13 +444,14 @@ int main(int argc, char** argv)
         show.Width = width;
         show.Height = height;
         show.Fit = fit;
+        show.Motion = has("--motion");
         show.Background = background;
         show.Step = step;
         show.Sink = sink;
         return Run([&] {
             CheckOutput(show.Out, sink, false);
             RenderSlideshow(show);
-        });
+        }, benchmark);
     }
 
     if (!has("--style") || !has("--old") || !has("--new") || !has("--out"))
@@ -427,21 +466,20 @@ int main(int argc, char** argv)
     return Run([&] {
         // Before the pictures are read: a refusal should not wait for them.
         const TOutputKind kind = CheckOutput(out, sink, oneFrame);
-        TBitmap loadedOld, loadedNew, old, image;
-        LoadPicture(opts["--old"], loadedOld);
-        LoadPicture(opts["--new"], loadedNew);
-        if (width == 0) {
-            width = loadedNew.Width();
-            height = loadedNew.Height();
+        TBitmap old, image;
+        LoadFitted(opts["--new"], width, height, fit, background, image);
+        if (width == 0) { // the new picture's own size
+            width = image.Width();
+            height = image.Height();
         }
-        FitPicture(loadedOld, width, height, fit, background, old);
-        FitPicture(loadedNew, width, height, fit, background, image);
+        LoadFitted(opts["--old"], width, height, fit, background, old);
 
         if (oneFrame) {
             TBitmap display;
             display.Assign(old);
             DrawEffectFrame(display, image, style, uint32_t(step), progress);
             SavePicture(display, out, sink);
+            ++FramesWritten();
             return;
         }
         // Animations loop, so they pause on both pictures unless told otherwise.
@@ -457,5 +495,5 @@ int main(int argc, char** argv)
             bar.Advance();
         });
         frames->Finish();
-    });
+    }, benchmark);
 }

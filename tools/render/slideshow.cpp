@@ -3,7 +3,8 @@
 #include "effects/catalogue.h"
 #include "effects/random.h"
 #include "tools/render/options.h"
-#include "tools/render/picture_io.h"
+#include "picture/fit.h"
+#include "picture/load.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 
 namespace mirel {
@@ -37,12 +39,7 @@ bool IsRegular(const std::string& path)
 
 bool IsPictureName(std::string_view name)
 {
-    const size_t dot = name.find_last_of('.');
-    if (dot == std::string_view::npos)
-        return false;
-    std::string ext(name.substr(dot + 1));
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return ext == "jpg" || ext == "jpeg" || ext == "png" || ext == "bmp" || ext == "ico" || ext == "webp";
+    return IsPictureFile(name);
 }
 
 std::vector<std::string> ListPictures(const std::string& folder)
@@ -121,6 +118,64 @@ std::vector<std::string> ShowOrder(const std::vector<std::string>& names, int ti
     return order;
 }
 
+void TMotion::At(int64_t f, double& x, double& y, double& w, double& h) const
+{
+    const double t = Frames <= 1 ? 0 : double(std::clamp<int64_t>(f, 0, Frames - 1)) / double(Frames - 1);
+    x = X0 + (X1 - X0) * t;
+    y = Y0 + (Y1 - Y0) * t;
+    w = W0 + (W1 - W0) * t;
+    h = H0 + (H1 - H0) * t;
+}
+
+TMotion MakeMotion(uint32_t seed, int64_t index, int32_t canvasW, int32_t canvasH, int64_t frames)
+{
+    // Its own generator: the styles drawn from the shared one stay as the show draws them.
+    std::mt19937 generator(seed * 2654435761u ^ uint32_t(index * 40503 + 1));
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    // Window sides as a share of the canvas: one end shows all of it (the
+    // picture as fitted to the frame), the other zooms in by 6 to 12 %;
+    // zooming in or out at random.
+    const double wide = 1.0, close = 1.0 / (1.06 + 0.06 * unit(generator));
+    const bool zoomIn = unit(generator) < 0.5;
+    const double s0 = zoomIn ? wide : close, s1 = zoomIn ? close : wide;
+    TMotion m{};
+    m.W0 = canvasW * s0;
+    m.H0 = canvasH * s0;
+    m.W1 = canvasW * s1;
+    m.H1 = canvasH * s1;
+    // Anywhere the window fits; as each end lies inside, so does every window between (all linear).
+    m.X0 = (canvasW - m.W0) * unit(generator);
+    m.Y0 = (canvasH - m.H0) * unit(generator);
+    m.X1 = (canvasW - m.W1) * unit(generator);
+    m.Y1 = (canvasH - m.H1) * unit(generator);
+    m.Frames = frames;
+    return m;
+}
+
+namespace {
+
+// One picture on its way through the show: fitted once, shown still or
+// through its moving window.
+struct TShown {
+    TBitmap Canvas;
+    TMotion Motion{};
+    int64_t Frame = 0; // frames of its life shown so far
+    bool Moving = false;
+
+    // The picture as the frame at its current moment shows it.
+    const TBitmap& View(int32_t w, int32_t h, TBitmap& scratch) const
+    {
+        if (!Moving)
+            return Canvas;
+        double x, y, ww, wh;
+        Motion.At(Frame, x, y, ww, wh);
+        ScaleArea(Canvas, x, y, ww, wh, w, h, scratch);
+        return scratch;
+    }
+};
+
+} // namespace
+
 void RenderSlideshow(const TSlideshow& show)
 {
     const std::vector<TSlide> slides = CollectSlides(show.Inputs);
@@ -136,7 +191,6 @@ void RenderSlideshow(const TSlideshow& show)
 
     SetRandSeed(show.Seed);
     std::unique_ptr<TFrameSink> sink;
-    TBitmap current, next, loaded;
     int32_t w = show.Width, h = show.Height;
     const int64_t holdFrames =
         std::max<int64_t>(1, std::llround(show.HoldSeconds * show.Sink.Rate.Num / show.Sink.Rate.Den));
@@ -145,28 +199,39 @@ void RenderSlideshow(const TSlideshow& show)
     TSinkOptions sinkOptions = show.Sink;
     sinkOptions.TotalFrames = 1 + framesPerPicture * int64_t(order.size());
     TProgressBar bar("rendering", sinkOptions.TotalFrames);
+    const double oversize = show.Motion ? TMotion::Oversize : 1.0;
 
+    TShown current, next;
+    TBitmap oldView, newView, display;
     bool first = true;
     size_t transition = 0;
+    int64_t shownIndex = 0;
     for (const std::string& picture : order) {
         CheckInterrupted();
         try {
-            LoadPicture(picture, loaded);
+            LoadFitted(picture, w, h, show.Fit, show.Background, next.Canvas, oversize);
+            if (w <= 0 || h <= 0) { // the first picture sets the size
+                w = next.Canvas.Width();
+                h = next.Canvas.Height();
+                if (show.Motion)
+                    LoadFitted(picture, w, h, show.Fit, show.Background, next.Canvas, oversize);
+            }
         } catch (const std::exception& e) {
             std::fprintf(stderr, "mirel-render: %s (left out)\n", e.what());
             bar.Advance(framesPerPicture);
             continue;
         }
         if (!sink) {
-            if (w <= 0 || h <= 0) {
-                w = loaded.Width();
-                h = loaded.Height();
-            }
             sink = OpenFrameSink(show.Out, w, h, sinkOptions);
-            current.SetSize(w, h);
-            current.Fill(show.Background);
+            current.Canvas.SetSize(w, h);
+            current.Canvas.Fill(show.Background);
         }
-        FitPicture(loaded, w, h, show.Fit, show.Background, next);
+        next.Moving = show.Motion;
+        next.Frame = 0;
+        if (show.Motion)
+            next.Motion = MakeMotion(show.Seed, shownIndex, next.Canvas.Width(), next.Canvas.Height(),
+                                     2 * transitionFrames + holdFrames);
+        ++shownIndex;
         // As the show does: the picture is loaded first, then the style drawn.
         int style = 0;
         if (!show.Styles.empty())
@@ -178,17 +243,43 @@ void RenderSlideshow(const TSlideshow& show)
         ++transition;
         std::printf("%s\t%d\t%s\n", labelOf(picture).c_str(), style, Effects[style].Name);
         std::fflush(stdout);
-        PlayTransition(current, next, style, show.Step, false, [&](const TBitmap& frame, int32_t progress) {
-            // The start frame repeats the last frame held; the end frame is the hold.
-            if (progress == 100) {
-                sink->Write(frame, 1 + holdFrames);
-                bar.Advance(1 + holdFrames);
-            } else if (progress > 0 || first) {
-                sink->Write(frame, 1);
+
+        if (!show.Motion) {
+            PlayTransition(current.Canvas, next.Canvas, style, show.Step, false,
+                           [&](const TBitmap& frame, int32_t progress) {
+                               // The start frame repeats the last frame held; the end frame is the hold.
+                               if (progress == 100) {
+                                   sink->Write(frame, 1 + holdFrames);
+                                   bar.Advance(1 + holdFrames);
+                               } else if (progress > 0 || first) {
+                                   sink->Write(frame, 1);
+                                   bar.Advance();
+                               }
+                           });
+        } else {
+            // Both pictures go on moving through the transition.
+            for (const int32_t progress : TransitionProgress(show.Step, false)) {
+                if (progress == 0 && !first)
+                    continue;
+                CheckInterrupted();
+                display.Assign(current.View(w, h, oldView));
+                DrawEffectFrame(display, next.View(w, h, newView), style, uint32_t(show.Step), progress);
+                sink->Write(display, 1);
                 bar.Advance();
+                ++current.Frame;
+                ++next.Frame;
             }
-        });
-        current.Swap(next);
+            for (int64_t i = 0; i < holdFrames; ++i) {
+                CheckInterrupted();
+                sink->Write(next.View(w, h, newView), 1);
+                bar.Advance();
+                ++next.Frame;
+            }
+        }
+        current.Canvas.Swap(next.Canvas);
+        std::swap(current.Motion, next.Motion);
+        std::swap(current.Frame, next.Frame);
+        std::swap(current.Moving, next.Moving);
         first = false;
     }
     if (!sink)

@@ -40,11 +40,26 @@ struct TSlideshow {
     uint32_t Seed = 0;
     std::vector<int> Styles; // cycled; 0 draws at random; empty: the show's choice
     int32_t Width = 0, Height = 0; // 0: the first picture's size
-    TFit Fit = TFit::Aspect;
+    TFitMode Fit = TFitMode::Aspect;
+    bool Motion = false; // a slow pan and zoom over each picture, from Seed
     uint32_t Background = clBlack;
     int Step = 4;
     TSinkOptions Sink;
 };
+
+// A slow pan and zoom over a picture fitted at Oversize times the frame:
+// the window that is shown moves in a straight line and grows or shrinks
+// steadily over the picture's life of Frames frames, never leaving it.
+struct TMotion {
+    static constexpr double Oversize = 1.15;
+    double X0, Y0, W0, H0, X1, Y1, W1, H1; // windows at the start and the end, in canvas pixels
+    int64_t Frames;
+    // The window at frame f of the picture's life (clamped to the end).
+    void At(int64_t f, double& x, double& y, double& w, double& h) const;
+};
+// The motion of picture number index over a canvas of canvasW x canvasH,
+// drawn from seed and index only.
+TMotion MakeMotion(uint32_t seed, int64_t index, int32_t canvasW, int32_t canvasH, int64_t frames);
 
 // Renders the show: without Styles the first picture comes in from the
 // background with style 51 and every other with Random(150) + 1 from the

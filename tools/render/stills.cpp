@@ -66,6 +66,7 @@ public:
     {
         CheckInterrupted();
         animator_.Add(frame, repeat);
+        FramesWritten() += repeat;
     }
 
     void Finish() override

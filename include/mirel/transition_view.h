@@ -1,0 +1,500 @@
+// The transition widget: a Qt widget that holds one picture and shows it by
+// an animated transition (one of 150) from whatever it currently displays.
+//
+//     auto* view = new mirel::TTransitionView(parent);
+//     view->load(QStringLiteral("holiday.jpg"));
+//     view->setStyleName(QStringLiteral("Fade"));
+//     connect(view, &mirel::TTransitionView::completed, this, &Window::next);
+//     view->execute();
+//
+// Two faces over one control. The Qt face: camelCase getters, setters that
+// are public slots, a property with a NOTIFY signal for each value, and
+// signals that always arrive on the widget's own (GUI) thread. The classic
+// face: the properties by their capitalised names (Style, SetStyle, Execute)
+// and the On... callbacks, some of which run on the worker thread.
+//
+// Threads. Everything is called on the GUI thread, except what a threaded
+// transition runs on its worker: the frame build and the callbacks
+// OnBeforeNewFrame, OnCustomDraw, OnAfterNewFrame and OnProgress. Handlers
+// of those may read the widget and draw into the bitmaps they are given, but
+// must not touch other widgets (connect to progressChanged() for that). Stop,
+// Execute and SetManual called there are carried out on the GUI thread soon
+// after: Stop at once keeps the worker from building another frame, and ends
+// the transition as stopped. Deleting the widget from any callback or
+// signal handler is safe on the GUI thread; on the worker, use deleteLater().
+//
+// This header needs C++17 and Qt 6 Widgets only.
+#pragma once
+
+#include <mirel/errors.h>
+
+#include <QColor>
+#include <QImage>
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QPainter;
+
+namespace mirel {
+
+class TBitmap;
+class TCanvas;
+class TPicture;
+struct TRect;
+class TAnimateThread;
+struct TTransitionViewPrivate;
+
+/// The enumerations of the widget's properties, in a gadget so that Qt's
+/// property system, Designer and QML can name their values.
+class TViewEnums {
+    Q_GADGET
+public:
+    /// How the background picture covers the control: not at all, tiled from
+    /// the top-left corner, stretched to the whole control, or centred.
+    enum TBackgroundMode { bmNone, bmTiled, bmStretched, bmCentered };
+    Q_ENUM(TBackgroundMode)
+    /// The scheduling priority of the worker thread, from idle to time-critical.
+    enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+    Q_ENUM(TThreadPriority)
+    /// Where the control sits in its parent: alNone keeps its own geometry,
+    /// the others follow the parent's size (a top, bottom, left or right
+    /// strip, or the whole parent). A layout, where there is one, overrides it.
+    enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+    Q_ENUM(TAlign)
+};
+using TBackgroundMode = TViewEnums::TBackgroundMode;
+using TThreadPriority = TViewEnums::TThreadPriority;
+using TAlign = TViewEnums::TAlign;
+constexpr TBackgroundMode bmNone = TViewEnums::bmNone;
+constexpr TBackgroundMode bmTiled = TViewEnums::bmTiled;
+constexpr TBackgroundMode bmStretched = TViewEnums::bmStretched;
+constexpr TBackgroundMode bmCentered = TViewEnums::bmCentered;
+constexpr TThreadPriority tpIdle = TViewEnums::tpIdle;
+constexpr TThreadPriority tpLowest = TViewEnums::tpLowest;
+constexpr TThreadPriority tpLower = TViewEnums::tpLower;
+constexpr TThreadPriority tpNormal = TViewEnums::tpNormal;
+constexpr TThreadPriority tpHigher = TViewEnums::tpHigher;
+constexpr TThreadPriority tpHighest = TViewEnums::tpHighest;
+constexpr TThreadPriority tpTimeCritical = TViewEnums::tpTimeCritical;
+constexpr TAlign alNone = TViewEnums::alNone;
+constexpr TAlign alTop = TViewEnums::alTop;
+constexpr TAlign alBottom = TViewEnums::alBottom;
+constexpr TAlign alLeft = TViewEnums::alLeft;
+constexpr TAlign alRight = TViewEnums::alRight;
+constexpr TAlign alClient = TViewEnums::alClient;
+
+/// A callback with the widget as Sender.
+using TNotifyEvent = std::function<void(QObject* Sender)>;
+/// A frame callback: Picture is the new picture, Screen the frame (or the
+/// captured start) being built, both at the picture's size.
+using TCustomDrawEvent = std::function<void(QObject* Sender, TBitmap& Picture, TBitmap& Screen)>;
+
+/// The pixels of a bitmap as a QImage (Format_RGB32) that shares them: draw
+/// on it with a QPainter in an OnCustomDraw handler, or copy() it to keep it.
+/// Valid while the bitmap lives at its size.
+QImage BitmapImage(TBitmap& bitmap);
+
+/// The whole control and its engine, with its properties published to Qt's
+/// property system, Qt Designer and QML by their camelCase names (with NOTIFY
+/// signals) and by their classic capitalised names. Derive from it to
+/// replace the Do... operations; place TTransitionView otherwise.
+class TCustomTransitionView : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(int style READ transitionStyle WRITE setStyle NOTIFY styleChanged)
+    Q_PROPERTY(QString styleName READ styleName WRITE setStyleName NOTIFY styleNameChanged STORED false)
+    Q_PROPERTY(int step READ step WRITE setStep NOTIFY stepChanged)
+    Q_PROPERTY(int delay READ delay WRITE setDelay NOTIFY delayChanged)
+    Q_PROPERTY(bool threaded READ isThreaded WRITE setThreaded NOTIFY threadedChanged)
+    Q_PROPERTY(mirel::TViewEnums::TThreadPriority threadPriority READ threadPriority WRITE setThreadPriority
+                   NOTIFY threadPriorityChanged)
+    Q_PROPERTY(bool reverse READ isReverse WRITE setReverse NOTIFY reverseChanged)
+    Q_PROPERTY(bool manual READ isManual WRITE setManual NOTIFY manualChanged)
+    Q_PROPERTY(int progress READ progress WRITE setProgress NOTIFY progressChanged STORED false)
+    Q_PROPERTY(bool busy READ isBusy NOTIFY busyChanged STORED false)
+    Q_PROPERTY(bool stretch READ isStretch WRITE setStretch NOTIFY stretchChanged)
+    Q_PROPERTY(bool stretchFine READ isStretchFine WRITE setStretchFine NOTIFY stretchFineChanged)
+    Q_PROPERTY(bool center READ isCenter WRITE setCenter NOTIFY centerChanged)
+    Q_PROPERTY(bool autoSize READ autoSize WRITE setAutoSize NOTIFY autoSizeChanged)
+    Q_PROPERTY(bool overDraw READ overDraw WRITE setOverDraw NOTIFY overDrawChanged)
+    Q_PROPERTY(mirel::TViewEnums::TBackgroundMode bgMode READ bgMode WRITE setBgMode NOTIFY bgModeChanged)
+    Q_PROPERTY(QColor color READ color WRITE setColor NOTIFY colorChanged)
+    Q_PROPERTY(QImage image READ image WRITE setImage NOTIFY pictureChanged STORED false)
+
+    Q_PROPERTY(mirel::TViewEnums::TAlign Align READ Align WRITE SetAlign)
+    Q_PROPERTY(bool AutoSize READ AutoSize WRITE SetAutoSize NOTIFY autoSizeChanged)
+    Q_PROPERTY(mirel::TViewEnums::TBackgroundMode BgMode READ BgMode WRITE SetBgMode NOTIFY bgModeChanged)
+    Q_PROPERTY(mirel::TPicture* BgPicture READ BgPictureObject WRITE SetBgPicture NOTIFY bgPictureChanged)
+    Q_PROPERTY(bool Center READ Center WRITE SetCenter NOTIFY centerChanged)
+    Q_PROPERTY(QColor Color READ Color WRITE SetColor NOTIFY colorChanged)
+    Q_PROPERTY(int Delay READ Delay WRITE SetDelay NOTIFY delayChanged)
+    Q_PROPERTY(int Height READ height WRITE SetHeight)
+    Q_PROPERTY(bool Manual READ Manual WRITE SetManual NOTIFY manualChanged)
+    Q_PROPERTY(bool OverDraw READ OverDraw WRITE SetOverDraw NOTIFY overDrawChanged)
+    Q_PROPERTY(bool ParentColor READ ParentColor WRITE SetParentColor)
+    Q_PROPERTY(mirel::TPicture* Picture READ PictureObject WRITE SetPicture NOTIFY pictureChanged)
+    Q_PROPERTY(bool Reverse READ Reverse WRITE SetReverse NOTIFY reverseChanged)
+    Q_PROPERTY(bool Stretch READ Stretch WRITE SetStretch NOTIFY stretchChanged)
+    Q_PROPERTY(bool StretchFine READ StretchFine WRITE SetStretchFine NOTIFY stretchFineChanged)
+    Q_PROPERTY(int Step READ Step WRITE SetStep NOTIFY stepChanged)
+    Q_PROPERTY(int Style READ Style WRITE SetStyle NOTIFY styleChanged)
+    Q_PROPERTY(QString StyleName READ StyleName WRITE SetStyleName NOTIFY styleNameChanged STORED false)
+    Q_PROPERTY(bool Threaded READ Threaded WRITE SetThreaded NOTIFY threadedChanged)
+    Q_PROPERTY(mirel::TViewEnums::TThreadPriority ThreadPriority READ ThreadPriority WRITE SetThreadPriority
+                   NOTIFY threadPriorityChanged)
+    Q_PROPERTY(int Width READ width WRITE SetWidth)
+
+public:
+    /// A control of 100 x 100 with the defaults: style 51, step 4, delay 40,
+    /// threaded, tiled background, sized to its picture.
+    explicit TCustomTransitionView(QWidget* parent = nullptr);
+    ~TCustomTransitionView() override;
+
+    using QWidget::setStyle; // QWidget's own, for a QStyle*
+
+    // ---- The Qt face -------------------------------------------------------
+
+    /// The current transition style: 0 draws through OnCustomDraw, 1 .. 150
+    /// are the catalogue's effects. (QWidget::style() is the QStyle.)
+    int transitionStyle() const { return Style(); }
+    /// The catalogue name of the current style ("Custom" for 0).
+    QString styleName() const { return StyleName(); }
+    /// Percent the progress advances per frame, 1 .. 100.
+    int step() const { return Step(); }
+    /// Milliseconds aimed at between frames.
+    int delay() const { return Delay(); }
+    /// Whether transitions step on a worker thread.
+    bool isThreaded() const { return Threaded(); }
+    /// The worker thread's priority.
+    TThreadPriority threadPriority() const { return ThreadPriority(); }
+    /// Whether the progress runs from 100 down to 0.
+    bool isReverse() const { return Reverse(); }
+    /// Whether the application sets the progress itself.
+    bool isManual() const { return Manual(); }
+    /// The current transition's progress in percent.
+    int progress() const { return Progress(); }
+    /// Whether a transition is running.
+    bool isBusy() const { return Busy(); }
+    /// Whether the picture is stretched to the control.
+    bool isStretch() const { return Stretch(); }
+    /// Whether stretching keeps the picture's aspect ratio.
+    bool isStretchFine() const { return StretchFine(); }
+    /// Whether the unstretched picture is centred.
+    bool isCenter() const { return Center(); }
+    /// Whether loading a picture resizes the control to it.
+    bool autoSize() const { return AutoSize(); }
+    /// Whether a transition starts from what is on screen (else from the background).
+    bool overDraw() const { return OverDraw(); }
+    /// How the background picture is drawn.
+    TBackgroundMode bgMode() const { return BgMode(); }
+    /// The background colour.
+    QColor color() const { return Color(); }
+    /// A copy of the picture the next transition goes to (null when none).
+    QImage image() const;
+    /// A copy of the frame on screen, at the picture's size (null when none).
+    QImage frame() const;
+    /// Loads a picture file (JPEG, PNG, BMP, ICO, WebP ...). On failure the
+    /// picture held before stays, error (when given) receives "PATH: reason"
+    /// and the result is false. Nothing is thrown.
+    bool load(const QString& path, QString* error = nullptr);
+
+public Q_SLOTS:
+    /// Starts a transition to the picture from what the control shows.
+    void execute() { Execute(); }
+    /// Ends a running transition as stopped.
+    void stop() { Stop(); }
+    /// Empties the display unless a transition runs.
+    void clear() { Clear(); }
+    /// Sets the style; values outside 0 .. 150 are ignored.
+    void setStyle(int value) { SetStyle(value); }
+    /// Sets the style by its catalogue name (case ignored); unknown names are ignored.
+    void setStyleName(const QString& value) { SetStyleName(value); }
+    /// Sets the step, clamped to 1 .. 100.
+    void setStep(int value) { SetStep(value); }
+    /// Sets the delay, clamped to 0 .. 65535.
+    void setDelay(int value) { SetDelay(value); }
+    /// Threaded or not, from the next start of automatic stepping.
+    void setThreaded(bool value) { SetThreaded(value); }
+    /// The priority of the next worker thread.
+    void setThreadPriority(mirel::TViewEnums::TThreadPriority value) { SetThreadPriority(value); }
+    /// Runs the next transitions backwards.
+    void setReverse(bool value) { SetReverse(value); }
+    /// Manual mode: the application sets the progress.
+    void setManual(bool value) { SetManual(value); }
+    /// Sets the progress of a running transition and shows that frame.
+    void setProgress(int value) { SetProgress(value); }
+    /// Stretches the picture to the control.
+    void setStretch(bool value) { SetStretch(value); }
+    /// Keeps the aspect ratio when stretching.
+    void setStretchFine(bool value) { SetStretchFine(value); }
+    /// Centres the unstretched picture.
+    void setCenter(bool value) { SetCenter(value); }
+    /// Sizes the control to its picture.
+    void setAutoSize(bool value) { SetAutoSize(value); }
+    /// Starts transitions from the screen (true) or the bare background.
+    void setOverDraw(bool value) { SetOverDraw(value); }
+    /// Sets how the background picture is drawn.
+    void setBgMode(mirel::TViewEnums::TBackgroundMode value) { SetBgMode(value); }
+    /// Sets the background colour.
+    void setColor(const QColor& value) { SetColor(value); }
+    /// Sets the picture the next transition goes to; a null image empties it.
+    void setImage(const QImage& value);
+    /// The same from a pixmap.
+    void setPixmap(const QPixmap& value) { setImage(value.toImage()); }
+    /// Sets the background picture; a null image empties it.
+    void setBgImage(const QImage& value);
+
+Q_SIGNALS:
+    /// A transition has been prepared and starts stepping.
+    void started();
+    /// The progress changed; for a frame, after that frame was shown.
+    void progressChanged(int progress);
+    /// A transition frame has been painted.
+    void frameShown();
+    /// A transition reached its last frame (not emitted when it was stopped).
+    void completed();
+    /// A transition ended, completed or stopped.
+    void stopped();
+    /// A transition started or ended.
+    void busyChanged(bool busy);
+    /// The picture changed (loaded, assigned or emptied).
+    void pictureChanged();
+    /// The background picture changed.
+    void bgPictureChanged();
+    /// The style changed.
+    void styleChanged(int style);
+    /// The style's name changed, with the style.
+    void styleNameChanged(const QString& name);
+    /// The step changed.
+    void stepChanged(int step);
+    /// The delay changed.
+    void delayChanged(int delay);
+    /// Threaded changed.
+    void threadedChanged(bool threaded);
+    /// The worker thread's priority changed.
+    void threadPriorityChanged(mirel::TViewEnums::TThreadPriority priority);
+    /// Reverse changed.
+    void reverseChanged(bool reverse);
+    /// Manual changed.
+    void manualChanged(bool manual);
+    /// Stretch changed.
+    void stretchChanged(bool stretch);
+    /// StretchFine changed.
+    void stretchFineChanged(bool stretchFine);
+    /// Center changed.
+    void centerChanged(bool center);
+    /// AutoSize changed.
+    void autoSizeChanged(bool autoSize);
+    /// OverDraw changed.
+    void overDrawChanged(bool overDraw);
+    /// The background mode changed.
+    void bgModeChanged(mirel::TViewEnums::TBackgroundMode mode);
+    /// The background colour changed.
+    void colorChanged(const QColor& color);
+
+public:
+    // ---- The classic face --------------------------------------------------
+
+    /// The picture to show; loading or assigning it sizes the control to it
+    /// (AutoSize) and fires OnChange, but starts nothing.
+    TPicture& Picture();
+    const TPicture& Picture() const;
+    /// nullptr empties the picture; anything else is copied.
+    void SetPicture(const TPicture* Value);
+    TPicture* PictureObject();
+
+    /// The background picture, drawn by BgMode over Color.
+    TPicture& BgPicture();
+    const TPicture& BgPicture() const;
+    void SetBgPicture(const TPicture* Value);
+    TPicture* BgPictureObject();
+
+    TBackgroundMode BgMode() const;
+    void SetBgMode(TBackgroundMode Value);
+    bool AutoSize() const;
+    void SetAutoSize(bool Value);
+    bool Center() const;
+    void SetCenter(bool Value);
+    bool Stretch() const;
+    void SetStretch(bool Value);
+    bool StretchFine() const;
+    void SetStretchFine(bool Value);
+    bool OverDraw() const;
+    void SetOverDraw(bool Value);
+    /// Takes effect at the next start of automatic stepping.
+    bool Threaded() const;
+    void SetThreaded(bool Value);
+    /// Takes effect when the next worker thread is made.
+    TThreadPriority ThreadPriority() const;
+    void SetThreadPriority(TThreadPriority Value);
+    bool Manual() const;
+    /// Off to on holds a running transition; on to off resumes its stepping.
+    /// Called on the worker thread, it is carried out on the GUI thread.
+    void SetManual(bool Value);
+
+    /// 0 draws through OnCustomDraw, 1 .. 150 are catalogue rows. Other
+    /// values are ignored. A change during a transition shows from the next
+    /// frame on.
+    int Style() const;
+    void SetStyle(int Value);
+    QString StyleName() const;
+    /// A name that matches no style is ignored.
+    void SetStyleName(const QString& Value);
+    /// Percent per frame; 0 and below become 1, above 100 become 100.
+    int Step() const;
+    void SetStep(int Value);
+    /// Milliseconds aimed at between frames, 0 .. 65535.
+    int Delay() const;
+    void SetDelay(int Value);
+    bool Reverse() const;
+    void SetReverse(bool Value);
+
+    /// 0 .. 100. Writing it during a transition builds and shows that frame
+    /// (values above 100 act as 100); while idle, or with the current value,
+    /// writing does nothing. The worker thread writes it too.
+    int Progress() const;
+    void SetProgress(int Value);
+
+    /// True from Execute until the transition has ended.
+    bool Busy() const;
+
+    /// The background colour: the parent's own until set.
+    QColor Color() const;
+    void SetColor(const QColor& Value);
+    bool ParentColor() const;
+    void SetParentColor(bool Value);
+
+    TAlign Align() const;
+    void SetAlign(TAlign Value);
+    void SetWidth(int Value) { resize(Value, height()); }
+    void SetHeight(int Value) { resize(width(), Value); }
+
+    /// The latest frame, picture-sized; kept after a transition and painted
+    /// until the next one. Lock its canvas to read it while a worker runs.
+    TBitmap& Display();
+    /// Where the unstretched Display lies in the control.
+    TRect PicRect() const;
+    /// The last composed picture of the whole control.
+    const TBitmap& PaintBuffer() const;
+
+    /// Starts a transition to Picture from what the control shows. Returns at
+    /// once when threaded or Manual, after the last frame otherwise. Ignored
+    /// without a picture or while Busy. Errors of the preparation (or of any
+    /// frame of an unthreaded transition) reach the caller (TBitmapError,
+    /// std::bad_alloc), with no event. Called on the worker thread, it is
+    /// carried out on the GUI thread.
+    virtual void Execute();
+    /// Ends a running transition; returns after it has ended and OnStop has
+    /// fired (OnComplete does not). Called on the worker thread, it ends the
+    /// stepping at once and the transition on the GUI thread soon after.
+    virtual void Stop();
+    /// Empties the display, unless a transition runs.
+    virtual void Clear();
+    /// Sizes the control to the picture, keeping the sides its Align fixes.
+    void FitToPicture();
+
+    TNotifyEvent OnChange;
+    /// After every frame; on the worker thread when threaded.
+    TNotifyEvent OnProgress;
+    TNotifyEvent OnComplete;
+    /// Draws the frames of style 0; on the worker thread when threaded.
+    TCustomDrawEvent OnCustomDraw;
+    TNotifyEvent OnMouseEnter;
+    TNotifyEvent OnMouseLeave;
+    /// Before the effect of every frame; on the worker thread when threaded.
+    TCustomDrawEvent OnBeforeNewFrame;
+    /// After the effect of every frame; on the worker thread when threaded.
+    TCustomDrawEvent OnAfterNewFrame;
+    TCustomDrawEvent OnStart;
+    TNotifyEvent OnStop;
+
+protected:
+    /// Fills Rect with Color and draws BgPicture over it by BgMode.
+    virtual void DrawBackground(TCanvas& Canvas, const TRect& Rect);
+    virtual void DoChange();
+    virtual void DoProgress();
+    virtual void DoCustomDraw(TBitmap& Picture, TBitmap& Screen);
+    virtual void DoBeforeNewFrame(TBitmap& Picture, TBitmap& Screen);
+    virtual void DoAfterNewFrame(TBitmap& Picture, TBitmap& Screen);
+    virtual void DoComplete();
+    virtual void DoStart(TBitmap& Picture, TBitmap& Screen);
+    virtual void DoStop();
+    /// Composes the whole control and draws the painted part.
+    virtual void Paint(QPainter& Canvas, const QRegion& Area);
+
+    /// Stops a running transition without events, for destructors: call it
+    /// first in the destructor of any subclass that overrides a Do...
+    void EndTransitions() noexcept;
+
+    bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void enterEvent(QEnterEvent* e) override;
+    void leaveEvent(QEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    friend class TAnimateThread;
+    friend struct TTransitionViewPrivate;
+
+    void PictureChanged();
+    void BgPictureChanged();
+    void UpdatePicRect();
+    void ApplyAlign();
+    void WatchParent(QWidget* parent);
+    uint32_t ColorPixel() const;
+    bool OnOwnThread() const;
+    TRect ClientRect() const;
+    TRect FrameToClient(TRect Rc) const;
+
+    void FitPaintBuffer();
+    void PaintPendingFrame();
+
+    void Prepare();
+    void Animate();
+    void AnimateHere();
+    int NextProgress() const;
+    bool EndReached() const;
+    void SetProgressOn(TAnimateThread* Worker, int Value);
+    bool BuildFrame();
+    void ShowFrame(TAnimateThread* Worker);
+    void Finish();
+    bool StopThread();
+    void ThreadDone();
+    void DropTransitionBitmaps();
+
+    // Shared with a frame being built, so that a handler inside the build
+    // may delete the widget and the build still unwinds over live state.
+    std::shared_ptr<TTransitionViewPrivate> d;
+};
+
+/// The transition widget to place in a form or a layout.
+class TTransitionView : public TCustomTransitionView {
+    Q_OBJECT
+
+public:
+    /// A control with the defaults; see TCustomTransitionView.
+    explicit TTransitionView(QWidget* parent = nullptr);
+    ~TTransitionView() override;
+
+    // Setters by Qt's naming for the capitalised properties that have no
+    // camelCase twin: forms compiled by uic from Qt Designer call these.
+    using QWidget::setStyle; // QWidget's own, for a QStyle*
+    using TCustomTransitionView::setStyle;
+    void setAlign(mirel::TViewEnums::TAlign Value) { SetAlign(Value); }
+    void setBgPicture(const mirel::TPicture* Value) { SetBgPicture(Value); }
+    void setHeight(int Value) { SetHeight(Value); }
+    void setParentColor(bool Value) { SetParentColor(Value); }
+    void setPicture(const mirel::TPicture* Value) { SetPicture(Value); }
+    void setWidth(int Value) { SetWidth(Value); }
+};
+
+} // namespace mirel
+
+Q_DECLARE_OPAQUE_POINTER(mirel::TPicture*)
+Q_DECLARE_METATYPE(mirel::TPicture*)

@@ -1,0 +1,95 @@
+// Qt value types in and out of the widget: QImage and QPixmap pictures, the
+// frame on screen as a QImage, and loading that reports instead of throwing.
+#include "view/transition_view.h"
+
+#include "view/exception_hook.h"
+#include "view/transition_view_p.h"
+
+#include <QPainter>
+
+#include <cstring>
+
+namespace mirel {
+
+namespace {
+
+// Opaque 32-bit pixels; transparency shows white, as in loaded pictures.
+void ImageToBitmap(const QImage& source, TBitmap& out)
+{
+    QImage image;
+    if (source.hasAlphaChannel()) {
+        image = QImage(source.size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.drawImage(0, 0, source);
+    } else {
+        image = source.convertToFormat(QImage::Format_RGB32);
+    }
+    TBitmap pixels(image.width(), image.height());
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(pixels.PixelRow(y), image.constScanLine(y), size_t(image.width()) * 4);
+    out.Swap(pixels);
+}
+
+QImage CopyOf(const TBitmap& bitmap)
+{
+    if (bitmap.Empty())
+        return {};
+    return QImage(bitmap.Bits(), bitmap.Width(), bitmap.Height(), bitmap.BytesPerLine(), QImage::Format_RGB32)
+        .copy();
+}
+
+// Slots must not throw into Qt's event loop: a picture too large for a
+// bitmap goes to the exception handler and the picture stays as it was.
+void AssignImage(TPicture& picture, const QImage& image)
+{
+    if (image.isNull()) {
+        picture.Clear();
+        return;
+    }
+    TBitmap bitmap;
+    try {
+        ImageToBitmap(image, bitmap);
+    } catch (...) {
+        ShowException(std::current_exception());
+        return;
+    }
+    picture.Assign(bitmap);
+}
+
+} // namespace
+
+QImage TCustomTransitionView::image() const
+{
+    return CopyOf(d->FPicture.Bitmap());
+}
+
+QImage TCustomTransitionView::frame() const
+{
+    const TCanvasLock lock(d->FDisplay.Canvas());
+    return CopyOf(d->FDisplay);
+}
+
+void TCustomTransitionView::setImage(const QImage& value)
+{
+    AssignImage(d->FPicture, value);
+}
+
+void TCustomTransitionView::setBgImage(const QImage& value)
+{
+    AssignImage(d->FBgPicture, value);
+}
+
+bool TCustomTransitionView::load(const QString& path, QString* error)
+{
+    try {
+        d->FPicture.LoadFromFile(path);
+        return true;
+    } catch (...) {
+        if (error != nullptr)
+            *error = ExceptionMessage(std::current_exception());
+        return false;
+    }
+}
+
+} // namespace mirel

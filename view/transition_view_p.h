@@ -1,0 +1,105 @@
+// The state of a transition widget, behind its d-pointer.
+//
+// Locks, always taken in this order: FrameLock (one progress change and its
+// frame build), then Image's canvas, then Display's; painting takes
+// PaintBuffer's canvas, then Display's. The worker never waits for the GUI
+// thread while it holds any of them.
+#pragma once
+
+#include "view/sync.h"
+#include "view/transition_view.h"
+
+#include <QEvent>
+#include <QPointer>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+namespace mirel {
+
+class TAnimateThread;
+
+// Posted by the worker thread when its loop has ended.
+constexpr QEvent::Type WM_THREADDONE = QEvent::Type(QEvent::User + 1);
+// Posted by the worker thread: paint the frame it has just built.
+constexpr QEvent::Type WM_FRAMEPAINT = QEvent::Type(QEvent::User + 2);
+// Posted by the worker thread after each frame: tell the GUI thread's
+// listeners the new progress.
+constexpr QEvent::Type WM_PROGRESS = QEvent::Type(QEvent::User + 3);
+// Posted by a call the worker thread cannot carry out itself.
+constexpr QEvent::Type WM_DEFERRED = QEvent::Type(QEvent::User + 4);
+
+class TProgressEvent : public QEvent {
+public:
+    explicit TProgressEvent(int progress) : QEvent(WM_PROGRESS), Progress(progress) {}
+    const int Progress;
+};
+
+class TDeferredEvent : public QEvent {
+public:
+    enum TCall { Execute, Stop, ManualOn, ManualOff };
+    explicit TDeferredEvent(TCall call) : QEvent(WM_DEFERRED), Call(call) {}
+    const TCall Call;
+};
+
+struct TTransitionViewPrivate {
+    TPicture FPicture;
+    TPicture FBgPicture;
+    TBackgroundMode FBgMode = bmTiled;
+    bool FAutoSize = true;
+    bool FCenter = false;
+    bool FStretch = false;
+    bool FStretchFine = false;
+    bool FOverDraw = true;
+    bool FThreaded = true;
+    TThreadPriority FThreadPriority = tpNormal;
+    bool FParentColor = true;
+    QColor LastColor;
+    TAlign FAlign = alNone;
+    QPointer<QWidget> WatchedParent;
+
+    // Read by the worker thread without a lock.
+    std::atomic<bool> FManual{false};
+    std::atomic<TShowStyle> FStyle{51};
+    std::atomic<uint16_t> FStep{4};
+    std::atomic<uint16_t> FDelay{40};
+    std::atomic<uint8_t> FProgress{0};
+    std::atomic<bool> FReverse{false};
+    std::atomic<bool> FBusy{false};
+    std::atomic<bool> Destroying{false};
+    // Set by Stop called on the worker: build no further frame, and end the
+    // transition as stopped when the worker is done.
+    std::atomic<bool> StopRequested{false};
+
+    TBitmap FDisplay;
+    TRect FPicRect;
+    std::unique_ptr<TAnimateThread> Thread;
+    bool Painting = false;
+    TBitmap FPaintBuffer;
+    bool Stopping = false;
+    bool Unpainted = true;
+    // Shared, so that a frame being built keeps them while a handler inside
+    // it ends the transition on the same thread.
+    std::shared_ptr<TBitmap> OldScreen;
+    std::shared_ptr<TBitmap> Image;
+    int32_t PicWidth = 0;
+    int32_t PicHeight = 0;
+    std::recursive_mutex FrameLock;
+    TManualResetEvent FrameEvent{true};
+
+    // Counts transitions started and ended, so that a frame loop learns that
+    // its transition was ended (or replaced) from inside its own wait.
+    uint64_t TransitionSerial = 0;
+    // Set when Execute ran inside Stop (from OnStop): stepping starts once
+    // Stop has ended.
+    bool AnimateAfterStop = false;
+    // The frame area built but not yet painted, in picture coordinates.
+    std::mutex DirtyLock;
+    TRect FrameDirty;
+
+    // Marks a picture area as built and not yet painted.
+    void InvalidateFrame(const TRect& Rc);
+};
+
+} // namespace mirel
