@@ -5,7 +5,12 @@
 // changes the widget's own properties the way the property editor does, and
 // saves the form as File > Save does: the form a user gets.
 //
-//   mirel_designer_save FORM.ui EXPECTED.txt
+//   mirel_designer_save FORM.ui EXPECTED.txt CLASS qt|classic
+//
+// The widget publishes each value twice, by its camelCase name (the Qt face)
+// and by its capitalised name (the classic face); one form changes the
+// properties of one face only, so that neither can hide a fault of the other.
+// CLASS names the form's class (Ui::CLASS in the code uic writes).
 //
 // EXPECTED gets one "name=value" line per property the form stores, read back
 // from the widget in Designer after all the changes, for the program that
@@ -55,12 +60,13 @@ QDomDocument PluginDom(QDesignerFormEditorInterface* core)
 }
 
 // A new form (Designer's "Widget" template) with the widget dropped on it.
-QString FormWithWidget(const QDomDocument& pluginDom)
+QString FormWithWidget(const QDomDocument& pluginDom, const QString& formClass)
 {
     QDomDocument form;
-    form.setContent(QStringLiteral(R"(<ui version="4.0"><class>ShowForm</class>
-<widget class="QWidget" name="ShowForm"><property name="geometry"><rect><x>0</x><y>0</y>
-<width>400</width><height>300</height></rect></property></widget></ui>)"));
+    form.setContent(QStringLiteral(R"(<ui version="4.0"><class>%1</class>
+<widget class="QWidget" name="%1"><property name="geometry"><rect><x>0</x><y>0</y>
+<width>400</width><height>300</height></rect></property></widget></ui>)")
+                        .arg(formClass));
     QDomElement widget = pluginDom.documentElement().firstChildElement("widget");
     widget.setAttribute("name", "view");
     form.documentElement().firstChildElement("widget").appendChild(form.importNode(widget, true));
@@ -88,7 +94,7 @@ QVariant Changed(const QMetaProperty& property, const QVariant& value)
     case QMetaType::Bool:
         return !value.toBool();
     case QMetaType::Int:
-        return value.toInt() + (name == "Style" ? 33 : 1);
+        return value.toInt() + (name.compare("Style", Qt::CaseInsensitive) == 0 ? 33 : 1);
     case QMetaType::QColor:
         return QColor(10, 20, 30);
     default:
@@ -129,8 +135,9 @@ void CheckFrame(QWidget* widget)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fputs("usage: mirel_designer_save FORM.ui EXPECTED.txt\n", stderr);
+    const QString face = argc == 5 ? QString::fromLocal8Bit(argv[4]) : QString();
+    if (face != "qt" && face != "classic") {
+        std::fputs("usage: mirel_designer_save FORM.ui EXPECTED.txt CLASS qt|classic\n", stderr);
         return 2;
     }
 
@@ -177,7 +184,7 @@ int main(int argc, char** argv)
     // The drop, then the widget Designer shows.
     QDesignerFormWindowInterface* form = core->formWindowManager()->createFormWindow(nullptr);
     core->formWindowManager()->setActiveFormWindow(form);
-    form->setContents(FormWithWidget(pluginDom));
+    form->setContents(FormWithWidget(pluginDom, QString::fromLocal8Bit(argv[3])));
     // A form window that is never shown keeps a small default size; give it
     // the size the user drew.
     form->cursor()->setWidgetProperty(form->mainContainer(), "geometry", QRect(0, 0, 400, 300));
@@ -201,19 +208,25 @@ int main(int argc, char** argv)
     form->cursor()->resetWidgetProperty(view, "Color");
 
     // Every property of the widget's own that the property editor offers,
-    // changed there; the ones not stored must stay out of the form.
+    // on the chosen face, changed there from its default; the ones not stored
+    // must stay out of the form.
     auto* sheet = qt_extension<QDesignerPropertySheetExtension*>(core->extensionManager(), view);
+    QList<QVariant> defaults;
+    for (int i = 0; i < meta->propertyCount(); ++i)
+        defaults << meta->property(i).read(view);
     QStringList notStored;
     for (int i = QWidget::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
         const QMetaProperty property = meta->property(i);
         const int s = sheet->indexOf(QString::fromLatin1(property.name()));
         if (s < 0 || !sheet->isVisible(s) || !property.isWritable())
             continue;
+        if (QChar::fromLatin1(property.name()[0]).isUpper() != (face == "classic"))
+            continue;
         if (!property.isStored()) {
             notStored << property.name();
             continue;
         }
-        const QVariant value = Changed(property, property.read(view));
+        const QVariant value = Changed(property, defaults[i]);
         if (value.isValid())
             form->cursor()->setWidgetProperty(view, QString::fromLatin1(property.name()), value);
     }

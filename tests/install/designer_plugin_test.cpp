@@ -2,7 +2,7 @@
 // widget through it and checks what an application gets: the real class with
 // its published properties, and none of Designer's dashed frame. What
 // Designer itself shows and saves is tests/designer's round trip.
-#include "view/transition_view.h"
+#include <mirel/transition_view.h>
 
 #include <QApplication>
 #include <QImage>

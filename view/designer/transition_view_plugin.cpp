@@ -1,13 +1,45 @@
 #include "view/designer/transition_view_plugin.h"
 
 #include "view/designer/design_frame.h"
-#include "view/transition_view.h"
+#include <mirel/transition_view.h>
 
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
 
 namespace mirel {
+
+namespace {
+
+// The property editor's tool tips, for each property by its capitalised name
+// and, where it has one, its camelCase twin.
+struct TPropertyTip {
+    const char* Classic;
+    const char* Qt;
+    const char* Text;
+};
+
+constexpr TPropertyTip PropertyTips[] = {
+    {"Style", "style", "Transition style: 1 to 150 from the catalogue, 0 draws through OnCustomDraw"},
+    {"StyleName", "styleName", "Name of the current style; setting a name selects that style"},
+    {"Step", "step", "Percent of the transition per frame, 1 to 100"},
+    {"Delay", "delay", "Milliseconds aimed at between frames"},
+    {"Reverse", "reverse", "Run the transition from 100 % down to 0 %"},
+    {"Manual", "manual", "The application sets Progress itself; no automatic stepping"},
+    {"Threaded", "threaded", "Build the frames on a worker thread"},
+    {"ThreadPriority", "threadPriority", "Priority of the worker thread"},
+    {"OverDraw", "overDraw", "Start from what is on screen (on) or from the bare background (off)"},
+    {"AutoSize", "autoSize", "Size the control to the picture"},
+    {"Center", "center", "Centre the unstretched picture in the control"},
+    {"Stretch", "stretch", "Stretch the picture to the control"},
+    {"StretchFine", "stretchFine", "With Stretch: keep the picture's aspect ratio"},
+    {"BgMode", "bgMode", "How the background picture is drawn behind the picture"},
+    {"Color", "color", "Background colour; the parent's while ParentColor is on"},
+    {"ParentColor", nullptr, "Take the parent's background colour"},
+    {"Align", nullptr, "Follow the parent's size: a strip along one side or the whole parent"},
+};
+
+} // namespace
 
 TTransitionViewPlugin::TTransitionViewPlugin(QObject* parent) : QObject(parent) {}
 
@@ -88,9 +120,13 @@ void TTransitionViewPlugin::initialize(QDesignerFormEditorInterface* core)
 QString TTransitionViewPlugin::domXml() const
 {
     // What a drop on a form starts with: the control's own size, and the
-    // <customwidgets> entry Designer copies into every form that uses it, so
-    // that uic writes #include <mirel/transition_view.h>. The tool tips are
-    // the property editor's.
+    // <customwidgets> entry Designer copies into every form that uses it.
+    QString tips;
+    for (const TPropertyTip& tip : PropertyTips)
+        for (const char* name : {tip.Classic, tip.Qt})
+            if (name)
+                tips += QStringLiteral("    <tooltip name=\"%1\">%2</tooltip>\n")
+                            .arg(QLatin1String(name), QLatin1String(tip.Text));
     return QStringLiteral(R"(<ui language="c++" displayname="Transition View">
  <widget class="mirel::TTransitionView" name="transitionView">
   <property name="geometry">
@@ -108,28 +144,12 @@ QString TTransitionViewPlugin::domXml() const
    <extends>QWidget</extends>
    <header location="global">mirel/transition_view.h</header>
    <propertyspecifications>
-    <tooltip name="Style">Transition style: 1 to 150 from the catalogue, 0 draws through OnCustomDraw</tooltip>
-    <tooltip name="StyleName">Name of the current style; setting a name selects that style</tooltip>
-    <tooltip name="Step">Percent of the transition per frame, 1 to 100</tooltip>
-    <tooltip name="Delay">Milliseconds aimed at between frames</tooltip>
-    <tooltip name="Reverse">Run the transition from 100 % down to 0 %</tooltip>
-    <tooltip name="Manual">The application sets Progress itself; no automatic stepping</tooltip>
-    <tooltip name="Threaded">Build the frames on a worker thread</tooltip>
-    <tooltip name="ThreadPriority">Priority of the worker thread</tooltip>
-    <tooltip name="OverDraw">Start from what is on screen (on) or from the bare background (off)</tooltip>
-    <tooltip name="AutoSize">Size the control to the picture</tooltip>
-    <tooltip name="Center">Centre the unstretched picture in the control</tooltip>
-    <tooltip name="Stretch">Stretch the picture to the control</tooltip>
-    <tooltip name="StretchFine">With Stretch: keep the picture's aspect ratio</tooltip>
-    <tooltip name="BgMode">How the background picture is drawn behind the picture</tooltip>
-    <tooltip name="Color">Background colour; the parent's while ParentColor is on</tooltip>
-    <tooltip name="ParentColor">Take the parent's background colour</tooltip>
-    <tooltip name="Align">Follow the parent's size: a strip along one side or the whole parent</tooltip>
-   </propertyspecifications>
+%1   </propertyspecifications>
   </customwidget>
  </customwidgets>
 </ui>
-)");
+)")
+        .arg(tips);
 }
 
 } // namespace mirel

@@ -1,9 +1,12 @@
-// An application with a form saved by Qt Designer: the form compiled by uic,
+// An application with forms saved by Qt Designer: each form compiled by uic,
 // and the same file loaded at run time with QUiLoader. Both must give the
 // real widget with the form's property values, and no design-time frame.
+// One form sets the widget's properties by their camelCase names, the other
+// by their capitalised names.
 //
-//   designer_form_consumer FORM.ui EXPECTED.txt
-#include "ui_designer_form.h"
+//   designer_form_consumer QT.ui QT.txt CLASSIC.ui CLASSIC.txt
+#include "ui_designer_form_classic.h"
+#include "ui_designer_form_qt.h"
 
 #include <mirel/transition_view.h>
 
@@ -68,43 +71,54 @@ void CheckForm(QWidget* form, const QMap<QString, QString>& expected, const QStr
     Check(odd == 0, how, QString("%1 pixels of the border differ from the colour: a design-time frame?").arg(odd));
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+QMap<QString, QString> Expected(const char* path)
 {
-    QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fputs("usage: designer_form_consumer FORM.ui EXPECTED.txt\n", stderr);
-        return 2;
-    }
-    QFile lines(QString::fromLocal8Bit(argv[2]));
-    if (!lines.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        std::fputs("cannot read the expected values\n", stderr);
-        return 2;
-    }
     QMap<QString, QString> expected;
+    QFile lines(QString::fromLocal8Bit(path));
+    if (!lines.open(QIODevice::ReadOnly | QIODevice::Text))
+        return expected;
     while (!lines.atEnd()) {
         const QString line = QString::fromUtf8(lines.readLine()).trimmed();
         const qsizetype eq = line.indexOf('=');
         if (eq > 0)
             expected.insert(line.left(eq), line.mid(eq + 1));
     }
+    return expected;
+}
+
+template <class TForm>
+void CheckBoth(const char* formPath, const char* expectedPath, const QString& face)
+{
+    const QMap<QString, QString> expected = Expected(expectedPath);
+    Check(expected.size() > 2, face, "the expected values are there");
 
     QWidget compiled;
-    Ui::ShowForm ui;
+    TForm ui;
     ui.setupUi(&compiled);
-    CheckForm(&compiled, expected, "uic");
+    CheckForm(&compiled, expected, face + ", uic");
 
     QUiLoader loader;
-    QFile file(QString::fromLocal8Bit(argv[1]));
+    QFile file(QString::fromLocal8Bit(formPath));
     file.open(QIODevice::ReadOnly);
     std::unique_ptr<QWidget> loaded(loader.load(&file));
-    Check(loaded != nullptr, "QUiLoader", "loads the form: " + loader.errorString());
+    Check(loaded != nullptr, face + ", QUiLoader", "loads the form: " + loader.errorString());
     if (loaded)
-        CheckForm(loaded.get(), expected, "QUiLoader");
-
+        CheckForm(loaded.get(), expected, face + ", QUiLoader");
     if (failures == 0)
-        std::printf("the form builds with uic and loads with QUiLoader, %d properties as saved\n",
-                    int(expected.size()) - 2);
+        std::printf("%s: the form builds with uic and loads with QUiLoader, %d properties as saved\n",
+                    qPrintable(face), int(expected.size()) - 2);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 5) {
+        std::fputs("usage: designer_form_consumer QT.ui QT.txt CLASSIC.ui CLASSIC.txt\n", stderr);
+        return 2;
+    }
+    CheckBoth<Ui::QtFaceForm>(argv[1], argv[2], "Qt face");
+    CheckBoth<Ui::ClassicFaceForm>(argv[3], argv[4], "classic face");
     return failures == 0 ? 0 : 1;
 }
