@@ -1,5 +1,7 @@
 #include "app/show_view.h"
 
+#include "view/sync.h"
+
 #include <QImage>
 #include <QPainter>
 
