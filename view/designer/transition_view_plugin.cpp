@@ -61,7 +61,7 @@ QString TTransitionViewPlugin::toolTip() const
 QString TTransitionViewPlugin::whatsThis() const
 {
     return QStringLiteral("Holds one picture and shows it by one of 150 animated transitions from "
-                          "whatever it displays. Load Picture, set Style and call Execute.");
+                          "whatever it displays: load() a picture, choose a style, call execute().");
 }
 
 QString TTransitionViewPlugin::includeFile() const
