@@ -4,6 +4,7 @@
 #include "effects/random.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -12,16 +13,30 @@ namespace mirel::frei0r {
 namespace {
 constexpr int FadeStyle = 118;
 
-// The fourth byte of every pixel of out (the fade's result, which kept A's)
-// weighted as the fade weights the other three: (100 - percent) : percent.
-void BlendAlpha(uint32_t* out, const uint32_t* from, const uint32_t* to, size_t count, int32_t percent)
+// frame into out, with the fourth byte of every pixel (the fade kept A's)
+// weighted as the fade weights the other three: (100 - percent) : percent of
+// from's and to's. In one pass instead of a copy and a second pass; blocks
+// of a fixed length, which the vectoriser takes at -O2.
+constexpr unsigned AlphaShift = std::endian::native == std::endian::little ? 24 : 0; // the fourth byte
+
+inline uint32_t FadedAlpha(uint32_t frame, uint32_t from, uint32_t to, uint32_t keep, uint32_t take)
 {
-    auto* d = reinterpret_cast<uint8_t*>(out);
-    const auto* a = reinterpret_cast<const uint8_t*>(from);
-    const auto* b = reinterpret_cast<const uint8_t*>(to);
+    const uint32_t v = keep * ((from >> AlphaShift) & 0xFFu) + take * ((to >> AlphaShift) & 0xFFu);
+    // v div 100 for v up to 100 * 255, as the fade itself computes it.
+    return (frame & ~(0xFFu << AlphaShift)) | ((v * 5243u) >> 19) << AlphaShift;
+}
+
+void CopyFadingAlpha(uint32_t* __restrict out, const uint32_t* __restrict frame, const uint32_t* __restrict from,
+                     const uint32_t* __restrict to, size_t count, int32_t percent)
+{
     const uint32_t keep = uint32_t(100 - percent), take = uint32_t(percent);
-    for (size_t i = 3; i < count * 4; i += 4)
-        d[i] = uint8_t((keep * a[i] + take * b[i]) / 100);
+    constexpr size_t Block = 8;
+    const size_t blocks = count - count % Block;
+    for (size_t i = 0; i < blocks; i += Block)
+        for (size_t k = 0; k < Block; ++k)
+            out[i + k] = FadedAlpha(frame[i + k], from[i + k], to[i + k], keep, take);
+    for (size_t i = blocks; i < count; ++i)
+        out[i] = FadedAlpha(frame[i], from[i], to[i], keep, take);
 }
 } // namespace
 
@@ -93,9 +108,10 @@ void TMixer::Render(const TMixerParams& params, const uint32_t* a, const uint32_
         const TRandomScope frameGenerator(FrameSeed(params.Seed, percent));
         DrawEffectFrame(old_, new_, params.Style, uint32_t(std::clamp(params.Step, 1, 100)), percent);
     }
-    std::memcpy(out, old_.Bits(), bytes);
     if (params.Style == FadeStyle)
-        BlendAlpha(out, from, to, count, percent);
+        CopyFadingAlpha(out, old_.PixelRow(0), from, to, count, percent);
+    else
+        std::memcpy(out, old_.Bits(), bytes);
 }
 
 } // namespace mirel::frei0r

@@ -277,7 +277,7 @@ TEST(Frei0rPlugin, DrawsFullHdFrames)
 
 TEST(Frei0rPlugin, FadesTheAlphaLikeTheColours)
 {
-    const unsigned w = 8, h = 2;
+    const unsigned w = 9, h = 2; // whole blocks of eight pixels and a few over
     const TFrame32 clear(w * h, 0x00000000u), white(w * h, 0xFFFFFFFFu);
     TMixerInstance mixer(w, h);
     mixer.Set("style", "fade");
