@@ -1,5 +1,6 @@
-// Time per frame of every style at 1920x1080, and of one full-frame copy of
-// the same bitmap, the yardstick the styles are measured against: every
+// Time per frame of every style at 1920x1080 (or MIREL_BENCH_SIZE), and of
+// one full-frame copy of the same bitmap, the yardstick the styles are
+// measured against: every
 // frame starts with such a copy (the old picture into Display), so a style
 // costing k copies makes a frame cost k + 1.
 //
@@ -10,13 +11,30 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
 
 using namespace mirel;
 
-constexpr int32_t W = 1920, H = 1080;
+// MIREL_BENCH_SIZE=WxH draws at another size.
+struct TSize {
+    int32_t W = 1920, H = 1080;
+    TSize()
+    {
+        if (const char* env = std::getenv("MIREL_BENCH_SIZE")) {
+            int w = 0, h = 0;
+            if (std::sscanf(env, "%dx%d", &w, &h) == 2 && w > 0 && h > 0 && w <= 16384 && h <= 16384) {
+                W = w;
+                H = h;
+            }
+        }
+    }
+};
+const TSize Size;
+const int32_t W = Size.W, H = Size.H;
 
 void Pattern(TBitmap& bmp, uint32_t salt)
 {
