@@ -210,20 +210,39 @@ bool MoveWithin(TBitmap& bmp, const TRegion* clip, const TAxis& ax, const TAxis&
     if (boxes.empty())
         return true;
     const bool moveWhole = IsIdentity(ax) && boxes.size() == 1;
-    const int64_t colFrom = ax.S0 + int64_t(colMap[0]);
+    // Where each destination column of the row reads, as a column index.
+    std::vector<int64_t> from(size_t(x1 - x0));
+    bool readsLeftward = true, readsRightward = true; // of where it writes, or right there
+    for (int64_t x = x0; x < x1; ++x) {
+        from[size_t(x - x0)] = ax.S0 + int64_t(colMap[size_t(x - x0)]);
+        readsLeftward = readsLeftward && from[size_t(x - x0)] <= x;
+        readsRightward = readsRightward && from[size_t(x - x0)] >= x;
+    }
 
     // One row of destination: the boxes [first, last) of its band.
     const auto drawRow = [&](int32_t y, size_t first, size_t last, std::vector<uint32_t>& buffer) {
         const uint32_t* src = bmp.PixelRow(int32_t(sourceRow(y)));
         uint32_t* dst = bmp.PixelRow(y);
         if (moveWhole) {
-            std::memmove(dst + x0, src + colFrom, size_t(x1 - x0) * 4);
+            std::memmove(dst + x0, src + from[0], size_t(x1 - x0) * 4);
+            return;
+        }
+        const int32_t left = boxes[first].Left, right = boxes[last - 1].Right;
+        if (first + 1 == last && (src != dst || readsLeftward || readsRightward)) {
+            // Sampled straight into the row: from another row, or within this
+            // one in the direction that reads each pixel before it is written.
+            if (src == dst && readsLeftward) {
+                for (int32_t x = right - 1; x >= left; --x)
+                    dst[x] = src[from[size_t(x - x0)]];
+            } else {
+                for (int32_t x = left; x < right; ++x)
+                    dst[x] = src[from[size_t(x - x0)]];
+            }
             return;
         }
         // Every sample of the row is read before any pixel of it is written.
-        const int32_t left = boxes[first].Left, right = boxes[last - 1].Right;
         for (int32_t x = left; x < right; ++x)
-            buffer[size_t(x - x0)] = src[ax.S0 + colMap[size_t(x - x0)]];
+            buffer[size_t(x - x0)] = src[from[size_t(x - x0)]];
         for (size_t b = first; b < last; ++b)
             std::memcpy(dst + boxes[b].Left, buffer.data() + (boxes[b].Left - x0), size_t(boxes[b].Width()) * 4);
     };
