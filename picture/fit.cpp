@@ -121,6 +121,11 @@ pixman_image_t* Wrap(const TView& v)
 // opaque, v and out not empty.
 void Resample(const TView& v, double x, double y, double w, double h, TBitmap& out)
 {
+    // pixman's coordinates are 16.16 fixed point.
+    constexpr int32_t Reach = 32767;
+    if (v.Width > Reach || v.Height > Reach || out.Width() > Reach || out.Height() > Reach || w / out.Width() > Reach ||
+        h / out.Height() > Reach)
+        throw TBitmapError("a scaling beyond 32767 pixels or times");
     const double sx = w / out.Width(), sy = h / out.Height();
     TPixmanImage src(Wrap(v));
     TPixmanImage dst(pixman_image_create_bits(PIXMAN_a8r8g8b8, out.Width(), out.Height(),
@@ -134,7 +139,7 @@ void Resample(const TView& v, double x, double y, double w, double h, TBitmap& o
     ft.m[1][2] = y;
     pixman_transform t;
     if (!pixman_transform_from_pixman_f_transform(&t, &ft))
-        throw std::bad_alloc(); // only for areas beyond pixman's 16.16 range, which sizes rule out
+        throw TBitmapError("a scaling beyond 32767 pixels or times");
     pixman_image_set_transform(src.Image, &t);
     pixman_image_set_repeat(src.Image, PIXMAN_REPEAT_PAD);
     if (sx > 1.0 || sy > 1.0) {
