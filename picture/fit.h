@@ -25,7 +25,9 @@ void FitPicture(const TBitmap& source, int32_t width, int32_t height, TFitMode m
 // Filtered resampling of the source area (x, y, w, h), in source pixels with
 // sub-pixel precision, onto the whole of out (width x height): the building
 // block of fitting and of slow pan-and-zoom moves. Parts of the area outside
-// the source repeat its edge pixels. Alpha stays straight.
+// the source repeat its edge pixels. Alpha stays straight. Throws
+// TBitmapError for an impossible size, or when the area (after halving) or
+// out is wider or taller than 32767 pixels, beyond what the filter reaches.
 void ScaleArea(const TBitmap& source, double x, double y, double w, double h, int32_t width, int32_t height,
                TBitmap& out);
 

@@ -17,13 +17,20 @@ namespace {
 
 enum class TFormat { None, Jpeg, Png, Webp, Bmp, Ico };
 
+// The file name of a path without its folder.
+std::string_view BaseName(std::string_view path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool HasExtension(std::string_view path) { return BaseName(path).find('.') != std::string_view::npos; }
+
 // The extension of a file name or path ("pictures/a.JPG" -> "jpg"), or the
 // whole name when it has no dot (so that "png" names the format itself).
 std::string Extension(std::string_view name)
 {
-    const size_t slash = name.find_last_of('/');
-    if (slash != std::string_view::npos)
-        name.remove_prefix(slash + 1);
+    name = BaseName(name);
     const size_t dot = name.find_last_of('.');
     if (dot != std::string_view::npos)
         name.remove_prefix(dot + 1);
@@ -110,9 +117,18 @@ std::unique_ptr<uint8_t[]> ReadFile(const std::string& path, size_t& size)
     return bytes;
 }
 
+[[noreturn]] void RefuseFormat(std::string_view name)
+{
+    const std::string ext = Extension(name);
+    throw TDecodeError(ext.empty() ? std::string("no file extension to tell the picture format")
+                                   : "unknown picture file extension (." + ext + ")");
+}
+
 void Decode(const uint8_t* data, size_t size, TFormat format, std::string_view name, TBitmap& out,
             const TLoadOptions& options)
 {
+    if (format == TFormat::None)
+        RefuseFormat(name);
     if (size == 0)
         throw TDecodeError("empty file");
     switch (format) {
@@ -123,21 +139,18 @@ void Decode(const uint8_t* data, size_t size, TFormat format, std::string_view n
     case TFormat::Ico: picture::DecodeIco(data, size, out); return;
     case TFormat::None: break;
     }
-    const std::string ext = Extension(name);
-    throw TDecodeError(ext.empty() ? std::string("no file extension to tell the picture format")
-                                   : "unknown picture file extension (." + ext + ")");
 }
 
 } // namespace
 
-bool IsPictureFile(std::string_view path) { return FormatOf(path) != TFormat::None && path.find('.') != path.npos; }
+bool IsPictureFile(std::string_view path) { return HasExtension(path) && FormatOf(path) != TFormat::None; }
 
 void LoadPicture(const std::string& path, TBitmap& out, const TLoadOptions& options)
 {
     try {
-        const TFormat format = FormatOf(path);
-        if (format == TFormat::None || path.find('.') == std::string::npos)
-            Decode(nullptr, 1, TFormat::None, path, out, options); // the refusal, before opening anything
+        const TFormat format = HasExtension(path) ? FormatOf(path) : TFormat::None;
+        if (format == TFormat::None)
+            RefuseFormat(path); // before opening anything
         size_t size = 0;
         const std::unique_ptr<uint8_t[]> bytes = ReadFile(path, size);
         Decode(bytes.get(), size, format, path, out, options);
@@ -153,7 +166,7 @@ void LoadPicture(const std::string& path, TBitmap& out, const TLoadOptions& opti
 void DecodePicture(const uint8_t* data, size_t size, std::string_view name, TBitmap& out,
                    const TLoadOptions& options)
 {
-    const bool named = name.find('.') != name.npos;
+    const bool named = HasExtension(name);
     try {
         Decode(data, size, FormatOf(name), name, out, options);
     } catch (const TDecodeError& e) {

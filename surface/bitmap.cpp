@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include <sys/mman.h>
+
 namespace mirel {
 
 namespace {
@@ -370,7 +372,10 @@ void TBitmap::SetSize(int32_t width, int32_t height, uint32_t fill)
     if (width == width_ && height == height_)
         return;
     CheckBitmapSize(width, height);
-    std::vector<uint32_t> pixels(size_t(width) * size_t(height), fill);
+    const size_t count = size_t(width) * size_t(height);
+    std::vector<uint32_t, TPixelAllocator> pixels(count);
+    if (fill != 0 || count * sizeof(uint32_t) < MappedBytes)
+        std::fill(pixels.begin(), pixels.end(), fill);
     const int32_t keepW = std::min(width, width_), keepH = std::min(height, height_);
     for (int32_t y = 0; y < keepH; ++y)
         std::memcpy(pixels.data() + size_t(y) * size_t(width), PixelRow(y), size_t(keepW) * 4);
@@ -393,6 +398,24 @@ void TBitmap::Swap(TBitmap& other) noexcept
     pixels_.swap(other.pixels_);
     std::swap(width_, other.width_);
     std::swap(height_, other.height_);
+}
+
+void* TBitmap::AllocatePixels(size_t bytes)
+{
+    if (bytes < MappedBytes)
+        return ::operator new(bytes);
+    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        throw std::bad_alloc();
+    return p;
+}
+
+void TBitmap::FreePixels(void* pixels, size_t bytes) noexcept
+{
+    if (bytes < MappedBytes)
+        ::operator delete(pixels);
+    else
+        ::munmap(pixels, bytes);
 }
 
 void TBitmap::Fill(uint32_t color) { std::fill(pixels_.begin(), pixels_.end(), color); }
