@@ -168,6 +168,7 @@ int TPendingFile::TakeFd()
 
 void TPendingFile::Commit()
 {
+    CheckInterrupted(); // a run stopped while finishing leaves nothing either
     // Writers that took the descriptor have closed it; sync by name then.
     const int fd = fd_ >= 0 ? fd_ : open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 || fsync(fd) != 0 || fchmod(fd, FileMode()) != 0) {
@@ -285,6 +286,7 @@ std::string TPendingFolder::FramePath(int64_t index) const
 
 void TPendingFolder::Commit(int64_t count)
 {
+    CheckInterrupted();
     std::vector<std::string> old = FrameFiles(folder_);
     if (!old.empty() && policy_ != TOverwrite::Yes)
         throw std::runtime_error(folder_ + ": frames appeared while rendering; kept them");
