@@ -10,6 +10,7 @@ sandbox_cleanup() {
   [ -n "$show_pid" ] && kill "$show_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
+  [ -n "${KEEP_WORK:-}" ] && { echo "kept $work"; return 0; }
   rm -rf "$work"
   return 0
 }
