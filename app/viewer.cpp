@@ -25,14 +25,34 @@ void Report(const QString& line)
     std::fflush(stderr);
 }
 
+Display* XDisplay()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->display() : nullptr;
+}
+
 // The root window of the X display, or 0 when not on X.
 uint64_t RootWindowId()
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return 0;
-    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    Display* display = x11 ? x11->display() : nullptr;
+    Display* display = XDisplay();
     return display ? uint64_t(DefaultRootWindow(display)) : 0;
+}
+
+// The size of an X window; empty when there is no such window.
+QSize XWindowSize(uint64_t id)
+{
+    Display* display = XDisplay();
+    if (!display)
+        return {};
+    // A wrong id is reported as an X error, not as a failure of the call.
+    const auto previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    XWindowAttributes attributes{};
+    const Status ok = XGetWindowAttributes(display, Window(id), &attributes);
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    return ok ? QSize(attributes.width, attributes.height) : QSize();
 }
 
 } // namespace
@@ -79,8 +99,9 @@ bool TViewer::Start()
             Report(QStringLiteral("--root needs an X display"));
             return false;
         }
-        foreign_ = QWindow::fromWinId(WId(id));
-        if (!foreign_ || foreign_->width() <= 0) {
+        const QSize size = XWindowSize(id);
+        foreign_ = size.isEmpty() ? nullptr : QWindow::fromWinId(WId(id));
+        if (!foreign_) {
             Report(QStringLiteral("cannot draw into window 0x%1").arg(id, 0, 16));
             return false;
         }
@@ -89,7 +110,9 @@ bool TViewer::Start()
         setAttribute(Qt::WA_NativeWindow);
         winId();
         windowHandle()->setParent(foreign_);
-        setGeometry(0, 0, foreign_->width(), foreign_->height());
+        // The saver's window is in device pixels.
+        const qreal ratio = devicePixelRatioF();
+        setGeometry(0, 0, int(std::ceil(size.width() / ratio)), int(std::ceil(size.height() / ratio)));
         show();
     } else {
         if (const QScreen* screen = QGuiApplication::primaryScreen())
