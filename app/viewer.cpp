@@ -79,6 +79,17 @@ TViewer::TViewer(TShowOptions options, QStringList files)
     loader_.OnLoaded = [this](int serial, std::shared_ptr<const TBitmap> picture, const QString& error) {
         Loaded(serial, std::move(picture), error);
     };
+    // Timing of the change of pictures, for the benchmark: from the moment
+    // a picture's time is up to the first frame of the transition that
+    // replaces it.
+    timing_ = !qEnvironmentVariableIsEmpty("MIREL_SHOW_TIMING");
+    if (timing_)
+        view_->OnProgress = [this](QObject*) {
+            if (!awaitingFrame_.exchange(false))
+                return;
+            const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - dueSince_).count();
+            std::fprintf(stderr, "mirel-show: next transition's first frame %.1f ms after the picture's time was up\n", ms);
+        };
     pause_.setSingleShot(true);
     connect(&pause_, &QTimer::timeout, this, [this] { Advance(+1); });
 }
@@ -179,6 +190,8 @@ void TViewer::Loaded(int serial, std::shared_ptr<const TBitmap> picture, const Q
 void TViewer::Present()
 {
     due_ = false;
+    if (timing_ && shown_ >= 0)
+        awaitingFrame_.store(true);
     const std::shared_ptr<const TBitmap> picture = std::exchange(ready_, nullptr);
     if (!picture)
         return;
@@ -200,6 +213,7 @@ void TViewer::Advance(int direction)
     if (closed_ || files_.isEmpty())
         return;
     pause_.stop();
+    dueSince_ = std::chrono::steady_clock::now();
     if (files_.size() == 1) {
         // One picture: it comes again with another transition.
         if (shown_ >= 0 && !ready_) {

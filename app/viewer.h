@@ -24,6 +24,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 
 class QWindow;
@@ -79,6 +81,12 @@ private:
     qsizetype failuresInARow_ = 0;
     int exitStatus_ = 0;
     bool closed_ = false;
+
+    // With MIREL_SHOW_TIMING: when the shown picture's time ended, and when
+    // the next transition's first frame was built (on the worker thread).
+    bool timing_ = false;
+    std::chrono::steady_clock::time_point dueSince_;
+    std::atomic<bool> awaitingFrame_{false};
 };
 
 } // namespace mirel
