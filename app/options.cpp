@@ -97,7 +97,8 @@ TParsedCommandLine ParseCommandLine(const QStringList& args, const QString& envi
             o.Shuffle = true;
         } else if (arg == QLatin1String("--keys")) {
             o.Keys = true;
-        } else if (arg == QLatin1String("--root")) {
+        } else if (arg == QLatin1String("--root") || arg == QLatin1String("-root")) {
+            // "-root" as screen savers' configurations write it.
             o.Root = true;
         } else if (arg == QLatin1String("--style")) {
             if (!takeValue())
@@ -122,13 +123,15 @@ TParsedCommandLine ParseCommandLine(const QStringList& args, const QString& envi
             && arg != QLatin1String("--window-id"))
             return fail(QStringLiteral("option '%1' takes no value").arg(arg));
     }
-    // A screen saver names its window in the environment.
+    if (o.Root && o.WindowId != 0)
+        return fail(QStringLiteral("--root and --window-id exclude each other"));
+    // A screen saver names its window in the environment; it stands for the
+    // root window too, which the saver may have covered with its own.
     if (o.WindowId == 0 && !environmentWindow.isEmpty() && !o.Paths.isEmpty()) {
         if (!ParseWindowId(environmentWindow.trimmed(), o.WindowId))
             return fail(QStringLiteral("XSCREENSAVER_WINDOW '%1' is not a window id").arg(environmentWindow));
+        o.Root = false;
     }
-    if (o.Root && o.WindowId != 0)
-        return fail(QStringLiteral("--root and --window-id exclude each other"));
     if (o.Paths.isEmpty()) {
         if (any)
             return fail(QStringLiteral("no folder or picture given (see --help)"));
@@ -159,7 +162,8 @@ QString HelpText()
         "      --pause SECONDS time each picture stays (default 8; e.g. 2.5)\n"
         "      --keys          viewer keys: Right/Left next/previous picture,\n"
         "                      Space pause, Esc or q quit; other input is ignored\n"
-        "      --root          draw on the root window (as a screen saver)\n"
+        "      --root          draw on the root window, or on XSCREENSAVER_WINDOW\n"
+        "                      when a screen saver sets it\n"
         "      --window-id ID  draw into the window ID (decimal or 0x...), as a\n"
         "                      screen saver module; XSCREENSAVER_WINDOW gives it\n"
         "                      too. Input is then left to the saver; the show\n"

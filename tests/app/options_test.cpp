@@ -60,6 +60,11 @@ TEST(CommandLineTest, TheSaversWindowComesFromTheOptionOrTheEnvironment)
     EXPECT_EQ(Parse({"--window-id=12345", "p"}).Options.WindowId, 12345u);
     EXPECT_EQ(Parse({"p"}, "0x2a").Options.WindowId, 0x2au);
     EXPECT_EQ(Parse({"--window-id", "7", "p"}, "0x2a").Options.WindowId, 7u);
+    // A saver's configuration says -root; the saver's window then wins.
+    const auto saver = Parse({"-root", "p"}, "0x2a");
+    EXPECT_EQ(saver.Options.WindowId, 0x2au);
+    EXPECT_FALSE(saver.Options.Root);
+    EXPECT_TRUE(Parse({"-root", "p"}).Options.Root);
     // The built-in show ignores a saver's variable left in the environment.
     EXPECT_EQ(Parse({}, "0x2a").Action, TParsedCommandLine::ShowBuiltIn);
 }

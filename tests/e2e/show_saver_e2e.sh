@@ -2,7 +2,8 @@
 # End to end: the show as an X screen-saver module.
 #  - --root on a folder: the root window's picture changes from picture to
 #    picture; keys are left alone; SIGTERM ends it cleanly;
-#  - XSCREENSAVER_WINDOW naming a window of another program: the pictures
+#  - XSCREENSAVER_WINDOW naming a window of another program (with --root,
+#    as a saver's configuration line has it): the pictures
 #    appear in that window; SIGTERM ends it.
 #
 #   show_saver_e2e.sh path/to/mirel-show
@@ -53,7 +54,7 @@ logo=$!
 trap 'kill $logo 2>/dev/null; sandbox_cleanup' EXIT
 wait_until 5000 windows_named xlogo >/dev/null || fail "xlogo did not start"
 id=$(windows_named xlogo | head -n1)
-XSCREENSAVER_WINDOW=$(printf '0x%x' "$id") start_show --pause 0.5 "$pics"
+XSCREENSAVER_WINDOW=$(printf "0x%x" "$id") start_show --root --pause 0.5 "$pics"
 pictures_change_in "$id" 3 || fail "XSCREENSAVER_WINDOW: the saver's window did not show changing pictures"
 end_on_sigterm "XSCREENSAVER_WINDOW"
 running "$logo" || fail "the saver's window went with the show"
