@@ -10,6 +10,7 @@ sandbox_cleanup() {
   [ -n "$show_pid" ] && kill "$show_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
+  [ -n "${KEEP_WORK:-}" ] && { echo "kept $work"; return 0; }
   rm -rf "$work"
   return 0
 }
@@ -38,14 +39,14 @@ sandbox_show() {
   mkdir -p "$work/bin" && cp "$1" "$work/bin/mirel-show"
 }
 
-# Starts Xvfb, which picks a free display number itself and writes it once
+# Starts Xvfb (a 1280x800 screen unless xvfb_screen says otherwise), which picks a free display number itself and writes it once
 # it accepts clients; a busy machine may need a second try. Sets xvfb_pid and
 # exports DISPLAY; fails with the server's log in $work/xvfb.log.
 start_xvfb() {
   local attempt
   for attempt in 1 2 3; do
     : >"$work/display"
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
+    Xvfb -displayfd 3 -screen 0 "${xvfb_screen:-1280x800x24}" -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
     xvfb_pid=$!
     for _ in $(seq 1 200); do
       if [ -s "$work/display" ]; then
