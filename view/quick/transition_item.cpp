@@ -26,14 +26,27 @@ TTransitionItem::TTransitionItem(QQuickItem* parent)
     connect(v, &TTransitionView::threadedChanged, this, &TTransitionItem::threadedChanged);
     connect(v, &TTransitionView::reverseChanged, this, &TTransitionItem::reverseChanged);
     connect(v, &TTransitionView::manualChanged, this, &TTransitionItem::manualChanged);
-    connect(v, &TTransitionView::stretchChanged, this, [this](bool b) { Compose(), emit stretchChanged(b); });
-    connect(v, &TTransitionView::stretchFineChanged, this,
-            [this](bool b) { Compose(), emit stretchFineChanged(b); });
-    connect(v, &TTransitionView::centerChanged, this, [this](bool b) { Compose(), emit centerChanged(b); });
+    connect(v, &TTransitionView::stretchChanged, this, [this](bool b) {
+        Compose();
+        emit stretchChanged(b);
+    });
+    connect(v, &TTransitionView::stretchFineChanged, this, [this](bool b) {
+        Compose();
+        emit stretchFineChanged(b);
+    });
+    connect(v, &TTransitionView::centerChanged, this, [this](bool b) {
+        Compose();
+        emit centerChanged(b);
+    });
     connect(v, &TTransitionView::overDrawChanged, this, &TTransitionItem::overDrawChanged);
-    connect(v, &TTransitionView::bgModeChanged, this,
-            [this](TBackgroundMode m) { Compose(), emit bgModeChanged(BackgroundMode(m)); });
-    connect(v, &TTransitionView::colorChanged, this, [this](const QColor& c) { Compose(), emit colorChanged(c); });
+    connect(v, &TTransitionView::bgModeChanged, this, [this](TBackgroundMode m) {
+        Compose();
+        emit bgModeChanged(BackgroundMode(m));
+    });
+    connect(v, &TTransitionView::colorChanged, this, [this](const QColor& c) {
+        Compose();
+        emit colorChanged(c);
+    });
     connect(v, &TTransitionView::pictureChanged, this, [this] {
         const QImage picture = view_->image();
         setImplicitSize(picture.width(), picture.height());
