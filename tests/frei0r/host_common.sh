@@ -27,6 +27,6 @@ max_diff() {
 
 # mirel-render's frame of style at percent.
 reference() {
-  "$render" --old "$tmp/a.png" --new "$tmp/b.png" --style "$1" --progress "$2" --out "$3" ||
+  "$render" --old "$tmp/a.png" --new "$tmp/b.png" --style "$1" --progress "$2" --out "$3" -y ||
     fail "mirel-render --style $1 --progress $2"
 }
