@@ -21,6 +21,9 @@ namespace mirel {
 
 namespace {
 
+// Frames (as 32-bit pixels) a GIF may keep in memory while its palette is made.
+constexpr int64_t MaxBufferedGif = int64_t{512} << 20;
+
 std::string AvError(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -328,12 +331,17 @@ public:
         frame_.p = av_frame_alloc();
         packet_.p = av_packet_alloc();
         if (gif) {
-            // One palette for the whole animation, made from all its frames.
+            // One palette for the whole animation, made from all its frames,
+            // which wait in memory for it; past a size that memory could not
+            // hold, each frame gets its own palette and leaves at once.
             char args[160];
             std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=1/1", w, h,
                           int(AV_PIX_FMT_BGRA), rate_.Den, rate_.Num);
+            const bool streaming = int64_t{w} * h * 4 * std::max<int64_t>(1, options.TotalFrames) > MaxBufferedGif;
             graph_.Build("buffer", args, "buffersink",
-                         "split[a][b];[a]palettegen=stats_mode=full[p];[b][p]paletteuse", out);
+                         streaming ? "split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1"
+                                   : "split[a][b];[a]palettegen=stats_mode=full[p];[b][p]paletteuse",
+                         out);
             frame_->format = AV_PIX_FMT_BGRA;
             frame_->width = w;
             frame_->height = h;
