@@ -26,8 +26,9 @@ using TFrame32 = std::vector<uint32_t>;
 // The library opened with dlopen, as a host opens it, once for the run.
 struct TPlugin {
     void* Lib = dlopen(MIREL_FREI0R_PLUGIN, RTLD_NOW | RTLD_LOCAL);
-    template <typename F> F* Find(F*, const char* name) const { return reinterpret_cast<F*>(dlsym(Lib, name)); }
-#define MIREL_F0R(fn) decltype(&::f0r_##fn) fn = Find(&::f0r_##fn, "f0r_" #fn)
+    template <typename F> F* Find(const char* name) const { return reinterpret_cast<F*>(dlsym(Lib, name)); }
+    // Typed by the declarations in frei0r.h, which this program never links.
+#define MIREL_F0R(fn) decltype(&::f0r_##fn) fn = Find<decltype(::f0r_##fn)>("f0r_" #fn)
     MIREL_F0R(init);
     MIREL_F0R(deinit);
     MIREL_F0R(get_plugin_info);
