@@ -19,3 +19,7 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIREL_TSAN=ON -DMIR
 cmake --build build-tsan -j"$jobs" --target mirel_view_tests
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" QT_QPA_PLATFORM=offscreen \
   ctest --test-dir build-tsan/tests/view --output-on-failure -j"$jobs"
+
+# Every fuzz target for 30 seconds, as many at once as there are cores; a
+# crash input is kept as a seed in tests/fuzz/corpus/ and fails the run.
+MIREL_FUZZ_JOBS=$jobs ./scripts/fuzz.sh 30
