@@ -33,3 +33,7 @@ TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" QT_QPA_PLATFORM=offscreen
 cmake --build build-tsan -j"$jobs" --target mirel_frei0r_tests
 TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan/tests/frei0r --output-on-failure -j"$jobs" \
   -R 'FramesDependOnlyOnInputsAndParameters|RandomScope'
+
+# Every fuzz target for 30 seconds, as many at once as there are cores; a
+# crash input is kept as a seed in tests/fuzz/corpus/ and fails the run.
+MIREL_FUZZ_JOBS=$jobs ./scripts/fuzz.sh 30

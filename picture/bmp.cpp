@@ -214,13 +214,13 @@ void DecodeRows(const TDibInfo& info, const std::vector<uint32_t>& palette, cons
     }
 }
 
-// RLE8 and RLE4, always bottom-up. Pixels the stream skips stay transparent.
+// RLE8 and RLE4, always bottom-up, into a transparent out: pixels the
+// stream skips stay so.
 void DecodeRle(const TDibInfo& info, const std::vector<uint32_t>& palette, const uint8_t* data, size_t size,
                TBitmap& out)
 {
     const uint32_t w = uint32_t(out.Width()), h = uint32_t(out.Height());
     const bool four = info.Compression == BiRle4;
-    out.Fill(0x00000000u);
     uint32_t x = 0, y = 0;
     size_t at = 0;
     const auto need = [&](size_t bytes) {
@@ -318,7 +318,7 @@ void DecodeDib(const uint8_t* data, size_t size, size_t pixelsAt, bool icon, TBi
         throw TDecodeError("broken BMP: pixel data starts past the end of the file");
 
     if (info.Compression == BiRle8 || info.Compression == BiRle4) {
-        TBitmap pixels(int32_t(info.Width), int32_t(height));
+        TBitmap pixels(int32_t(info.Width), int32_t(height), 0); // transparent
         DecodeRle(info, palette, data + pixelsAt, size - pixelsAt, pixels);
         out.Swap(pixels);
         return;
@@ -328,7 +328,7 @@ void DecodeDib(const uint8_t* data, size_t size, size_t pixelsAt, bool icon, TBi
     const size_t needed = stride * size_t(height - 1) + (rowBits + 7) / 8;
     if (needed > size - pixelsAt)
         throw TDecodeError("broken BMP: pixel data cut short");
-    TBitmap pixels(int32_t(info.Width), int32_t(height));
+    TBitmap pixels(int32_t(info.Width), int32_t(height), 0);
     const bool alpha = icon ? info.Bpp == 32 : info.HasMasks && info.Masks[3] != 0;
     DecodeRows(info, palette, data + pixelsAt, stride, topDown, alpha, pixels);
 

@@ -72,7 +72,7 @@ bool Decode(TPngDecoder& d)
         std::snprintf(d.Message, sizeof d.Message, "unexpected row layout");
         return false;
     }
-    d.Pixels.SetSize(int32_t(width), int32_t(height));
+    d.Pixels.SetSize(int32_t(width), int32_t(height), 0); // pages untouched until rows arrive
     d.Rows.resize(height);
     for (uint32_t y = 0; y < height; ++y)
         d.Rows[y] = d.Pixels.Bits() + size_t(y) * size_t(d.Pixels.BytesPerLine());

@@ -47,7 +47,7 @@ void DecodeFirstFrame(const uint8_t* data, size_t size, TBitmap& out)
     int timestamp = 0;
     if (!WebPAnimDecoderHasMoreFrames(anim.Decoder) || !WebPAnimDecoderGetNext(anim.Decoder, &frame, &timestamp))
         throw TDecodeError("broken WebP animation: no readable first frame");
-    TBitmap pixels(int32_t(info.canvas_width), int32_t(info.canvas_height));
+    TBitmap pixels(int32_t(info.canvas_width), int32_t(info.canvas_height), 0);
     std::memcpy(pixels.Bits(), frame, size_t(pixels.BytesPerLine()) * size_t(pixels.Height()));
     out.Swap(pixels);
 }
@@ -64,7 +64,7 @@ void DecodeWebp(const uint8_t* data, size_t size, TBitmap& out)
         return;
     }
     CheckPictureSize(features.width, features.height);
-    TBitmap pixels(features.width, features.height);
+    TBitmap pixels(features.width, features.height, 0);
     const size_t bytes = size_t(pixels.BytesPerLine()) * size_t(pixels.Height());
     if (WebPDecodeBGRAInto(data, size, pixels.Bits(), bytes, pixels.BytesPerLine()) == nullptr)
         throw TDecodeError("broken WebP file");

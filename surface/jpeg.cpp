@@ -235,7 +235,9 @@ bool Decode(TJpegDecoder& d, const uint8_t* data, size_t size, const int32_t fit
     info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
     info.dct_method = JDCT_ISLOW;
     jpeg_calc_output_dimensions(&info);
-    d.Pixels.SetSize(int32_t(info.output_width), int32_t(info.output_height));
+    // Zero-filled: a large bitmap's pages stay untouched until rows arrive, so
+    // a file that promises a large picture and then breaks off costs little.
+    d.Pixels.SetSize(int32_t(info.output_width), int32_t(info.output_height), 0);
 
     jpeg_start_decompress(&info);
     while (info.output_scanline < info.output_height) {

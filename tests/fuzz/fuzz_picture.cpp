@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the widget's picture loader under every extension
-// it treats differently (libjpeg-turbo, Qt's BMP and ICO readers, refused):
+// it treats differently (each decoder of the picture module, and refused):
 // each load either succeeds with a picture within the size limit or throws
 // TDecodeError, and a failed load leaves the picture held before.
 #include "surface/jpeg.h"
@@ -36,7 +36,7 @@ struct TFixture {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static TFixture fixture;
-    for (const char* ext : {"jpg", "bmp", "ico", "txt"}) {
+    for (const char* ext : {"jpg", "bmp", "ico", "png", "webp", "txt"}) {
         const QString path = fixture.dir.filePath(QStringLiteral("input.") + QLatin1String(ext));
         {
             QFile file(path);

@@ -1,0 +1,48 @@
+// Feeds arbitrary bytes to one of the picture module's decoders, the format
+// chosen at build time (MIREL_FUZZ_FORMAT: "bmp", "ico", "png", "webp"): it
+// either decodes a picture within the limits, the same one when asked twice,
+// or throws TDecodeError, never anything else. What it decodes is then fitted
+// into a small frame by a mode the input's size picks (pictures up to a
+// megapixel: fitting larger ones only slows the search down).
+#include "picture/fit.h"
+#include "picture/load.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+bool Same(const mirel::TBitmap& a, const mirel::TBitmap& b)
+{
+    if (a.Width() != b.Width() || a.Height() != b.Height())
+        return false;
+    for (int32_t y = 0; y < a.Height(); ++y)
+        for (int32_t x = 0; x < a.Width(); ++x)
+            if (a.Pixel(x, y) != b.Pixel(x, y))
+                return false;
+    return true;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    mirel::TBitmap picture, again;
+    try {
+        mirel::DecodePicture(data, size, MIREL_FUZZ_FORMAT, picture);
+    } catch (const mirel::TDecodeError&) {
+        return 0;
+    }
+    if (picture.Empty() || int64_t{picture.Width()} * picture.Height() > mirel::MaxPicturePixels)
+        std::abort();
+    mirel::DecodePicture(data, size, MIREL_FUZZ_FORMAT, again);
+    if (!Same(picture, again))
+        std::abort();
+    if (int64_t{picture.Width()} * picture.Height() > (1 << 20))
+        return 0;
+    mirel::TBitmap fitted;
+    mirel::FitPicture(picture, 17, 9, mirel::TFitMode(size % 5), fitted, 0xFF102030u);
+    if (fitted.Width() != 17 || fitted.Height() != 9)
+        std::abort();
+    return 0;
+}
