@@ -1,13 +1,17 @@
 #include "app/background_load.h"
 
+#include "surface/jpeg.h"
 #include "view/picture.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 
 #include <mutex>
+#include <new>
+#include <string>
 #include <thread>
 
 namespace mirel {
@@ -16,7 +20,9 @@ struct TBackgroundLoad::TState {
     std::mutex Lock;
     bool Done = false;
     TBitmap Picture;
-    std::exception_ptr Error;
+    // The failure's message: the exception itself stays on its thread.
+    bool Failed = false;
+    std::string Error;
     // Woken when the load is done; null once the load has been abandoned.
     QObject* Waker = nullptr;
 };
@@ -43,17 +49,24 @@ TBackgroundLoad::TBackgroundLoad(const QString& path)
     state_->Waker = this;
     std::thread([state = state_, path] {
         TPicture picture;
-        std::exception_ptr error;
+        bool failed = true;
+        std::string error;
         try {
             picture.LoadFromFile(path);
+            failed = false;
+        } catch (const std::bad_alloc&) {
+            error = QFile::encodeName(path).toStdString() + ": out of memory";
+        } catch (const std::exception& e) {
+            error = e.what();
         } catch (...) {
-            error = std::current_exception();
+            error = QFile::encodeName(path).toStdString() + ": cannot be loaded";
         }
         TBitmap bitmap;
         bitmap.Assign(picture.Bitmap());
         const std::lock_guard lock(state->Lock);
         state->Picture.Swap(bitmap);
-        state->Error = error;
+        state->Failed = failed;
+        state->Error = std::move(error);
         state->Done = true;
         // Any queued call wakes a thread waiting for events.
         if (state->Waker)
@@ -89,8 +102,8 @@ bool TBackgroundLoad::Wait(const std::function<bool()>& giveUp)
 void TBackgroundLoad::Take(TBitmap& out)
 {
     const std::lock_guard lock(state_->Lock);
-    if (state_->Error)
-        std::rethrow_exception(state_->Error);
+    if (state_->Failed)
+        throw TDecodeError(state_->Error);
     out.Swap(state_->Picture);
 }
 

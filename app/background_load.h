@@ -13,7 +13,6 @@
 #include <QObject>
 #include <QString>
 
-#include <exception>
 #include <functional>
 #include <memory>
 
@@ -36,8 +35,8 @@ public:
     // every batch of events, says so (false).
     bool Wait(const std::function<bool()>& giveUp);
 
-    // After Wait returned true: the picture into out, or the load's
-    // exception thrown.
+    // After Wait returned true: the picture into out, or the load's failure
+    // thrown as a TDecodeError with its message.
     void Take(TBitmap& out);
 
     struct TState;
