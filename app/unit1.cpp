@@ -1,5 +1,6 @@
 #include "app/unit1.h"
 
+#include "app/background_load.h"
 #include "app/messages.h"
 #include "app/settings.h"
 #include "app/show_view.h"
@@ -137,6 +138,7 @@ void TForm1::FormCreate(QObject*)
     if (const int ms = qEnvironmentVariableIntValue("MIREL_SHOW_PAUSE_MS"); ms > 0)
         Timer1.SetInterval(ms);
     LoadNextPicture();
+    LoadAhead();
     ReportBrokenPictures();
 }
 
@@ -200,7 +202,8 @@ void TForm1::LoadNextPicture()
         const QString name = PictureList[PictureIndex];
         tried[size_t(PictureIndex)] = true;
         try {
-            TransitionView1->Picture().LoadFromFile(PictureFolder + name);
+            if (!LoadPictureFile(PictureFolder + name))
+                return; // the show was closed meanwhile
             BrokenPictures.remove(name);
             CurrentName = name;
             AdvancePictureIndex();
@@ -220,6 +223,26 @@ void TForm1::LoadNextPicture()
                 return; // every picture failed
         }
     }
+}
+
+bool TForm1::LoadPictureFile(const QString& path)
+{
+    std::unique_ptr<TBackgroundLoad> load = std::move(NextLoad);
+    if (!load || load->Path() != path || !load->FileUnchanged())
+        load = std::make_unique<TBackgroundLoad>(path);
+    if (!load->Wait([this] { return Closed; }))
+        return false;
+    TBitmap picture;
+    load->Take(picture);
+    TransitionView1->Picture().Assign(picture);
+    return true;
+}
+
+void TForm1::LoadAhead()
+{
+    // The next tick loads PictureList[PictureIndex]: it decodes meanwhile.
+    if (!Closed && !PictureList.isEmpty())
+        NextLoad = std::make_unique<TBackgroundLoad>(PictureFolder + PictureList[PictureIndex]);
 }
 
 void TForm1::AdvancePictureIndex()
@@ -262,7 +285,10 @@ void TForm1::Timer1Timer(QObject*)
     if (Closed)
         return;
     LoadNextPicture();
+    if (Closed)
+        return;
     ShowNextPicture();
+    LoadAhead();
     ReportBrokenPictures();
 }
 

@@ -11,6 +11,7 @@
 // origin closes the window, and closing deletes the staged pictures.
 #pragma once
 
+#include "app/background_load.h"
 #include "app/blanking.h"
 #include "app/input_watch.h"
 #include "app/single_instance.h"
@@ -21,6 +22,8 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+
+#include <memory>
 
 namespace mirel {
 
@@ -97,6 +100,11 @@ private:
     void RestoreWindow();
     void AdvancePictureIndex();
     void ReportBrokenPictures();
+    // Loads path into the control, decoding on another thread while events
+    // are handled. False when the show was closed meanwhile.
+    bool LoadPictureFile(const QString& path);
+    // Starts decoding the picture the next tick will load.
+    void LoadAhead();
 
     TShowPlaces Places;
     bool PictureListCreated = false;
@@ -107,6 +115,7 @@ private:
     // Pictures that failed to load and were reported; each is reported once.
     QSet<QString> BrokenPictures;
     QStringList PendingReports;
+    std::unique_ptr<TBackgroundLoad> NextLoad;
 };
 
 } // namespace mirel

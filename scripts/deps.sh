@@ -18,7 +18,7 @@ packages=(
   gstreamer1.0-plugins-bad
   xvfb xdotool x11-apps x11-xserver-utils imagemagick ffmpeg
   dbus dbus-x11 chromium
-  libx11-dev libxss-dev
+  libx11-dev libxss-dev libjpeg-turbo-progs
 )
 
 missing=()

@@ -3,7 +3,7 @@
 # (staged pictures removed, exit status 0, nothing written on standard
 # error, not even Qt's notices), and a key pressed while the
 # timer fires every millisecond ends it at once, with no tick loading from
-# the deleted files.
+# the deleted files, nor waiting for a slow picture being decoded.
 #
 #   show_close_e2e.sh path/to/mirel-show
 set -uo pipefail
@@ -55,4 +55,34 @@ pressed=$(now_ms)
 xdotool key space || fail "xdotool could not press a key"
 expect_clean_end 3000 "key during fast ticks"
 echo "ended $(( $(now_ms) - pressed )) ms after the key"
+unset MIREL_SHOW_PAUSE_MS
+
+# Slow pictures among the staged ones (5000x5000 progressive JPEGs, a second
+# or more each to decode): one is always being decoded after the first
+# tick, and a key still ends the show at once.
+if command -v cjpeg >/dev/null; then
+  mkdir -p "$work/bin/mirel"
+  python3 -c "
+import random, sys
+side = 5000
+sys.stdout.buffer.write(b'P6 %d %d 255\n' % (side, side))
+row = bytes(random.getrandbits(8) for _ in range(side * 3))
+for y in range(side):
+    k = (y * 37) % 1000
+    sys.stdout.buffer.write(row[k:] + row[:k])
+" | cjpeg -quality 95 -progressive >"$work/slow.jpg" || fail "cannot make the slow picture"
+  for n in a b c; do cp "$work/slow.jpg" "$work/bin/mirel/01$n.jpg"; done
+  start_and_wait
+  sleep 2
+  xdotool windowfocus "$(windows_named Form1 | head -n1)" 2>/dev/null
+  pressed=$(now_ms)
+  xdotool key space || fail "xdotool could not press a key"
+  wait_until 3000 show_ended || fail "the show did not end while a picture was being decoded"
+  elapsed=$(( $(now_ms) - pressed ))
+  echo "ended $elapsed ms after the key, with a slow picture being decoded"
+  [ "$elapsed" -lt 1000 ] || fail "the show waited for the decode"
+  wait "$show_pid"; show_pid=
+else
+  echo "cjpeg is missing: the slow picture was not tried"
+fi
 echo "PASS"
