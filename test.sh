@@ -11,6 +11,15 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
+# The effect tests again at -O3 (Release) and with the scalar kernels alone,
+# so that every kernel is checked both ways and under both optimisers.
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DMIREL_BUILD_BENCH=OFF >/dev/null
+cmake --build build-release -j"$jobs" --target mirel_tests
+build-release/tests/mirel_tests --gtest_brief=1
+cmake -S . -B build-scalar -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIREL_SCALAR_KERNELS=ON -DMIREL_BUILD_BENCH=OFF >/dev/null
+cmake --build build-scalar -j"$jobs" --target mirel_tests
+build-scalar/tests/mirel_tests --gtest_brief=1
+
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMIREL_SANITIZE=ON -DMIREL_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan --output-on-failure -j"$jobs"
@@ -19,3 +28,8 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIREL_TSAN=ON -DMIR
 cmake --build build-tsan -j"$jobs" --target mirel_view_tests
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" QT_QPA_PLATFORM=offscreen \
   ctest --test-dir build-tsan/tests/view --output-on-failure -j"$jobs"
+# The frei0r plugin's frames drawn on several threads at once, and the
+# generator's per-thread seeds.
+cmake --build build-tsan -j"$jobs" --target mirel_frei0r_tests
+TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan/tests/frei0r --output-on-failure -j"$jobs" \
+  -R 'FramesDependOnlyOnInputsAndParameters|RandomScope'

@@ -10,6 +10,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cmath>
 
 namespace mirel {
 
@@ -23,15 +24,25 @@ QWidget* WidgetOf(const QWindow* window)
     return it == tops.end() ? nullptr : *it;
 }
 
-// pos (window coordinates) in the coordinates of the widget under it.
+// pos (window coordinates) in the coordinates of the widget under it, in
+// device pixels: the distances that close the show are the screen's.
 uint32_t PositionAt(const QWindow* window, QPointF pos)
 {
-    QPoint at = pos.toPoint();
+    QPointF at = pos;
     if (QWidget* top = WidgetOf(window)) {
-        if (QWidget* child = top->childAt(at))
-            at = child->mapFrom(top, at);
+        if (QWidget* child = top->childAt(pos.toPoint()))
+            at = child->mapFrom(top, pos);
     }
-    return MakeLParam(at.x(), at.y());
+    at *= window->devicePixelRatio();
+    return MakeLParam(int32_t(std::floor(at.x())), int32_t(std::floor(at.y())));
+}
+
+// True for the window of a box (a dialog) that the show opened over itself:
+// input there answers the box.
+bool IsBoxWindow(const QObject* receiver)
+{
+    const QWidget* widget = WidgetOf(static_cast<const QWindow*>(receiver));
+    return widget && (widget->inherits("QDialog") || widget->windowType() == Qt::Dialog);
 }
 
 std::optional<uint32_t> ButtonMessage(Qt::MouseButton button, QEvent::Type type)
@@ -118,7 +129,7 @@ bool TInputWatch::eventFilter(QObject* watched, QEvent* event)
             return;
         const bool keyDown = message->Message == WM_KEYDOWN || message->Message == WM_SYSKEYDOWN;
         const bool keyUp = message->Message == WM_KEYUP || message->Message == WM_SYSKEYUP;
-        if (QApplication::activeModalWidget()) {
+        if (QApplication::activeModalWidget() || IsBoxWindow(watched)) {
             if (keyDown)
                 keysOfBox_.insert(message->WParam);
             return;

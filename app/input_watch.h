@@ -91,9 +91,11 @@ bool ClosesShow(const TMessage& Msg);
 // event is no window-system input at a top-level window of this application.
 std::optional<TMessage> MessageOf(QObject* receiver, QEvent* event);
 
-// Input that a modal message box receives is the box's. The release of a
-// key whose press answered a box is the box's too: it arrives after the box
-// has gone and must not count as a new key.
+// Input that a message box receives is the box's: input aimed at a box's
+// window (keys while it has the focus, clicks and moves over it), and any
+// input while a modal box is open. The release of a key whose press
+// answered a box is the box's too: it arrives after the box has gone and
+// must not count as a new key.
 class TInputWatch : public QObject {
 public:
     using THandler = std::function<void(const TMessage& Msg, bool& Handled)>;

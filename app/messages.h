@@ -6,12 +6,16 @@
 // crosses Qt's event dispatch and the show runs on.
 //
 // Boxes go through a replaceable hook: the default shows a Qt message box
-// (modal, one OK button, the arrow pointer visible while it is up); tests
-// install a hook that records the messages instead. Errors are also written
-// to standard error.
+// (not modal, one OK button, the arrow pointer over it); tests install a hook
+// that records the messages instead. While a box is open, further messages
+// of its kind are added to it instead of opening more boxes; it lists what
+// fits on the screen and counts the rest. Errors are also written to
+// standard error, each once, whether or not a box shows them.
 #pragma once
 
 #include <QString>
+
+class QWidget;
 
 #include <exception>
 #include <functional>
@@ -38,6 +42,9 @@ TMessageHook SetMessageHook(TMessageHook hook);
 // it. (A box that waited would stop the slide cycle for as long as it is
 // open, since a timer does not fire again while its handler runs.)
 void ShowMessageBox(TMessageKind Kind, const QString& Text);
+
+// The window that boxes belong to (stay above), when it exists.
+void SetBoxOwner(QWidget* owner);
 
 // Shows the exception in an error box. Never throws.
 void ShowErrorBox(const std::exception_ptr& error) noexcept;

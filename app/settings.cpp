@@ -7,6 +7,9 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
+#include <QTemporaryFile>
+
+#include <cstdio>
 
 #include <limits>
 
@@ -38,25 +41,91 @@ bool TRegistry::KeyExists(const QString& key) const
 bool TRegistry::OpenKey(const QString& key, bool canCreate)
 {
     CloseKey();
-    const QString path = KeyFile(key);
-    if (canCreate && !QFileInfo::exists(path)) {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Append))
-            file.close();
+    path_ = KeyFile(key);
+    const QFileInfo file(path_);
+    const QString folder = file.path();
+    if (canCreate && !file.exists())
+        QDir().mkpath(folder);
+    // Values are written to a new file that replaces the key's (see
+    // WriteString), which needs a writable folder.
+    const QFileInfo folderInfo(folder);
+    const bool folderWritable = folderInfo.isDir() && folderInfo.isWritable();
+    if (!file.exists()) {
+        // Nothing to read yet (a link to nowhere counts as nothing).
+        if (!canCreate || !folderWritable)
+            return false;
+        writable_ = true;
+        return true;
     }
-    const QFileInfo file(path);
     if (!file.isFile() || !file.isReadable())
         return false;
-    writable_ = file.isWritable();
-    settings_ = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    writable_ = folderWritable && file.isWritable();
+    // A settings file is a few lines. Of a huge one only the beginning is
+    // read, whole lines of it: QSettings keeps all it reads in memory for
+    // the life of the process.
+    if (file.size() > MaxKeyFileSize)
+        return OpenBeginning();
+    settings_ = std::make_unique<QSettings>(path_, QSettings::IniFormat);
     return true;
 }
 
 void TRegistry::CloseKey()
 {
     settings_.reset();
+    copy_.reset();
     writable_ = false;
+}
+
+bool TRegistry::OpenBeginning()
+{
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray head = file.read(MaxKeyFileSize);
+    if (const qsizetype end = head.lastIndexOf('\n'); end >= 0)
+        head.truncate(end + 1);
+    copy_ = std::make_unique<QTemporaryFile>();
+    if (!copy_->open() || copy_->write(head) != head.size() || !copy_->flush()) {
+        copy_.reset();
+        return false;
+    }
+    settings_ = std::make_unique<QSettings>(copy_->fileName(), QSettings::IniFormat);
+    return true;
+}
+
+bool TRegistry::Replace(const QString& name, const QString& value)
+{
+    // The values so far and the new one go to a fresh file beside the key's,
+    // which then takes its place: a reader never sees half a file, and a
+    // link at the key's place is replaced, never written through.
+    QTemporaryFile temp(QFileInfo(path_).path() + QStringLiteral("/.mirel12-XXXXXX.ini"));
+    temp.setAutoRemove(false);
+    if (!temp.open())
+        return false;
+    const QString tempPath = temp.fileName();
+    temp.close();
+    bool ok;
+    {
+        QSettings next(tempPath, QSettings::IniFormat);
+        if (settings_) {
+            const QStringList keys = settings_->childKeys();
+            for (const QString& key : keys)
+                next.setValue(key, settings_->value(key));
+        }
+        const QString existing = settings_ ? FindName(name) : QString();
+        next.setValue(existing.isEmpty() ? name : existing, value);
+        next.sync();
+        ok = next.status() == QSettings::NoError;
+    }
+    if (ok)
+        ok = ::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(path_).constData()) == 0;
+    if (!ok) {
+        QFile::remove(tempPath);
+        return false;
+    }
+    settings_ = std::make_unique<QSettings>(path_, QSettings::IniFormat);
+    copy_.reset();
+    return true;
 }
 
 QString TRegistry::FindName(const QString& name) const
@@ -86,12 +155,7 @@ QString TRegistry::ReadString(const QString& name) const
 void TRegistry::WriteString(const QString& name, const QString& value)
 {
     const auto fail = [&] { throw TShowError(QStringLiteral("Failed to set data for '%1'").arg(name)); };
-    if (!settings_ || !writable_)
-        fail();
-    const QString existing = FindName(name);
-    settings_->setValue(existing.isEmpty() ? name : existing, value);
-    settings_->sync();
-    if (settings_->status() != QSettings::NoError)
+    if (!writable_ || !Replace(name, value))
         fail();
 }
 

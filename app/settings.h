@@ -13,10 +13,14 @@
 // "reg_Showpause" is read back as "reg_showpause", and writing a name that
 // exists in another case replaces that value under its first spelling.
 //
-// A key that exists but cannot be read reads as empty values; a key that
-// cannot be created makes every write fail with
-// "Failed to set data for '<name>'". Reading needs only read access, so a
-// settings file that the user may read but not write still works.
+// A key that exists but cannot be read reads as empty values; of a file
+// larger than MaxKeyFileSize only the whole lines of its beginning are read.
+// A key that cannot be created makes every
+// write fail with "Failed to set data for '<name>'". Reading needs only read
+// access, so a settings file that the user may read but not write still
+// works. Every write replaces the file with a complete new one (a temporary
+// file renamed into place), so a reader never sees a file half written, and
+// a symbolic link at the key's place is replaced, not written through.
 #pragma once
 
 #include <QString>
@@ -25,11 +29,14 @@
 #include <memory>
 
 class QSettings;
+class QTemporaryFile;
 
 namespace mirel {
 
 class TRegistry {
 public:
+    static constexpr qint64 MaxKeyFileSize = 64 * 1024;
+
     // configHome: the folder holding the keys, as $XDG_CONFIG_HOME.
     explicit TRegistry(QString configHome);
     ~TRegistry();
@@ -60,9 +67,14 @@ public:
 
 private:
     QString FindName(const QString& name) const;
+    bool Replace(const QString& name, const QString& value);
+    bool OpenBeginning();
 
     QString configHome_;
+    QString path_;
     std::unique_ptr<QSettings> settings_;
+    // The beginning of a file too large to read whole, which settings_ reads.
+    std::unique_ptr<QTemporaryFile> copy_;
     bool writable_ = false;
 };
 

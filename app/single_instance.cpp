@@ -6,6 +6,16 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace mirel {
@@ -19,7 +29,49 @@ const QByteArray RestoreRequest = "restore\n";
 
 TSingleInstance::TSingleInstance(QObject* parent) : QObject(parent) {}
 
-TSingleInstance::~TSingleInstance() = default;
+TSingleInstance::~TSingleInstance()
+{
+    if (lockFd_ >= 0)
+        ::close(lockFd_);
+}
+
+QString TSingleInstance::LockPath(const QString& name, const QString& fallbackFolder)
+{
+    const QString file = QFileInfo(name).fileName() + QStringLiteral(".lock");
+    if (name.contains(QLatin1Char('/')))
+        return QFileInfo(name).path() + QLatin1Char('/') + file;
+    return fallbackFolder + QLatin1Char('/') + file;
+}
+
+TSingleInstance::TLock TSingleInstance::Lock(const QString& path)
+{
+    if (lockFd_ >= 0)
+        return TLock::Acquired;
+    QDir().mkpath(QFileInfo(path).path());
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return TLock::Unavailable;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error == EWOULDBLOCK ? TLock::Held : TLock::Unavailable;
+    }
+    lockFd_ = fd;
+    return TLock::Acquired;
+}
+
+bool TSingleInstance::RestoreRunning(const QString& name, int waitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        if (RestoreRunning(name))
+            return true;
+        if (clock.elapsed() >= waitMs)
+            return false;
+        QThread::msleep(20);
+    }
+}
 
 QString TSingleInstance::ServerName(const QString& title)
 {
@@ -57,7 +109,7 @@ bool TSingleInstance::Listen(const QString& name)
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     if (!server_->listen(name)) {
-        // Nobody answered on that name, so the socket is a leftover.
+        // The lock is ours, so the socket is a leftover.
         QLocalServer::removeServer(name);
         if (!server_->listen(name))
             return false;

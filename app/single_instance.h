@@ -1,8 +1,13 @@
 // One show per user and display.
 //
-// The first instance listens on a local socket named from the application
-// title, the user and the display. A later start finds it there, asks it to
-// restore and raise its window, and is told so, so that it can quit.
+// A lock decides: the start that holds an exclusive lock on a file named
+// from the application title, the user and the display is the running show,
+// for as long as its process lives; the kernel drops the lock when it ends,
+// however it ends. The running show listens on a local socket of the same
+// name, which only carries the request to restore its window: a later start
+// that cannot take the lock asks it there to restore and raise its window,
+// and quits. A socket left behind by a show that was killed belongs to
+// nobody's lock and is replaced by the next start.
 #pragma once
 
 #include <QObject>
@@ -28,9 +33,24 @@ public:
     // one answered.
     static bool RestoreRunning(const QString& name);
 
-    // Becomes the instance that later starts find under name (a socket left
-    // by an instance that crashed is replaced). False when that fails; the
-    // show then simply runs without being found.
+    // The lock file for a socket name: beside the socket when that lives in
+    // $XDG_RUNTIME_DIR, else in fallbackFolder.
+    static QString LockPath(const QString& name, const QString& fallbackFolder);
+
+    // Takes the lock at path and holds it for the life of this object.
+    // Returns Acquired, Held (another process, or another instance in this
+    // one, holds it) or Unavailable (the file cannot be made; then nothing
+    // decides and the socket alone is asked).
+    enum class TLock { Acquired, Held, Unavailable };
+    TLock Lock(const QString& path);
+
+    // Asks the running show to restore its window, trying for up to
+    // waitMs: a show that has just taken the lock may not listen yet.
+    static bool RestoreRunning(const QString& name, int waitMs);
+
+    // Becomes the instance that later starts find under name, replacing
+    // any socket there: call it only while holding the lock. False when that
+    // fails; the show then simply runs without being found.
     bool Listen(const QString& name);
 
     // Called on the GUI thread when a later start asks for the window.
@@ -40,6 +60,7 @@ private:
     void Accept();
 
     QLocalServer* server_ = nullptr;
+    int lockFd_ = -1;
 };
 
 } // namespace mirel

@@ -2,6 +2,7 @@
 
 #include "app/messages.h"
 #include "app/settings.h"
+#include "app/show_view.h"
 #include "app/staging.h"
 #include "effects/random.h"
 #include "view/exception_hook.h"
@@ -26,6 +27,8 @@ int PictureIndex = 0;
 namespace {
 
 const QString SettingsKey = QStringLiteral("software\\mirel12");
+// How long a second start tries to reach the running show.
+constexpr int RestoreWaitMs = 3000;
 
 } // namespace
 
@@ -68,14 +71,17 @@ TForm1::TForm1(TShowPlaces places)
     setWindowState(Qt::WindowFullScreen);
 
     // The picture control at a fixed place; its size follows the picture.
-    TransitionView1 = new TTransitionView(this);
+    auto* view = new TShowView(this);
+    TransitionView1 = view;
     TransitionView1->setGeometry(176, 96, 774, 600);
+    view->PlaceAt(QPoint(176, 96));
 
     Timer1.SetEnabled(false);
     Timer1.SetInterval(10);
     Timer1.OnTimer = [this](QObject* Sender) { Guarded([&] { Timer1Timer(Sender); }); };
 
     Instance.OnRestore = [this] { RestoreWindow(); };
+    SetBoxOwner(this);
     // Failures inside the control reach the user the same way as the show's.
     SetExceptionHandler([](const QString& message) { ShowMessageBox(TMessageKind::Error, message); });
 
@@ -87,8 +93,6 @@ TForm1::~TForm1()
     // The control ends its transition before the rest of the window goes.
     delete TransitionView1;
     TransitionView1 = nullptr;
-    if (PointerHidden)
-        QGuiApplication::restoreOverrideCursor();
 }
 
 void TForm1::FormCreate(QObject*)
@@ -96,7 +100,10 @@ void TForm1::FormCreate(QObject*)
     PictureIndex = 0;
     int32_t Pause = 8;
 
-    CheckSingleInstance();
+    // A second start touches neither the settings nor the pictures of the
+    // running show.
+    if (!CheckSingleInstance())
+        return;
 
     {
         TRegistry Reg(Places.ConfigHome);
@@ -133,18 +140,24 @@ void TForm1::FormCreate(QObject*)
     ReportBrokenPictures();
 }
 
-void TForm1::CheckSingleInstance()
+bool TForm1::CheckSingleInstance()
 {
     const QString name = TSingleInstance::ServerName(Places.Title);
-    if (TSingleInstance::RestoreRunning(name)) {
-        // The rest of start-up still runs and the window shows, but the
-        // message loop ends at once; closing never runs, so the pictures
-        // that the running show uses stay.
+    const auto lock = Instance.Lock(TSingleInstance::LockPath(name, Places.CacheHome + QStringLiteral("/mirel12")));
+    const bool another = lock == TSingleInstance::TLock::Held
+                         || (lock == TSingleInstance::TLock::Unavailable && TSingleInstance::RestoreRunning(name));
+    if (another) {
+        // The running show may have just started and not listen yet.
+        if (lock == TSingleInstance::TLock::Held)
+            TSingleInstance::RestoreRunning(name, RestoreWaitMs);
+        // The message loop ends at once; closing never runs, so the
+        // pictures that the running show uses stay.
         QuitPosted = true;
         QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
-    } else {
-        Instance.Listen(name);
+        return false;
     }
+    Instance.Listen(name);
+    return true;
 }
 
 void TForm1::RestoreWindow()
@@ -232,10 +245,13 @@ void TForm1::ReportBrokenPictures()
 void TForm1::FormShow(QObject*)
 {
     qApp->installEventFilter(&InputWatch);
+    // Over the show's own window only: a box over it keeps its pointer.
     if (!PointerHidden) {
-        QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
+        setCursor(Qt::BlankCursor);
         PointerHidden = true;
     }
+    // No blanking while pictures show.
+    Blanking.Start(QStringLiteral("Showing pictures"));
     // Without a list start-up failed early: there is nothing to cycle.
     Timer1.SetEnabled(PictureListCreated);
     TransitionView1->Execute();
@@ -243,6 +259,8 @@ void TForm1::FormShow(QObject*)
 
 void TForm1::Timer1Timer(QObject*)
 {
+    if (Closed)
+        return;
     LoadNextPicture();
     ShowNextPicture();
     ReportBrokenPictures();
@@ -287,10 +305,19 @@ void TForm1::closeEvent(QCloseEvent* event)
 {
     TCloseAction Action = caHide;
     Guarded([&] { FormClose(this, Action); });
-    if (Action == caNone)
+    if (Action == caNone) {
         event->ignore();
-    else
-        event->accept();
+        return;
+    }
+    event->accept();
+    // Closing is final: no tick already on its way loads from the staged
+    // files just deleted, and the running transition ends now rather than
+    // when the process winds down.
+    Closed = true;
+    Timer1.SetEnabled(false);
+    Blanking.Release();
+    if (TransitionView1->Busy())
+        TransitionView1->Stop();
 }
 
 } // namespace mirel

@@ -11,6 +11,7 @@
 // origin closes the window, and closing deletes the staged pictures.
 #pragma once
 
+#include "app/blanking.h"
 #include "app/input_watch.h"
 #include "app/single_instance.h"
 #include "app/timer.h"
@@ -73,6 +74,8 @@ public:
     // True once a later start's request to quit has been posted: this
     // instance found another one running.
     bool QuitPosted = false;
+    // True once the window has been closed: the show is over.
+    bool Closed = false;
 
     void FormCreate(QObject* Sender);
     void JpegResToFile(const QString& ResName, const QString& ResType, const QString& FileName);
@@ -89,7 +92,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void CheckSingleInstance();
+    // False when another show runs: this start only restores it.
+    bool CheckSingleInstance();
     void RestoreWindow();
     void AdvancePictureIndex();
     void ReportBrokenPictures();
@@ -98,6 +102,7 @@ private:
     bool PictureListCreated = false;
     TSingleInstance Instance;
     TInputWatch InputWatch;
+    TBlankingGuard Blanking;
     bool PointerHidden = false;
     // Pictures that failed to load and were reported; each is reported once.
     QSet<QString> BrokenPictures;

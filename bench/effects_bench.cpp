@@ -1,21 +1,40 @@
-// Time per frame of every style at 1920x1080, and of one full-frame copy of
-// the same bitmap, the yardstick the styles are measured against: every
+// Time per frame of every style at 1920x1080 (or MIREL_BENCH_SIZE), and of
+// one full-frame copy of the same bitmap, the yardstick the styles are
+// measured against: every
 // frame starts with such a copy (the old picture into Display), so a style
 // costing k copies makes a frame cost k + 1.
 //
 //   mirel_bench_effects --benchmark_filter='Copy|Style/57$'
 #include "effects/catalogue.h"
+#include "effects/kernels.h"
 #include "effects/random.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
 
 using namespace mirel;
 
-constexpr int32_t W = 1920, H = 1080;
+// MIREL_BENCH_SIZE=WxH draws at another size.
+struct TSize {
+    int32_t W = 1920, H = 1080;
+    TSize()
+    {
+        if (const char* env = std::getenv("MIREL_BENCH_SIZE")) {
+            int w = 0, h = 0;
+            if (std::sscanf(env, "%dx%d", &w, &h) == 2 && w > 0 && h > 0 && w <= 16384 && h <= 16384) {
+                W = w;
+                H = h;
+            }
+        }
+    }
+};
+const TSize Size;
+const int32_t W = Size.W, H = Size.H;
 
 void Pattern(TBitmap& bmp, uint32_t salt)
 {
@@ -49,6 +68,23 @@ void BM_FullFrameCopy(benchmark::State& state)
 }
 BENCHMARK(BM_FullFrameCopy)->Name("Copy")->Unit(benchmark::kMillisecond);
 
+// The same copy in the conditions of an effect's frame: Display just reset to
+// the old picture (outside the timing), then the whole new picture drawn over
+// it. The copy above finds both its bitmaps in the cache from the round
+// before; a frame reads the new picture after the reset has pushed it out.
+void BM_FrameCopy(benchmark::State& state)
+{
+    TPictures& p = Pictures();
+    for (auto _ : state) {
+        state.PauseTiming();
+        p.Display.Canvas().DrawBitmap(0, 0, p.Old);
+        state.ResumeTiming();
+        p.Display.Canvas().DrawBitmap(0, 0, p.New);
+        benchmark::DoNotOptimize(p.Display.Bits());
+    }
+}
+BENCHMARK(BM_FrameCopy)->Name("FrameCopy")->Unit(benchmark::kMillisecond);
+
 // The effect alone, over the progress values of a default transition
 // (Step 4: 4, 8, ... 96), Display reset to the old picture outside the timing.
 void BM_Style(benchmark::State& state)
@@ -67,6 +103,33 @@ void BM_Style(benchmark::State& state)
     state.SetLabel(Effects[style].Name);
 }
 BENCHMARK(BM_Style)->Name("Style")->DenseRange(1, MaxShowStyle)->Unit(benchmark::kMillisecond);
+
+// The fade and a pivot with each level of kernels this processor runs:
+// Kernels/<style>/<level>, level 0 scalar, 1 SSE2, 2 AVX2.
+void BM_Kernels(benchmark::State& state)
+{
+    const int style = int(state.range(0));
+    const auto level = TKernelLevel(state.range(1));
+    if (KernelsOf(level) == nullptr) {
+        state.SkipWithError("not on this processor");
+        return;
+    }
+    const TKernelLevel saved = Kernels().Level;
+    SetKernelLevel(level);
+    TPictures& p = Pictures();
+    int32_t progress = 4;
+    for (auto _ : state) {
+        state.PauseTiming();
+        p.Display.Canvas().DrawBitmap(0, 0, p.Old);
+        progress = progress >= 96 ? 4 : progress + 4;
+        state.ResumeTiming();
+        Effects[style].Proc(p.Display, p.New, p.New.BoundsRect(), 4, progress);
+        benchmark::DoNotOptimize(p.Display.Bits());
+    }
+    SetKernelLevel(saved);
+    state.SetLabel(std::string(Effects[style].Name) + ", " + KernelLevelName(level));
+}
+BENCHMARK(BM_Kernels)->Name("Kernels")->ArgsProduct({{118, 119}, {0, 1, 2}})->Unit(benchmark::kMillisecond);
 
 } // namespace
 

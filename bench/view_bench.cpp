@@ -1,9 +1,14 @@
-// Whole threaded transitions of a 1920x1080 picture in a 1920x1080 widget on
-// the offscreen platform, with the default Step 4 and Delay 40: the time from
-// Execute to OnStop (aim: at most 1.1 s for the 25 frames), and what the
-// worker spends on each frame.
+// Whole threaded transitions of a picture the size of the widget (1920x1080
+// unless --size says otherwise), with the default Step 4 and Delay 40: the
+// time from Execute to OnStop (aim: at most 1.1 s for the 25 frames), and
+// what the worker spends on each frame. On the offscreen platform unless
+// QT_QPA_PLATFORM names another.
 //
-//   mirel_bench_view [runs per style, default 5]
+//   mirel_bench_view [--size WxH] [--style N] [runs per style, default 5]
+//
+// With --style, that style alone, and a last line summing it up for
+// widget_vs_crossfade.sh: "work" is the copy, build and paint of a frame,
+// "cpu" the process's CPU time over the runs divided by their frames.
 //
 // Per frame the worker copies the old screen into Display, builds the frame
 // (the effect and the frame events) and waits while the GUI thread paints it;
@@ -18,9 +23,12 @@
 #include <QThread>
 #include <QtTest/QTest>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -29,7 +37,7 @@ namespace {
 using namespace mirel;
 using Clock = std::chrono::steady_clock;
 
-constexpr int32_t W = 1920, H = 1080;
+int32_t W = 1920, H = 1080;
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
@@ -56,6 +64,14 @@ double Mean(const std::vector<double>& v)
 
 double Max(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
 
+double CpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
 double CopyMs()
 {
     TBitmap a(W, H), b(W, H);
@@ -71,9 +87,33 @@ double CopyMs()
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    // Read before QApplication, which would take --style for a QStyle.
+    int runs = 5;
+    std::vector<int> styles = {51, 1, 10, 37, 57};
+    std::vector<char*> qtArgs = {argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--size") && i + 1 < argc) {
+            if (std::sscanf(argv[++i], "%dx%d", &W, &H) != 2 || W < 1 || H < 1) {
+                std::fprintf(stderr, "mirel_bench_view: --size wants WIDTHxHEIGHT\n");
+                return 2;
+            }
+        } else if (!std::strcmp(argv[i], "--style") && i + 1 < argc) {
+            styles = {std::atoi(argv[++i])};
+            if (styles[0] < 1 || styles[0] > 150) {
+                std::fprintf(stderr, "mirel_bench_view: --style wants 1 to 150\n");
+                return 2;
+            }
+        } else if (argv[i][0] == '-') {
+            qtArgs.push_back(argv[i]);
+        } else {
+            runs = std::max(1, std::atoi(argv[i]));
+        }
+    }
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = int(qtArgs.size());
+    qtArgs.push_back(nullptr);
+    QApplication app(qtArgc, qtArgs.data());
 
     TTransitionView view;
     view.SetAutoSize(false);
@@ -106,14 +146,17 @@ int main(int argc, char** argv)
     };
     view.OnStop = [&](QObject*) { stopped = true; };
 
-    std::printf("threaded transitions, %dx%d picture in a %dx%d widget, Step %d, Delay %d ms\n", W, H, W, H,
-                view.Step(), view.Delay());
-    std::printf("one full-frame copy (old screen into Display): %.2f ms\n\n", CopyMs());
+    std::printf("threaded transitions, %dx%d picture in a %dx%d widget, Step %d, Delay %d ms, %s\n", W, H, W, H,
+                view.Step(), view.Delay(), qPrintable(QGuiApplication::platformName()));
+    const double copyMs = CopyMs();
+    std::printf("one full-frame copy (old screen into Display): %.2f ms\n\n", copyMs);
     std::printf("%-6s %-34s %7s %10s %10s %9s %9s %9s\n", "style", "name", "frames", "mean s", "max s",
                 "build ms", "paint ms", "max ms");
 
     int which = 0;
-    for (const int style : {51, 1, 10, 37, 57}) {
+    double cpu = 0, wallMs = 0, seconds1 = 0, work = 0, workMax = 0;
+    int framesAll = 0;
+    for (const int style : styles) {
         view.SetStyle(style);
         std::vector<double> seconds;
         {
@@ -122,6 +165,9 @@ int main(int argc, char** argv)
             times.Paint.clear();
         }
         int framesPerRun = 0;
+        const double cpu0 = CpuMs();
+        QElapsedTimer wall;
+        wall.start();
         for (int run = 0; run < runs; ++run) {
             view.Picture().Assign(pictures[which]);
             which ^= 1;
@@ -134,8 +180,13 @@ int main(int argc, char** argv)
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             seconds.push_back(double(timer.nsecsElapsed()) / 1e9);
             framesPerRun = frames;
-            QTest::qWait(50);
+            framesAll += frames;
+            if (styles.size() > 1)
+                QTest::qWait(50);
         }
+        cpu = CpuMs() - cpu0;
+        wallMs = double(wall.nsecsElapsed()) / 1e6;
+        seconds1 = Mean(seconds);
         std::vector<double> perFrame;
         {
             const std::lock_guard lock(times.Lock);
@@ -144,9 +195,14 @@ int main(int argc, char** argv)
             std::printf("%-6d %-34s %7d %10.3f %10.3f %9.2f %9.2f %9.2f\n", style,
                         view.StyleName().toStdString().c_str(), framesPerRun, Mean(seconds), Max(seconds),
                         Mean(times.Build), Mean(times.Paint), Max(perFrame));
+            work = copyMs + Mean(times.Build) + Mean(times.Paint);
+            workMax = copyMs + Max(perFrame);
         }
     }
     std::printf("\nbuild + paint per frame excludes the copy above; \"max ms\" is the slowest frame's "
                 "build + paint\n");
+    if (styles.size() == 1 && framesAll > 0)
+        std::printf("RESULT frames=%d transition_s=%.3f work_ms=%.2f work_max_ms=%.2f cpu_ms=%.2f cpu_pct=%.0f\n",
+                    framesAll, seconds1, work, workMax, cpu / framesAll, 100.0 * cpu / wallMs);
     return 0;
 }

@@ -1,14 +1,15 @@
 // Fade, pivots, speckles and random squares (styles 118-127).
 //
 // The fade and the pivots touch every pixel of every frame, so they work on
-// the 32-bit rows directly: the fade blends byte by byte in 16-bit lanes, the
-// pivots walk each destination row with two incremental 16.16 accumulators
-// over the one span of the row that has a source pixel. The speckles and the
-// random squares collect rectangles and draw the new picture once through
-// their union.
+// the 32-bit rows directly, through the kernels of kernels.h: the fade row by
+// row, the pivots over the one span of each destination row that has a
+// source pixel, walked with two incremental 16.16 accumulators. The speckles
+// and the random squares collect rectangles and draw the new picture once
+// through their union.
 #include "effects/fade_pivot_speckle.h"
 
 #include "effects/draw.h"
+#include "effects/kernels.h"
 #include "effects/random.h"
 #include "surface/parallel.h"
 
@@ -20,42 +21,6 @@
 namespace mirel {
 
 namespace {
-
-// ---- Fade ----
-
-// v div 100 for every v up to 100 * 255 as one multiply-high and a shift:
-// the form the vectoriser turns into pmulhuw. Checked over that whole range.
-constexpr uint8_t Div100(uint16_t v) { return uint8_t(uint16_t((uint32_t(v) * 5243u) >> 16) >> 3); }
-
-constexpr bool Div100IsExact()
-{
-    for (uint32_t v = 0; v <= 100 * 255; ++v)
-        if (Div100(uint16_t(v)) != v / 100)
-            return false;
-    return true;
-}
-static_assert(Div100IsExact());
-
-// One row of count pixels, as bytes: blue, green and red weighted keep : take,
-// the fourth byte weighted 100 : 0, which leaves it exactly as it was. Four
-// pixels at a time in a loop of fixed length, which the vectoriser takes even
-// at -O2 (16 bytes at once in 8 x 16-bit lanes); the few left over one by one.
-void BlendRow(uint8_t* __restrict d, const uint8_t* __restrict s, size_t count, uint16_t keep, uint16_t take)
-{
-    constexpr size_t Block = 16; // bytes: four pixels
-    uint16_t keepOf[Block], takeOf[Block];
-    for (size_t k = 0; k < Block; ++k) {
-        const bool fourth = k % 4 == 3;
-        keepOf[k] = fourth ? 100 : keep;
-        takeOf[k] = fourth ? 0 : take;
-    }
-    const size_t bytes = count * 4, blocks = bytes - bytes % Block;
-    for (size_t i = 0; i < blocks; i += Block)
-        for (size_t k = 0; k < Block; ++k)
-            d[i + k] = Div100(uint16_t(d[i + k] * keepOf[k] + s[i + k] * takeOf[k]));
-    for (size_t i = blocks; i < bytes; ++i)
-        d[i] = Div100(uint16_t(d[i] * keepOf[i % Block] + s[i] * takeOf[i % Block]));
-}
 
 // ---- Pivot ----
 
@@ -78,6 +43,18 @@ void Narrow(int64_t a, int64_t c, int64_t low, int64_t high, int64_t& lo, int64_
     hi = std::min(hi, CeilDiv(high - a, c));
 }
 
+// The span of a row of pictures too large for 32-bit sums: rare enough to
+// be left to the plain loop.
+void RotateSpanWide(uint32_t* d, size_t count, const uint32_t* src, int32_t W, uint64_t top, uint64_t a, uint64_t b,
+                    uint64_t stepA, uint64_t stepB)
+{
+    for (size_t x = 0; x < count; ++x) {
+        d[x] = src[size_t(top - (b >> 16)) * size_t(W) + size_t(a >> 16)];
+        a += stepA;
+        b += stepB;
+    }
+}
+
 // The rows of a rotation. Per row, a = sx * 65536 + fraction and
 // b = sy * 65536 + fraction are linear in x, so the x with a source pixel
 // (0 <= sx < W, 0 <= sy < H) form one span, found once per row; inside it
@@ -95,7 +72,11 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, int32_t PX, int32_t PY, int64
     const uint32_t* src = Src.PixelRow(0); // rows are contiguous, W pixels apart
     const TFix stepA = TFix(C), stepB = TFix(-S), top = TFix(H - 1);
     const int64_t dx0 = 1 - int64_t(PX);
+    const TKernels& kernels = Kernels();
     // Rows are independent: bands of them may go to other threads.
+    // Rows are independent: bands of them may go to other threads. (Walking
+    // them in tiles, for the source's sake, measured slower: the gather is
+    // served well enough by the cache as it is, the writes stream.)
     ForEachBand(0, DH, int64_t{DW} * DH, [&](int32_t bandTop, int32_t bandBottom) {
         for (int32_t y = bandTop; y < bandBottom; ++y) {
             const int64_t dy = int64_t(H) - y - PY;
@@ -106,29 +87,13 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, int32_t PX, int32_t PY, int64
             Narrow(b0, -S, 0, H * One, lo, hi);
             if (lo >= hi)
                 continue;
-            TFix a = TFix(a0 + lo * C), b = TFix(b0 - lo * S);
+            const TFix a = TFix(a0 + lo * C), b = TFix(b0 - lo * S);
             uint32_t* d = Dest.PixelRow(y) + lo;
-            const int64_t count = hi - lo;
-            int64_t x = 0;
-            if constexpr (sizeof(TFix) == 4) {
-                // Eight source offsets at a time in a loop of fixed length, which
-                // the vectoriser takes (the loads themselves stay one by one).
-                constexpr int Block = 8;
-                for (; x + Block <= count; x += Block) {
-                    uint32_t at[Block];
-                    for (int k = 0; k < Block; ++k)
-                        at[k] = (top - ((b + TFix(k) * stepB) >> 16)) * TFix(W) + ((a + TFix(k) * stepA) >> 16);
-                    for (int k = 0; k < Block; ++k)
-                        d[x + k] = src[at[k]];
-                    a += Block * stepA;
-                    b += Block * stepB;
-                }
-            }
-            for (; x < count; ++x) {
-                d[x] = src[size_t(top - (b >> 16)) * size_t(W) + size_t(a >> 16)];
-                a += stepA;
-                b += stepB;
-            }
+            const auto count = size_t(hi - lo);
+            if constexpr (sizeof(TFix) == 4)
+                kernels.RotateSpan(d, count, src, uint32_t(W), top, a, b, stepA, stepB);
+            else
+                RotateSpanWide(d, count, src, W, top, a, b, stepA, stepB);
         }
     });
 }
@@ -182,13 +147,14 @@ void BlendBitmaps(TBitmap& Dest, const TBitmap& Src, int32_t Percent)
     // A bitmap blended with itself stays as it is.
     if (&Dest == &Src)
         return;
-    const int32_t p = std::clamp(Percent, 0, 100);
+    const auto p = uint32_t(std::clamp(Percent, 0, 100));
     const int32_t w = std::min(Dest.Width(), Src.Width()), h = std::min(Dest.Height(), Src.Height());
+    if (w <= 0 || h <= 0)
+        return;
+    const TKernels& kernels = Kernels();
     ForEachBand(0, h, int64_t{w} * h, [&](int32_t top, int32_t bottom) {
         for (int32_t y = top; y < bottom; ++y)
-            BlendRow(reinterpret_cast<uint8_t*>(Dest.PixelRow(y)),
-                     reinterpret_cast<const uint8_t*>(Src.PixelRow(y)), size_t(std::max(w, 0)), uint16_t(100 - p),
-                     uint16_t(p));
+            kernels.BlendRow(Dest.PixelRow(y), Src.PixelRow(y), size_t(w), p);
     });
 }
 

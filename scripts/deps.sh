@@ -9,14 +9,16 @@ packages=(
   qt6-declarative-dev qml6-module-qttest qml6-module-qtquick
   qml6-module-qtquick-window qml6-module-qtqml-workerscript
   qt6-image-formats-plugins
-  libpixman-1-dev libturbojpeg0-dev libpng-dev libwebp-dev libhwy-dev
+  libpixman-1-dev libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev libwebp-dev libhwy-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  libavfilter-dev
   libgtest-dev libbenchmark-dev doxygen
   frei0r-plugins-dev melt
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad
   xvfb xdotool x11-apps x11-xserver-utils imagemagick ffmpeg
   dbus dbus-x11 chromium
+  libx11-dev libxss-dev
 )
 
 missing=()

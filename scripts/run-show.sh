@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Starts the slide show built in build/. Builds nothing.
+# Starts the slide show built in build/. Builds nothing. Arguments go to the
+# show (e.g. a folder of pictures; see mirel-show --help).
 #
 # With a display (DISPLAY set) the show runs on it until a key, a mouse
 # button or a mouse move ends it. Without one, it runs on a virtual display
@@ -15,7 +16,7 @@ if [ ! -x "$show" ]; then
 fi
 
 if [ -n "${DISPLAY:-}" ]; then
-  exec "$show"
+  exec "$show" "$@"
 fi
 
 shots=demo/show
@@ -34,7 +35,7 @@ sandbox_settings 2
 
 start_xvfb || { echo "run-show: Xvfb did not start: $(cat "$work/xvfb.log")" >&2; exit 1; }
 
-XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" "$show" &
+XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" "$show" "$@" &
 show_pid=$!
 
 for i in $(seq -w 1 10); do

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include <sys/mman.h>
+
 namespace mirel {
 
 namespace {
@@ -86,6 +88,18 @@ struct TImageRef {
 
 pixman_fixed_t ScaleFixed(double v) { return pixman_double_to_fixed(v); }
 
+bool IsIdentity(const TAxis& a) { return !a.Flip && a.D1 - a.D0 == a.S1 - a.S0; }
+
+// Row k of the transform: the source position of the destination pixel
+// centre (i + 0.5) along one axis, counted from the uncut destination origin.
+void SetAxisTransform(pixman_transform_t& t, int k, const TAxis& a)
+{
+    const auto len = int32_t(a.S1 - a.S0);
+    const double scale = double(len) / double(a.D1 - a.D0);
+    t.matrix[k][k] = ScaleFixed(a.Flip ? -scale : scale);
+    t.matrix[k][2] = a.Flip ? pixman_int_to_fixed(len) : 0;
+}
+
 // The copy itself, after the source has been cut to its bitmap: nearest
 // neighbour through pixman, clipped by pixman to the destination bitmap and to
 // its clip region.
@@ -99,18 +113,12 @@ void Blit(TBitmap& dst, const TRegion* clip, const TAxis& ax, const TAxis& ay, c
         return;
 
     const auto sw = int32_t(ax.S1 - ax.S0), sh = int32_t(ay.S1 - ay.S0);
-    const int64_t dw = ax.D1 - ax.D0, dh = ay.D1 - ay.D0;
-    const bool identity = dw == sw && dh == sh && !ax.Flip && !ay.Flip;
-    // Source position of the destination pixel centre (i + 0.5, j + 0.5),
-    // counted from the uncut destination origin.
+    const bool identity = IsIdentity(ax) && IsIdentity(ay);
     pixman_transform_t t;
     pixman_transform_init_identity(&t);
     if (!identity) {
-        const double scaleX = double(sw) / double(dw), scaleY = double(sh) / double(dh);
-        t.matrix[0][0] = ScaleFixed(ax.Flip ? -scaleX : scaleX);
-        t.matrix[0][2] = ax.Flip ? pixman_int_to_fixed(sw) : 0;
-        t.matrix[1][1] = ScaleFixed(ay.Flip ? -scaleY : scaleY);
-        t.matrix[1][2] = ay.Flip ? pixman_int_to_fixed(sh) : 0;
+        SetAxisTransform(t, 0, ax);
+        SetAxisTransform(t, 1, ay);
     }
     // Each band composites through images of its own: pixman images carry
     // state that one composite may update, so threads do not share them.
@@ -132,6 +140,143 @@ void Blit(TBitmap& dst, const TRegion* clip, const TAxis& ax, const TAxis& ay, c
 bool Overlaps(const TAxis& ax, const TAxis& ay)
 {
     return ax.S0 < ax.D1 && ax.D0 < ax.S1 && ay.S0 < ay.D1 && ay.D0 < ay.S1;
+}
+
+// Which source offset (0 .. length - 1) each destination pixel [d0, d1) of
+// one axis samples, as the blit above samples it: pixman itself draws the
+// map, from a one-pixel-thick picture of its own offsets through the same
+// transform. Axis 0 is x, 1 is y.
+std::vector<uint32_t> SampleMap(const TAxis& a, int k, int64_t d0, int64_t d1)
+{
+    const auto len = int32_t(a.S1 - a.S0), n = int32_t(d1 - d0);
+    std::vector<uint32_t> offsets(static_cast<size_t>(len)), map(static_cast<size_t>(n));
+    for (int32_t i = 0; i < len; ++i)
+        offsets[size_t(i)] = uint32_t(i);
+    const int32_t sw = k == 0 ? len : 1, sh = k == 0 ? 1 : len, dw = k == 0 ? n : 1, dh = k == 0 ? 1 : n;
+    TImageRef s{WrapBits(TPixels{offsets.data(), sw, sh, sw}, 0, 0, sw, sh)};
+    TImageRef d{WrapBits(TPixels{map.data(), dw, dh, dw}, 0, 0, dw, dh)};
+    if (!IsIdentity(a)) {
+        pixman_transform_t t;
+        pixman_transform_init_identity(&t);
+        SetAxisTransform(t, k, a);
+        pixman_image_set_transform(s.Img, &t);
+        pixman_image_set_filter(s.Img, PIXMAN_FILTER_NEAREST, nullptr, 0);
+        pixman_image_set_repeat(s.Img, PIXMAN_REPEAT_PAD);
+    }
+    const auto from = int32_t(d0 - a.D0);
+    pixman_image_composite32(PIXMAN_OP_SRC, s.Img, nullptr, d.Img, k == 0 ? from : 0, k == 0 ? 0 : from, 0, 0, 0, 0,
+                             dw, dh);
+    return map;
+}
+
+// A copy within one bitmap whose source and destination overlap, done in
+// place: row by row, in an order in which no row is written before every
+// row that reads it has been read. Each destination row takes one source row
+// (the row map), moved whole when the columns are not scaled, else gathered
+// through a buffer of one row. Returns false, having drawn nothing, when
+// neither top-down nor bottom-up is such an order (a mirrored copy onto
+// itself); the caller then reads the source whole first.
+bool MoveWithin(TBitmap& bmp, const TRegion* clip, const TAxis& ax, const TAxis& ay)
+{
+    const int64_t x0 = std::max<int64_t>(ax.D0, 0), x1 = std::min<int64_t>(ax.D1, bmp.Width());
+    const int64_t y0 = std::max<int64_t>(ay.D0, 0), y1 = std::min<int64_t>(ay.D1, bmp.Height());
+    if (x0 >= x1 || y0 >= y1)
+        return true;
+    const std::vector<uint32_t> rowMap = SampleMap(ay, 1, y0, y1), colMap = SampleMap(ax, 0, x0, x1);
+    const auto sourceRow = [&](int64_t y) { return ay.S0 + int64_t(rowMap[size_t(y - y0)]); };
+
+    // Top-down is safe when no row reads a row above it that is written
+    // before it; bottom-up likewise below. Rows reading only themselves, or
+    // none that is written, leave the rows independent of each other.
+    bool downSafe = true, upSafe = true, independent = true;
+    for (int64_t y = y0; y < y1; ++y) {
+        const int64_t s = sourceRow(y);
+        downSafe = downSafe && !(s >= y0 && s < y);
+        upSafe = upSafe && !(s > y && s < y1);
+        independent = independent && (s == y || s < y0 || s >= y1);
+    }
+    if (!downSafe && !upSafe)
+        return false;
+
+    // The destination's boxes: the rectangle, or its parts inside the clip
+    // region, in bands of rows (each band's boxes left to right).
+    std::vector<TRect> boxes;
+    const TRect area{int32_t(x0), int32_t(y0), int32_t(x1), int32_t(y1)};
+    if (clip == nullptr) {
+        boxes.push_back(area);
+    } else {
+        TRegion r(area);
+        CombineRgn(r, r, *clip, RGN_AND);
+        boxes = r.Boxes();
+    }
+    if (boxes.empty())
+        return true;
+    const bool moveWhole = IsIdentity(ax) && boxes.size() == 1;
+    // Where each destination column of the row reads, as a column index.
+    std::vector<int64_t> from(size_t(x1 - x0));
+    bool readsLeftward = true, readsRightward = true; // of where it writes, or right there
+    for (int64_t x = x0; x < x1; ++x) {
+        from[size_t(x - x0)] = ax.S0 + int64_t(colMap[size_t(x - x0)]);
+        readsLeftward = readsLeftward && from[size_t(x - x0)] <= x;
+        readsRightward = readsRightward && from[size_t(x - x0)] >= x;
+    }
+
+    // One row of destination: the boxes [first, last) of its band.
+    const auto drawRow = [&](int32_t y, size_t first, size_t last, std::vector<uint32_t>& buffer) {
+        const uint32_t* src = bmp.PixelRow(int32_t(sourceRow(y)));
+        uint32_t* dst = bmp.PixelRow(y);
+        if (moveWhole) {
+            std::memmove(dst + x0, src + from[0], size_t(x1 - x0) * 4);
+            return;
+        }
+        const int32_t left = boxes[first].Left, right = boxes[last - 1].Right;
+        if (first + 1 == last && (src != dst || readsLeftward || readsRightward)) {
+            // Sampled straight into the row: from another row, or within this
+            // one in the direction that reads each pixel before it is written.
+            if (src == dst && readsLeftward) {
+                for (int32_t x = right - 1; x >= left; --x)
+                    dst[x] = src[from[size_t(x - x0)]];
+            } else {
+                for (int32_t x = left; x < right; ++x)
+                    dst[x] = src[from[size_t(x - x0)]];
+            }
+            return;
+        }
+        // Every sample of the row is read before any pixel of it is written.
+        for (int32_t x = left; x < right; ++x)
+            buffer[size_t(x - x0)] = src[from[size_t(x - x0)]];
+        for (size_t b = first; b < last; ++b)
+            std::memcpy(dst + boxes[b].Left, buffer.data() + (boxes[b].Left - x0), size_t(boxes[b].Width()) * 4);
+    };
+    // The bands: runs of boxes with the same rows.
+    std::vector<std::pair<size_t, size_t>> bands;
+    for (size_t b = 0; b < boxes.size(); ++b)
+        if (bands.empty() || boxes[b].Top != boxes[bands.back().first].Top)
+            bands.push_back({b, b + 1});
+        else
+            bands.back().second = b + 1;
+
+    if (independent) {
+        // Rows apart from each other: bands of rows may go to other threads.
+        ForEachBand(int32_t(y0), int32_t(y1), (x1 - x0) * (y1 - y0), [&](int32_t top, int32_t bottom) {
+            std::vector<uint32_t> buffer(moveWhole ? 0 : size_t(x1 - x0));
+            for (const auto& [first, last] : bands)
+                for (int32_t y = std::max(top, boxes[first].Top); y < std::min(bottom, boxes[first].Bottom); ++y)
+                    drawRow(y, first, last, buffer);
+        });
+        return true;
+    }
+    std::vector<uint32_t> buffer(moveWhole ? 0 : size_t(x1 - x0));
+    if (downSafe) {
+        for (const auto& [first, last] : bands)
+            for (int32_t y = boxes[first].Top; y < boxes[first].Bottom; ++y)
+                drawRow(y, first, last, buffer);
+    } else {
+        for (auto band = bands.rbegin(); band != bands.rend(); ++band)
+            for (int32_t y = boxes[band->first].Bottom - 1; y >= boxes[band->first].Top; --y)
+                drawRow(y, band->first, band->second, buffer);
+    }
+    return true;
 }
 
 } // namespace
@@ -169,6 +314,8 @@ void TCanvas::StretchBlt(int32_t x, int32_t y, int32_t w, int32_t h, const TCanv
         return;
 
     if (&from == &owner_ && Overlaps(ax, ay)) {
+        if (MoveWithin(owner_, clip_.get(), ax, ay))
+            return;
         // Read the whole source before writing any of it. The scratch rows
         // are written in full at once, so they need no clearing first.
         const auto tw = int32_t(ax.S1 - ax.S0), th = int32_t(ay.S1 - ay.S0);
@@ -225,7 +372,10 @@ void TBitmap::SetSize(int32_t width, int32_t height, uint32_t fill)
     if (width == width_ && height == height_)
         return;
     CheckBitmapSize(width, height);
-    std::vector<uint32_t> pixels(size_t(width) * size_t(height), fill);
+    const size_t count = size_t(width) * size_t(height);
+    std::vector<uint32_t, TPixelAllocator> pixels(count);
+    if (fill != 0 || count * sizeof(uint32_t) < MappedBytes)
+        std::fill(pixels.begin(), pixels.end(), fill);
     const int32_t keepW = std::min(width, width_), keepH = std::min(height, height_);
     for (int32_t y = 0; y < keepH; ++y)
         std::memcpy(pixels.data() + size_t(y) * size_t(width), PixelRow(y), size_t(keepW) * 4);
@@ -248,6 +398,24 @@ void TBitmap::Swap(TBitmap& other) noexcept
     pixels_.swap(other.pixels_);
     std::swap(width_, other.width_);
     std::swap(height_, other.height_);
+}
+
+void* TBitmap::AllocatePixels(size_t bytes)
+{
+    if (bytes < MappedBytes)
+        return ::operator new(bytes);
+    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        throw std::bad_alloc();
+    return p;
+}
+
+void TBitmap::FreePixels(void* pixels, size_t bytes) noexcept
+{
+    if (bytes < MappedBytes)
+        ::operator delete(pixels);
+    else
+        ::munmap(pixels, bytes);
 }
 
 void TBitmap::Fill(uint32_t color) { std::fill(pixels_.begin(), pixels_.end(), color); }

@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <type_traits>
 #include <vector>
 
 namespace mirel {
@@ -130,9 +131,31 @@ public:
     const TCanvas& Canvas() const { return canvas_; }
 
 private:
+    // Pixel memory. Blocks of MappedBytes and more are mapped from the
+    // system and unmapped when freed, so a replaced picture gives its memory
+    // back at once, whatever the heap did meanwhile; the mapped pages come
+    // zeroed and are left untouched until drawn on. Smaller ones come from
+    // the heap. The vector does not initialise its elements: SetSize does.
+    static constexpr size_t MappedBytes = size_t{256} << 10;
+    static void* AllocatePixels(size_t bytes);
+    static void FreePixels(void* pixels, size_t bytes) noexcept;
+    struct TPixelAllocator {
+        using value_type = uint32_t;
+        template <class U>
+        struct rebind {
+            static_assert(std::is_same_v<U, uint32_t>);
+            using other = TPixelAllocator;
+        };
+        uint32_t* allocate(size_t n) { return static_cast<uint32_t*>(AllocatePixels(n * sizeof(uint32_t))); }
+        void deallocate(uint32_t* p, size_t n) noexcept { FreePixels(p, n * sizeof(uint32_t)); }
+        void construct(uint32_t*) noexcept {}
+        void construct(uint32_t* p, uint32_t v) noexcept { *p = v; }
+        bool operator==(const TPixelAllocator&) const noexcept { return true; }
+    };
+
     int32_t width_ = 0;
     int32_t height_ = 0;
-    std::vector<uint32_t> pixels_;
+    std::vector<uint32_t, TPixelAllocator> pixels_;
     TCanvas canvas_;
 };
 

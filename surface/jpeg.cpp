@@ -1,25 +1,22 @@
 #include "surface/jpeg.h"
 
-#include <turbojpeg.h>
-
+#include <algorithm>
 #include <cerrno>
+#include <csetjmp>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <vector>
+#include <memory>
+#include <utility>
+
+#include <fcntl.h>
+#include <jerror.h>
+#include <jpeglib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace mirel {
 
 namespace {
-
-struct TDecompressor {
-    tjhandle Handle = tjInitDecompress();
-    ~TDecompressor()
-    {
-        if (Handle != nullptr)
-            tjDestroy(Handle);
-    }
-};
 
 uint32_t Read16(const uint8_t* p, bool bigEndian)
 {
@@ -77,85 +74,241 @@ int JpegOrientation(const uint8_t* data, size_t size)
     return 1;
 }
 
+namespace {
+
+// Orientation with the stored pixel for each upright one chosen at compile
+// time, in tiles of 64 x 64 so that a turn by a quarter reads and writes
+// within a few hundred cache lines at a time instead of a column of rows.
+template <int O>
+void OrientTiles(const TBitmap& in, TBitmap& out)
+{
+    constexpr int32_t Tile = 64;
+    const int32_t w = in.Width(), h = in.Height();
+    for (int32_t ty = 0; ty < out.Height(); ty += Tile) {
+        const int32_t yEnd = std::min(ty + Tile, out.Height());
+        for (int32_t tx = 0; tx < out.Width(); tx += Tile) {
+            const int32_t xEnd = std::min(tx + Tile, out.Width());
+            for (int32_t y = ty; y < yEnd; ++y) {
+                uint32_t* row = out.PixelRow(y);
+                for (int32_t x = tx; x < xEnd; ++x) {
+                    int32_t sx = x, sy = y;
+                    if constexpr (O == 2) sx = w - 1 - x;
+                    if constexpr (O == 3) { sx = w - 1 - x; sy = h - 1 - y; }
+                    if constexpr (O == 4) sy = h - 1 - y;
+                    if constexpr (O == 5) { sx = y; sy = x; }
+                    if constexpr (O == 6) { sx = y; sy = h - 1 - x; }
+                    if constexpr (O == 7) { sx = w - 1 - y; sy = h - 1 - x; }
+                    if constexpr (O == 8) { sx = w - 1 - y; sy = x; }
+                    row[x] = in.PixelRow(sy)[sx];
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+
 void Orient(TBitmap& bitmap, int orientation)
 {
-    if (orientation < 2 || orientation > 8)
+    if (orientation < 2 || orientation > 8 || bitmap.Empty())
         return;
-    const int32_t w = bitmap.Width(), h = bitmap.Height();
     const bool swaps = orientation >= 5;
-    TBitmap out(swaps ? h : w, swaps ? w : h);
-    for (int32_t y = 0; y < out.Height(); ++y) {
-        uint32_t* row = out.PixelRow(y);
-        for (int32_t x = 0; x < out.Width(); ++x) {
-            // The stored pixel that shows at (x, y) once the picture is upright.
-            int32_t sx = x, sy = y;
-            switch (orientation) {
-            case 2: sx = w - 1 - x; break;
-            case 3: sx = w - 1 - x; sy = h - 1 - y; break;
-            case 4: sy = h - 1 - y; break;
-            case 5: sx = y; sy = x; break;
-            case 6: sx = y; sy = h - 1 - x; break;
-            case 7: sx = w - 1 - y; sy = h - 1 - x; break;
-            case 8: sx = w - 1 - y; sy = x; break;
-            }
-            row[x] = bitmap.Pixel(sx, sy);
-        }
+    TBitmap out(swaps ? bitmap.Height() : bitmap.Width(), swaps ? bitmap.Width() : bitmap.Height());
+    switch (orientation) {
+    case 2: OrientTiles<2>(bitmap, out); break;
+    case 3: OrientTiles<3>(bitmap, out); break;
+    case 4: OrientTiles<4>(bitmap, out); break;
+    case 5: OrientTiles<5>(bitmap, out); break;
+    case 6: OrientTiles<6>(bitmap, out); break;
+    case 7: OrientTiles<7>(bitmap, out); break;
+    case 8: OrientTiles<8>(bitmap, out); break;
     }
     bitmap.Swap(out);
 }
 
-void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out)
-{
-    if (size == 0)
-        throw TDecodeError("empty file");
-    TDecompressor tj;
-    if (tj.Handle == nullptr)
-        throw TDecodeError("cannot start the JPEG decoder");
-    int width = 0, height = 0, subsamp = 0, colorspace = 0;
-    if (tjDecompressHeader3(tj.Handle, data, static_cast<unsigned long>(size), &width, &height, &subsamp,
-                            &colorspace) != 0)
-        throw TDecodeError(std::string("not a readable JPEG: ") + tjGetErrorStr2(tj.Handle));
-    if (width <= 0 || height <= 0)
-        throw TDecodeError("a picture of no pixels");
-    if (int64_t{width} * height > MaxPicturePixels)
-        throw TDecodeError("picture of " + std::to_string(width) + "x" + std::to_string(height) +
-                           " pixels is over the limit");
+namespace {
 
-    // Decode into a scratch bitmap so that out stays whole on failure. BGRA
-    // is the bitmap's memory order, with the fourth byte set opaque. CMYK has
-    // no conversion in the decoder: it comes out as Adobe's inverted CMYK,
-    // where a channel times the black channel is the colour.
-    TBitmap pixels(width, height);
-    const bool cmyk = colorspace == TJCS_CMYK || colorspace == TJCS_YCCK;
-    if (tjDecompress2(tj.Handle, data, static_cast<unsigned long>(size), pixels.Bits(), width,
-                      pixels.BytesPerLine(), height, cmyk ? TJPF_CMYK : TJPF_BGRA, TJFLAG_ACCURATEDCT) != 0)
-        // Warnings count too: the usual one is a truncated file, whose lower
-        // part would come out as flat grey.
-        throw TDecodeError(std::string("broken JPEG: ") + tjGetErrorStr2(tj.Handle));
+// libjpeg reports errors through a callback that must not return: it jumps
+// back to Decode, which then hands the message to the caller. Everything
+// that lives across the jump sits in this one heap object.
+struct TJpegDecoder {
+    jpeg_decompress_struct Info{};
+    jpeg_error_mgr Errors{};
+    jpeg_progress_mgr Progress{};
+    std::jmp_buf Jump{};
+    char Message[JMSG_LENGTH_MAX + 64] = {};
+    bool Created = false;
+    bool HeaderRead = false;
+    bool OverLimit = false;
+    TBitmap Pixels;
+
+    ~TJpegDecoder()
+    {
+        if (Created)
+            jpeg_destroy_decompress(&Info);
+    }
+};
+
+TJpegDecoder& DecoderOf(j_common_ptr info) { return *static_cast<TJpegDecoder*>(info->client_data); }
+
+[[noreturn]] void Fail(j_common_ptr info, const char* text)
+{
+    TJpegDecoder& d = DecoderOf(info);
+    std::snprintf(d.Message, sizeof d.Message, "%s", text);
+    std::longjmp(d.Jump, 1);
+}
+
+[[noreturn]] void OnError(j_common_ptr info)
+{
+    char text[JMSG_LENGTH_MAX];
+    (*info->err->format_message)(info, text);
+    Fail(info, text);
+}
+
+// Warnings that leave every pixel as the file gives it pass; the others (a
+// file cut short, damaged entropy-coded data) would leave grey or smeared
+// blocks in the picture, so they refuse it.
+void OnMessage(j_common_ptr info, int level)
+{
+    if (level >= 0)
+        return; // trace messages
+    switch (info->err->msg_code) {
+    case JWRN_EXTRANEOUS_DATA:
+    case JWRN_JFIF_MAJOR:
+    case JWRN_ADOBE_XFORM:
+    case JWRN_BOGUS_ICC:
+        return;
+    default:
+        OnError(info);
+    }
+}
+
+// Called for every iMCU row of every scan while the file is read.
+void OnProgress(j_common_ptr info)
+{
+    const auto* d = reinterpret_cast<j_decompress_ptr>(info);
+    if (d->input_scan_number > MaxJpegScans)
+        Fail(info, "too many scans");
+}
+
+// fitWidth x fitHeight as stored, before the picture is turned upright.
+bool Decode(TJpegDecoder& d, const uint8_t* data, size_t size, const int32_t fitWidth, const int32_t fitHeight)
+{
+    jpeg_decompress_struct& info = d.Info;
+    info.client_data = &d;
+    info.err = jpeg_std_error(&d.Errors);
+    d.Errors.error_exit = OnError;
+    d.Errors.emit_message = OnMessage;
+    if (setjmp(d.Jump) != 0)
+        return false;
+    jpeg_create_decompress(&info);
+    d.Created = true;
+    d.Progress.progress_monitor = OnProgress;
+    info.progress = &d.Progress;
+    jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&info, TRUE);
+    d.HeaderRead = true;
+    const int64_t width = info.image_width, height = info.image_height;
+    if (width * height > MaxPicturePixels) {
+        std::snprintf(d.Message, sizeof d.Message, "picture of %lldx%lld pixels is over the limit",
+                      static_cast<long long>(width), static_cast<long long>(height));
+        d.OverLimit = true;
+        return false;
+    }
+    // A progressive file holds all its coefficients at once: at most two
+    // bytes for each of four components a pixel. Beyond that, libjpeg would
+    // ask for a backing store and fail.
+    info.mem->max_memory_to_use = static_cast<long>(width * height * 8 + (int64_t{64} << 20));
+
+    unsigned denom = 1;
+    if (fitWidth > 0 && fitHeight > 0)
+        for (unsigned k : {8u, 4u, 2u})
+            if ((width + k - 1) / k >= fitWidth && (height + k - 1) / k >= fitHeight) {
+                denom = k;
+                break;
+            }
+    info.scale_num = 1;
+    info.scale_denom = denom;
+    // CMYK has no conversion in libjpeg: it comes out as Adobe's inverted
+    // CMYK, where a channel times the black channel is the colour.
+    const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
+    info.dct_method = JDCT_ISLOW;
+    jpeg_calc_output_dimensions(&info);
+    d.Pixels.SetSize(int32_t(info.output_width), int32_t(info.output_height));
+
+    jpeg_start_decompress(&info);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = d.Pixels.Bits() + size_t(info.output_scanline) * size_t(d.Pixels.BytesPerLine());
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    // Every pixel is in; what follows the picture in the file (or its
+    // missing end marker) is of no interest.
     if (cmyk) {
-        for (int32_t y = 0; y < height; ++y) {
-            uint32_t* row = pixels.PixelRow(y);
-            for (int32_t x = 0; x < width; ++x) {
+        for (int32_t y = 0; y < d.Pixels.Height(); ++y) {
+            uint32_t* row = d.Pixels.PixelRow(y);
+            for (int32_t x = 0; x < d.Pixels.Width(); ++x) {
                 const uint32_t v = row[x]; // bytes C, M, Y, K in memory
                 const uint32_t c = v & 0xFF, m = (v >> 8) & 0xFF, ye = (v >> 16) & 0xFF, k = v >> 24;
                 row[x] = 0xFF000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (ye * k / 255);
             }
         }
     }
-    Orient(pixels, JpegOrientation(data, size));
-    out.Swap(pixels);
+    return true;
+}
+
+} // namespace
+
+void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out) { DecodeJpeg(data, size, out, 0, 0); }
+
+void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out, int32_t fitWidth, int32_t fitHeight)
+{
+    if (size == 0)
+        throw TDecodeError("empty file");
+    const int orientation = JpegOrientation(data, size);
+    auto decoder = std::make_unique<TJpegDecoder>();
+    const bool turned = orientation >= 5;
+    if (!Decode(*decoder, data, size, turned ? fitHeight : fitWidth, turned ? fitWidth : fitHeight)) {
+        if (decoder->OverLimit)
+            throw TDecodeError(decoder->Message);
+        throw TDecodeError((decoder->HeaderRead ? "broken JPEG: " : "not a readable JPEG: ") +
+                           std::string(decoder->Message));
+    }
+    Orient(decoder->Pixels, orientation);
+    out.Swap(decoder->Pixels);
 }
 
 void LoadJpegFile(const std::string& path, TBitmap& out)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         throw TDecodeError(path + ": " + std::strerror(errno));
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw TDecodeError(path + ": read error");
+    const std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* p) {
+        ::close(*p);
+        delete p;
+    });
+    struct stat st{};
+    if (::fstat(fd, &st) != 0)
+        throw TDecodeError(path + ": " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        throw TDecodeError(path + ": not a regular file");
+    if (st.st_size > MaxPicturePixels * 4)
+        throw TDecodeError(path + ": file is larger than any picture within the limit");
+    const size_t size = size_t(st.st_size);
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[size + 1]);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, bytes.get() + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw TDecodeError(path + ": " + std::strerror(errno));
+        if (n == 0)
+            break;
+        done += size_t(n);
+    }
     try {
-        DecodeJpeg(bytes.data(), bytes.size(), out);
+        DecodeJpeg(bytes.get(), done, out);
     } catch (const TDecodeError& e) {
         throw TDecodeError(path + ": " + e.what());
     }

@@ -17,11 +17,23 @@ namespace mirel {
 // Pictures larger than this are refused before any pixel memory is taken.
 constexpr int64_t MaxPicturePixels = 100'000'000;
 
+// A progressive JPEG may spread its picture over this many scans at most.
+// Every scan costs a pass over all the blocks it covers, so a file of many
+// (possibly empty) scans would cost time in proportion to scans x pixels;
+// real encoders write about ten.
+constexpr int MaxJpegScans = 100;
+
 // Decodes a JPEG held in memory into out (resized to the picture), upright
 // as its Exif orientation says. Baseline and progressive, colour, grey and
-// CMYK pictures all come out as 32-bit colour. Throws TDecodeError; out is
-// left unchanged on failure.
+// CMYK pictures all come out as opaque 32-bit colour. A file cut short or
+// with damaged data is refused (it would decode with made-up grey blocks).
+// Throws TDecodeError; out is left unchanged on failure.
 void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out);
+
+// The same, decoded at the smallest scale of 1/2, 1/4 or 1/8 whose upright
+// picture still covers fitWidth x fitHeight (full size when either is 0),
+// straight into the bitmap's rows.
+void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out, int32_t fitWidth, int32_t fitHeight);
 
 // The Exif orientation (1 to 8) of a JPEG held in memory; 1 when it has none.
 int JpegOrientation(const uint8_t* data, size_t size);

@@ -68,3 +68,18 @@ cp good-a.jpg unsupported.xyz                  # listed by nobody, refused by na
 cp good-a.jpg unreadable.jpg && chmod 000 unreadable.jpg   # still readable by root
 mkdir -p folder.jpg
 rm -f fifo.jpg && mkfifo fifo.jpg
+
+# Bitmaps whose pixels would come from beyond what the file holds.
+le32() { printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"; }
+# bmp WIDTH HEIGHT BITS COMPRESSION PIXEL_OFFSET: file and info headers, then
+# a palette of black and white for 8 bits.
+bmp() {
+  printf 'BM'; le32 0; le32 0; le32 "$5"
+  le32 40; le32 "$1"; le32 "$2"; printf '\001\000'; printf "$(printf '\\%03o' "$3")\\000"; le32 "$4"
+  le32 0; le32 2835; le32 2835
+  if [ "$3" -eq 8 ]; then le32 2; le32 0; printf '\000\000\000\000\377\377\377\000'; else le32 0; le32 0; fi
+}
+{ bmp 2 2 24 0 100000; head -c 16 /dev/zero; } > offset-past-end.bmp
+{ bmp 4 2 8 1 62; printf '\000\010\001\001\001\001\001\001\001\001\000\001'; } > rle8-overrun.bmp   # 8 stored in a row of 4
+{ bmp 4 2 8 1 62; printf '\000\002\000\062\004\001\000\001'; } > rle8-delta-past.bmp   # moved 50 rows up, then drawn
+{ bmp 64 2 8 1 62; printf '\000\050\001\001\001'; } > rle8-absolute-past-end.bmp   # 40 pixels promised, 3 given

@@ -22,9 +22,9 @@ convert -size 32x24 gradient:white-black "$tmp/small.bmp" || fail "cannot make a
 
 "$render" --style 84 --step 10 --old "$tmp/a.jpg" --new "$tmp/b.png" --frames "$tmp/frames" || fail "frames"
 [ "$(ls "$tmp/frames" | wc -l)" -eq 11 ] || fail "step 10 makes 11 frames"
-[ -f "$tmp/frames/progress-000.png" ] && [ -f "$tmp/frames/progress-100.png" ] || fail "frame names"
+[ -f "$tmp/frames/frame-00000.png" ] && [ -f "$tmp/frames/frame-00010.png" ] || fail "frame names"
 # Progress 100 is the new picture exactly.
-[ "$(compare -metric AE "$tmp/frames/progress-100.png" "$tmp/b.png" null: 2>&1)" = 0 ] || fail "last frame"
+[ "$(compare -metric AE "$tmp/frames/frame-00010.png" "$tmp/b.png" null: 2>&1)" = 0 ] || fail "last frame"
 
 # A looping GIF and a folder of frames: the same frame count, the old picture
 # first and the new one last.
@@ -35,7 +35,7 @@ convert -size 40x30 xc:red "$tmp/red.png" && convert -size 40x30 xc:blue "$tmp/b
 colours=$(convert "$tmp/t.gif" -coalesce -format '%[pixel:p{5,5}] ' info: | tr ' ' '\n')
 [ "$(echo "$colours" | sed -n 1p)" = "srgba(255,0,0,1)" ] || fail "GIF first frame"
 [ "$(echo "$colours" | sed -n 21p)" = "srgba(0,0,255,1)" ] || fail "GIF last frame"
-"$render" --old "$tmp/red.png" --new "$tmp/blue.png" --style 84 --step 5 --reverse --out "$tmp/rev" || fail "reverse"
+"$render" --old "$tmp/red.png" --new "$tmp/blue.png" --style 84 --step 5 --reverse --out "$tmp/rev/" || fail "reverse"
 [ "$(ls "$tmp/rev" | wc -l)" -eq 21 ] || fail "reverse frame count"
 
 # A slide show: the show's order and styles (seed 0: 51 at show time, then 1, 5).
@@ -44,7 +44,7 @@ convert -size 80x60 xc:red "$tmp/show/b.jpg"
 convert -size 80x60 xc:green "$tmp/show/A.BMP"
 convert -size 60x80 xc:blue "$tmp/show/c.jpeg"
 echo "not listed" > "$tmp/show/notes.txt"
-"$render" --slideshow "$tmp/show" --out "$tmp/showframes" --hold 0.2 > "$tmp/plan" || fail "slide show"
+"$render" --slideshow "$tmp/show" --out "$tmp/showframes/" --hold 0.2 > "$tmp/plan" || fail "slide show"
 [ "$(cut -f1,2 "$tmp/plan" | tr '\t\n' ':;')" = "A.BMP:51;b.jpg:1;c.jpeg:5;" ] || fail "slide-show plan: $(cat "$tmp/plan")"
 [ "$(ls "$tmp/showframes" | wc -l)" -eq $((26 + 5 + 2 * (25 + 5))) ] || fail "slide-show frame count"
 
@@ -84,6 +84,8 @@ expect_refusal "unknown option" --frobnicate
 expect_refusal "a PNG for a whole transition" --style 1 --old "$tmp/a.jpg" --new "$tmp/b.png" --out "$tmp/y.png"
 expect_refusal "bad size" --style 1 --old "$tmp/a.jpg" --new "$tmp/b.png" --out "$tmp/z" --size 10by10
 expect_refusal "bad fit" --style 1 --old "$tmp/a.jpg" --new "$tmp/b.png" --out "$tmp/z" --fit zoom
-expect_refusal "empty slide-show folder" --slideshow "$tmp/frames/none" --out "$tmp/z.gif"
+expect_refusal "missing slide-show folder" --slideshow "$tmp/frames/none" --out "$tmp/z.gif"
+mkdir "$tmp/nothing"
+expect_refusal "empty slide-show folder" --slideshow "$tmp/nothing" --out "$tmp/z.gif"
 expect_refusal "no output folder" --style 1 --old "$tmp/a.jpg" --new "$tmp/b.png" --frames /proc/nope
 echo "render command line: all checks passed"

@@ -1,9 +1,12 @@
 #include "surface/bitmap.h"
+#include "surface/parallel.h"
 #include "surface/region.h"
 
 #include "frame_test_util.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace mirel {
 namespace {
@@ -127,6 +130,64 @@ TEST_F(CopyAreaTest, HonoursTheClipRegionUntilItIsRemoved)
     EXPECT_FALSE(c.HasClipRgn());
     c.FillArea(Rect(25, 0, 26, 1));
     EXPECT_EQ(Dst.Pixel(25, 0), clWhite);
+}
+
+// A copy of a bitmap onto itself against the same copy from a twin of it (a
+// plain copy between two bitmaps): moves in every direction, scaled up and
+// down along either axis, mirrored, reaching outside the bitmap, through a
+// clip region, and on several threads.
+TEST(OverlappingCopy, GivesWhatACopyFromATwinGives)
+{
+    struct TCase {
+        const char* Name;
+        TRect Dest, Source;
+    };
+    const TCase cases[] = {
+        {"right", Rect(7, 0, 61, 45), Rect(0, 0, 54, 45)},
+        {"left", Rect(0, 0, 54, 45), Rect(7, 0, 61, 45)},
+        {"down", Rect(0, 5, 61, 45), Rect(0, 0, 61, 40)},
+        {"up", Rect(0, 0, 61, 40), Rect(0, 5, 61, 45)},
+        {"down right", Rect(3, 2, 50, 40), Rect(0, 0, 47, 38)},
+        {"up left", Rect(0, 0, 47, 38), Rect(3, 2, 50, 40)},
+        {"down left", Rect(0, 4, 50, 44), Rect(9, 0, 59, 40)},
+        {"up right", Rect(9, 0, 59, 40), Rect(0, 4, 50, 44)},
+        {"in place", Rect(5, 5, 30, 30), Rect(5, 5, 30, 30)},
+        {"squeezed right", Rect(20, 0, 61, 45), Rect(0, 0, 61, 45)},
+        {"squeezed left", Rect(0, 0, 41, 45), Rect(0, 0, 61, 45)},
+        {"squeezed down", Rect(0, 17, 61, 45), Rect(0, 0, 61, 45)},
+        {"squeezed up", Rect(0, 0, 61, 28), Rect(0, 0, 61, 45)},
+        {"stretched right and down", Rect(10, 8, 61, 45), Rect(0, 0, 30, 20)},
+        {"stretched up", Rect(0, 0, 61, 40), Rect(0, 25, 61, 45)},
+        {"squeezed both ways", Rect(13, 9, 50, 40), Rect(0, 0, 61, 45)},
+        {"mirrored across", Rect(60, 0, -1, 45), Rect(0, 0, 61, 45)},
+        {"mirrored upside down", Rect(0, 44, 61, -1), Rect(0, 0, 61, 45)},
+        {"reaching outside", Rect(-20, -10, 70, 50), Rect(0, 0, 61, 45)},
+        {"from beyond the edge", Rect(0, 0, 61, 45), Rect(-8, 6, 53, 51)},
+    };
+    TRegion clip = CreateRectRgn(2, 3, 30, 20);
+    UniteRgn(clip, CreateRectRgn(35, 10, 50, 40));
+    UniteRgn(clip, CreateRectRgn(10, 30, 20, 44));
+    for (const TCase& c : cases)
+        for (const bool clipped : {false, true})
+            for (const int threads : {1, 3}) {
+                SCOPED_TRACE(std::string(c.Name) + (clipped ? ", clipped" : "") + ", threads " +
+                             std::to_string(threads));
+                SetDrawingThreads(threads);
+                TBitmap self(61, 45), twin(61, 45), want(61, 45);
+                FillCoordinates(self);
+                twin.Assign(self);
+                want.Assign(self);
+                if (clipped) {
+                    self.Canvas().SelectClipRgn(clip);
+                    want.Canvas().SelectClipRgn(clip);
+                }
+                want.Canvas().CopyArea(c.Dest, twin.Canvas(), c.Source);
+                self.Canvas().CopyArea(c.Dest, self.Canvas(), c.Source);
+                for (int32_t y = 0; y < 45; ++y)
+                    for (int32_t x = 0; x < 61; ++x)
+                        ASSERT_EQ(self.Pixel(x, y), want.Pixel(x, y)) << x << "," << y;
+            }
+    SetDrawingThreads(1);
 }
 
 TEST_F(CopyAreaTest, EmptyAndOffBitmapCopiesDrawNothing)

@@ -3,6 +3,9 @@
 #include "show_test_util.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QKeyEvent>
 #include <QTest>
 #include <QWidget>
@@ -102,6 +105,26 @@ TEST_F(InputWatchTest, KeysThatAnswerAMessageBoxAreTheBoxs)
     EXPECT_EQ(Seen[1].Message, WM_KEYDOWN);
 }
 
+TEST_F(InputWatchTest, InputAimedAtABoxThatLeavesTheShowRunningIsTheBoxs)
+{
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("mirel-show"), QStringLiteral("broken"), QMessageBox::Ok, &Top);
+    box.setModal(false);
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    ASSERT_EQ(QApplication::activeModalWidget(), nullptr);
+    QTest::mouseMove(box.windowHandle(), QPoint(600, 600));
+    QTest::mousePress(box.windowHandle(), Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::keyPress(box.windowHandle(), Qt::Key_Return);
+    box.hide();
+    QTest::keyRelease(Top.windowHandle(), Qt::Key_Return);
+    EXPECT_TRUE(Seen.empty());
+    // The show's own window still closes on input while a box is open.
+    box.show();
+    QTest::keyPress(Top.windowHandle(), Qt::Key_Space);
+    ASSERT_EQ(Seen.size(), 1u);
+    EXPECT_EQ(Seen[0].Message, WM_KEYDOWN);
+}
+
 TEST_F(InputWatchTest, AFailingHandlerIsReportedAndTheEventStillArrives)
 {
     TBoxCapture capture;
@@ -111,6 +134,47 @@ TEST_F(InputWatchTest, AFailingHandlerIsReportedAndTheEventStillArrives)
     ASSERT_EQ(capture.Boxes.size(), 1u);
     EXPECT_EQ(capture.Boxes[0].Text, "handler failed");
     EXPECT_EQ(Seen.size(), 1u); // the other watch, and Qt's dispatch, still ran
+}
+
+} // namespace
+} // namespace mirel::test
+
+namespace mirel::test {
+namespace {
+
+// The real boxes, not the recording hook.
+std::vector<QMessageBox*> OpenBoxes()
+{
+    std::vector<QMessageBox*> boxes;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+            boxes.push_back(box);
+    return boxes;
+}
+
+TEST(MessageBoxTest, FailuresWhileABoxIsOpenJoinItAndItListsAScreenfulAtMost)
+{
+    for (int i = 0; i < 2000; ++i)
+        ShowMessageBox(TMessageKind::Error, QStringLiteral("/pictures/%1.jpg: Not a JPEG file").arg(i));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(OpenBoxes().size(), 1u);
+    QMessageBox* box = OpenBoxes()[0];
+    const QStringList lines = box->text().split(QLatin1Char('\n'));
+    EXPECT_EQ(lines.first(), QStringLiteral("/pictures/0.jpg: Not a JPEG file"));
+    EXPECT_EQ(lines.last(), QStringLiteral("... and %1 more").arg(2000 - (lines.size() - 1)));
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    box->adjustSize();
+    EXPECT_LE(box->height(), screen.height());
+    EXPECT_LE(box->width(), screen.width());
+
+    // Answered, the next failure opens a box of its own with only itself.
+    box->button(QMessageBox::Ok)->click();
+    QCoreApplication::processEvents();
+    ShowMessageBox(TMessageKind::Error, QStringLiteral("later"));
+    ASSERT_EQ(OpenBoxes().size(), 1u);
+    EXPECT_EQ(OpenBoxes()[0]->text(), QStringLiteral("later"));
+    OpenBoxes()[0]->close();
+    QCoreApplication::processEvents();
 }
 
 } // namespace

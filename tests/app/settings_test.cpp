@@ -84,6 +84,40 @@ TEST_F(RegistryTest, ReadsAHandWrittenFile)
     EXPECT_EQ(reg.ReadString(QStringLiteral("reg_phototarget")), QStringLiteral("1,2"));
 }
 
+TEST_F(RegistryTest, WritesReplaceALinkAtTheKeysPlaceAndNeverWriteThroughIt)
+{
+    QDir().mkpath(Tmp.path() + QStringLiteral("/software"));
+    // A link to nowhere: its target must not come into being.
+    const QString nowhere = Tmp.path() + QStringLiteral("/planted");
+    ASSERT_TRUE(QFile::link(nowhere, File()));
+    TRegistry reg(Tmp.path());
+    EXPECT_FALSE(reg.KeyExists(Key));
+    ASSERT_TRUE(reg.OpenKey(Key, true));
+    reg.WriteString(QStringLiteral("reg_Showpause"), QStringLiteral("8"));
+    reg.WriteString(QStringLiteral("reg_photodir"), QStringLiteral("c:\\"));
+    EXPECT_EQ(reg.ReadString(QStringLiteral("reg_showpause")), QStringLiteral("8"));
+    reg.CloseKey();
+    EXPECT_FALSE(QFileInfo::exists(nowhere));
+    EXPECT_FALSE(QFileInfo(File()).isSymLink());
+    EXPECT_TRUE(ReadAll(File()).contains("reg_Showpause=8\n"));
+    EXPECT_TRUE(ReadAll(File()).contains("reg_photodir=c:\\\\\n"));
+
+    // A link to another file: that file stays as it was.
+    const QString other = Tmp.path() + QStringLiteral("/other.ini");
+    WriteAll(other, "[General]\nreg_showpause=4\n");
+    ASSERT_TRUE(QFile::remove(File()));
+    ASSERT_TRUE(QFile::link(other, File()));
+    TRegistry again(Tmp.path());
+    ASSERT_TRUE(again.OpenKey(Key, false));
+    EXPECT_EQ(again.ReadString(QStringLiteral("reg_showpause")), QStringLiteral("4"));
+    again.WriteString(QStringLiteral("reg_phototarget"), QStringLiteral("1"));
+    EXPECT_EQ(ReadAll(other), "[General]\nreg_showpause=4\n");
+    EXPECT_TRUE(ReadAll(File()).contains("reg_showpause=4\n"));
+    EXPECT_TRUE(ReadAll(File()).contains("reg_phototarget=1\n"));
+    // No temporary file is left beside the key.
+    EXPECT_EQ(QDir(Tmp.path() + QStringLiteral("/software")).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
 TEST_F(RegistryTest, AKeyThatCannotBeCreatedFailsEveryWrite)
 {
     // A file where the key's folder should be: not even root can create it.

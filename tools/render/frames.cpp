@@ -1,95 +1,62 @@
 #include "tools/render/frames.h"
 
 #include "effects/catalogue.h"
-#include "tools/render/picture_io.h"
+#include "picture/load.h"
+#include "tools/render/encode.h"
+#include "tools/render/stills.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QProcess>
-
+#include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 namespace mirel {
 
 namespace {
 
+// A folder of frame-%05d.png files, one per frame period: a held frame is
+// written once and linked under the following numbers.
 class TPngFolder : public TFrameSink {
 public:
-    explicit TPngFolder(std::string folder) : folder_(std::move(folder))
+    TPngFolder(const std::string& folder, const TSinkOptions& options)
+        : pending_(folder, options.Overwrite), level_(options.PngCompression)
     {
-        if (!QDir().mkpath(QString::fromStdString(folder_)))
-            throw std::runtime_error(folder_ + ": cannot create the folder");
     }
-    void Write(const TBitmap& frame, const std::string& name) override { SavePng(frame, folder_ + "/" + name); }
-    void Finish() override {}
+    void Write(const TBitmap& frame, int64_t repeat) override
+    {
+        CheckInterrupted();
+        const std::string first = pending_.FramePath(count_);
+        {
+            std::FILE* file = std::fopen(first.c_str(), "wbx");
+            if (!file)
+                throw std::runtime_error(first + ": cannot write: " + std::strerror(errno));
+            try {
+                WritePng(frame, file, level_, first);
+            } catch (...) {
+                std::fclose(file);
+                throw;
+            }
+            if (std::fclose(file) != 0)
+                throw std::runtime_error(first + ": cannot write: " + std::strerror(errno));
+        }
+        for (int64_t i = 1; i < repeat; ++i)
+            if (link(first.c_str(), pending_.FramePath(count_ + i).c_str()) != 0)
+                throw std::runtime_error(pending_.FramePath(count_ + i) + ": cannot write: " + std::strerror(errno));
+        count_ += repeat;
+        FramesWritten() += repeat;
+    }
+    void Finish() override { pending_.Commit(count_); }
 
 private:
-    std::string folder_;
-};
-
-// Raw BGRA frames piped into ffmpeg, which encodes them.
-class TFfmpeg : public TFrameSink {
-public:
-    TFfmpeg(const std::string& out, const std::string& ext, int32_t w, int32_t h, int delayMs) : out_(out)
-    {
-        QStringList args = {"-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo", "-pix_fmt", "bgra",
-                            "-s", QString("%1x%2").arg(w).arg(h), "-framerate",
-                            QString("1000/%1").arg(delayMs), "-i", "-"};
-        if (ext == "gif") {
-            // One palette for the whole animation, made from all its frames.
-            args << "-filter_complex" << "[0:v]split[a][b];[a]palettegen=stats_mode=full[p];[b][p]paletteuse"
-                 << "-loop" << "0";
-        } else {
-            // 4:2:0 video wants even sizes.
-            args << "-vf" << "pad=ceil(iw/2)*2:ceil(ih/2)*2";
-            if (ext == "webm")
-                args << "-c:v" << "libvpx-vp9" << "-b:v" << "0" << "-crf" << "32" << "-row-mt" << "1";
-            else
-                args << "-c:v" << "libx264" << "-preset" << "medium" << "-crf" << "18";
-            args << "-pix_fmt" << "yuv420p";
-        }
-        args << QString::fromStdString(out);
-        process_.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-        process_.start("ffmpeg", args);
-        if (!process_.waitForStarted())
-            throw std::runtime_error(out + ": cannot run ffmpeg, which encodes ." + ext +
-                                     " files (install it: apt-get install ffmpeg)");
-    }
-    ~TFfmpeg() override
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished();
-        }
-    }
-    void Write(const TBitmap& frame, const std::string&) override
-    {
-        process_.write(reinterpret_cast<const char*>(frame.Bits()), qint64(frame.BytesPerLine()) * frame.Height());
-        // Keep at most a few frames in flight.
-        while (process_.bytesToWrite() > 32 * 1024 * 1024)
-            if (!process_.waitForBytesWritten(-1))
-                Fail();
-    }
-    void Finish() override
-    {
-        process_.closeWriteChannel();
-        process_.waitForFinished(-1);
-        if (process_.exitStatus() != QProcess::NormalExit || process_.exitCode() != 0)
-            Fail();
-    }
-
-private:
-    [[noreturn]] void Fail()
-    {
-        const QString why = QString::fromLocal8Bit(process_.readAllStandardError()).trimmed().split('\n').last();
-        throw std::runtime_error(out_ + ": ffmpeg failed" + (why.isEmpty() ? "" : ": " + why.toStdString()));
-    }
-    std::string out_;
-    QProcess process_;
+    TPendingFolder pending_;
+    int level_;
+    int64_t count_ = 0;
 };
 
 double Now()
@@ -99,15 +66,24 @@ double Now()
 
 } // namespace
 
-std::unique_ptr<TFrameSink> OpenFrameSink(const std::string& out, int32_t width, int32_t height, int delayMs)
+std::unique_ptr<TFrameSink> OpenFrameSink(const std::string& out, int32_t width, int32_t height,
+                                          const TSinkOptions& options)
 {
-    const std::string ext = QFileInfo(QString::fromStdString(out)).suffix().toLower().toStdString();
-    if (ext == "gif" || ext == "mp4" || ext == "webm" || ext == "mkv")
-        return std::make_unique<TFfmpeg>(out, ext, width, height, delayMs);
-    if (ext == "png" || ext == "jpg" || ext == "jpeg")
-        throw std::runtime_error(out + ": a whole transition goes to a folder, a .gif, .mp4, .webm or .mkv file "
-                                       "(one frame: give --progress)");
-    return std::make_unique<TPngFolder>(out);
+    const TOutputKind kind = OutputKindOf(out);
+    if (!options.Audio.empty() && !IsVideo(kind))
+        throw std::runtime_error(out + ": music goes with videos only (.mp4, .mkv, .webm, .mov, .avi)");
+    switch (kind) {
+    case TOutputKind::Folder:
+        return std::make_unique<TPngFolder>(out, options);
+    case TOutputKind::WebP:
+        return OpenWebPAnimation(out, width, height, options);
+    case TOutputKind::Png:
+    case TOutputKind::Jpeg:
+        throw std::runtime_error(out + ": a whole transition goes to a folder, .gif, .webp or a video; "
+                                       "one frame (with --progress) to a picture");
+    default:
+        return OpenEncoder(out, kind, width, height, options);
+    }
 }
 
 std::vector<int32_t> TransitionProgress(int step, bool reverse)
@@ -130,28 +106,56 @@ void PlayTransition(const TBitmap& old, const TBitmap& image, int style, int ste
 {
     TBitmap display;
     for (const int32_t progress : TransitionProgress(step, reverse)) {
+        CheckInterrupted();
         display.Assign(old);
         DrawEffectFrame(display, image, style, uint32_t(step), progress);
         frame(display, progress);
     }
 }
 
-void FitPicture(const TBitmap& src, int32_t w, int32_t h, TFit fit, uint32_t background, TBitmap& out)
+void LoadFitted(const std::string& path, int32_t w, int32_t h, TFitMode mode, uint32_t background, TBitmap& out,
+                double oversize)
 {
-    out.SetSize(w, h);
-    out.Fill(background);
-    const TRect frame = Rect(0, 0, w, h);
-    switch (fit) {
-    case TFit::Stretch:
-        out.Canvas().StretchDraw(frame, src);
-        break;
-    case TFit::Aspect:
-        out.Canvas().StretchDraw(AspectFitRect(src.BoundsRect(), frame), src);
-        break;
-    case TFit::Center:
-        out.Canvas().DrawBitmap((w - src.Width()) / 2, (h - src.Height()) / 2, src);
-        break;
+    TLoadOptions options;
+    // Center shows the picture at its own size; the others scale it anyway.
+    if (w > 0 && h > 0 && mode != TFitMode::Center) {
+        options.FitWidth = int32_t(std::ceil(w * oversize));
+        options.FitHeight = int32_t(std::ceil(h * oversize));
     }
+    TBitmap loaded;
+    LoadPicture(path, loaded, options);
+    if (w <= 0 || h <= 0) {
+        out.Swap(loaded);
+        return;
+    }
+    FitPicture(loaded, int32_t(std::lround(w * oversize)), int32_t(std::lround(h * oversize)), mode, out, background);
+}
+
+double ThreadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+double ProcessCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+double& EncoderCallSeconds()
+{
+    static double seconds = 0;
+    return seconds;
+}
+
+int64_t& FramesWritten()
+{
+    static int64_t frames = 0;
+    return frames;
 }
 
 TProgressBar::TProgressBar(std::string label, int64_t total)

@@ -1,9 +1,10 @@
 // Whole transitions and slide shows as sequences of frames, and where the
-// frames go: a folder of PNG files, or an animated GIF or a video encoded by
-// the ffmpeg program.
+// frames go: a folder of PNG files, an animated GIF or WebP, or a video.
 #pragma once
 
+#include "picture/fit.h"
 #include "surface/bitmap.h"
+#include "tools/render/output.h"
 
 #include <functional>
 #include <memory>
@@ -12,19 +13,35 @@
 
 namespace mirel {
 
+// The frame rate as a fraction, frames per second = Num / Den.
+struct TFrameRate {
+    int Num = 25, Den = 1;
+    double Seconds(int64_t frames) const { return double(frames) * Den / Num; }
+};
+
 class TFrameSink {
 public:
     virtual ~TFrameSink() = default;
-    // name: a file name for sinks that write one file a frame ("" for others).
-    virtual void Write(const TBitmap& frame, const std::string& name) = 0;
-    // Ends the output; throws when the encoder failed.
+    // frame shows for repeat frame periods. Animations store a held frame
+    // once with its longer time, videos repeat it, folders link it.
+    virtual void Write(const TBitmap& frame, int64_t repeat = 1) = 0;
+    // Completes the output and moves it into place; throws when that failed.
+    // Without Finish the output is removed and an existing one kept.
     virtual void Finish() = 0;
 };
 
-// By out's extension: ".gif", ".mp4", ".webm" and ".mkv" go through ffmpeg,
-// anything else is a folder of PNG files. delayMs is the time a frame shows.
+struct TSinkOptions {
+    TOverwrite Overwrite = TOverwrite::Ask;
+    TFrameRate Rate;
+    int PngCompression = 1; // zlib level 0 .. 9
+    std::string Audio; // a music file for videos
+    int64_t TotalFrames = 0; // the length, for the music's cut and fade
+};
+
+// By out's kind (OutputKindOf). A single picture kind takes one frame only.
 // Throws std::runtime_error with one line saying what is wrong.
-std::unique_ptr<TFrameSink> OpenFrameSink(const std::string& out, int32_t width, int32_t height, int delayMs);
+std::unique_ptr<TFrameSink> OpenFrameSink(const std::string& out, int32_t width, int32_t height,
+                                          const TSinkOptions& options);
 
 // The progress values of a transition as the widget steps it: from 0 (100
 // with reverse) by step to 100 (0), the first and last included.
@@ -35,11 +52,20 @@ std::vector<int32_t> TransitionProgress(int step, bool reverse);
 void PlayTransition(const TBitmap& old, const TBitmap& image, int style, int step, bool reverse,
                     const std::function<void(const TBitmap& frame, int32_t progress)>& frame);
 
-// How a picture is fitted into a frame of another size.
-enum class TFit { Stretch, Aspect, Center };
+// Loads the picture at path and fits it into a w x h frame (w = 0: its own
+// size); JPEGs are decoded at the smallest DCT scale that the frame (times
+// oversize, for later zooming) still needs. Throws TDecodeError.
+void LoadFitted(const std::string& path, int32_t w, int32_t h, TFitMode mode, uint32_t background, TBitmap& out,
+                double oversize = 1);
 
-// src fitted into a w x h frame on the background colour.
-void FitPicture(const TBitmap& src, int32_t w, int32_t h, TFit fit, uint32_t background, TBitmap& out);
+// CPU seconds of this thread, and of the whole process (user + system).
+double ThreadCpuSeconds();
+double ProcessCpuSeconds();
+// CPU seconds this thread spent inside the encoder and muxer calls; the
+// encoders' own threads count as encoder time too (see --benchmark).
+double& EncoderCallSeconds();
+// Frame periods written by every sink so far.
+int64_t& FramesWritten();
 
 // A bar on standard error for work that takes more than a second; silent
 // when standard error is not a terminal.

@@ -2,17 +2,25 @@
 // GIFs and videos, headless, exactly as the transition widget draws them.
 #include "effects/catalogue.h"
 #include "effects/random.h"
+#include "picture/load.h"
 #include "surface/parallel.h"
 #include "tools/render/frames.h"
-#include "tools/render/picture_io.h"
+#include "tools/render/gallery.h"
+#include "tools/render/options.h"
+#include "tools/render/output.h"
+#include "tools/render/stills.h"
 #include "tools/render/sheet_and_bench.h"
 #include "tools/render/slideshow.h"
 
 #include <QColor>
+#include <QFile>
 #include <QGuiApplication>
 
 #include <cstdio>
+#include <chrono>
+#include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -25,42 +33,79 @@ namespace {
 
 constexpr const char* Usage = R"(usage:
   mirel-render --list
-  mirel-render --old A --new B --style S --progress P --out FRAME.png
-  mirel-render --old A --new B --style S --out OUT [--step N] [--reverse] [--delay MS]
-  mirel-render --slideshow FOLDER --out OUT [--hold SECONDS] [--seed N]
+  mirel-render --old A --new B --style S --progress P --out FRAME.png|.jpg|.webp|.gif
+  mirel-render --old A --new B --style S --out OUT [--step N] [--reverse] [--fps N] [--hold S]
+  mirel-render --slideshow INPUT [--slideshow INPUT ...] --out OUT [--hold S] [--style LIST]
+               [--audio MUSIC] [--seed N]
+  mirel-render --gallery DIR [--old A --new B]
   mirel-render --contact-sheet SHEET.png [--progress P] [--old A --new B]
   mirel-render --bench [--size WxH] [--styles LIST] [--threads N]
 
 Draws the transition from picture A (old) to picture B (new) exactly as the
 transition widget draws it. Pictures are JPEG (upright by their Exif
-orientation), PNG or BMP.
+orientation), PNG, WebP, BMP or ICO. Options take their value as the next
+argument or after '=' (--fps=30).
 
+output
+  --out OUT         what OUT's name asks for. One frame (with --progress):
+                    .png, .jpg/.jpeg, .webp or .gif. A transition or slide
+                    show: .mp4, .mkv, .mov (H.264), .webm (VP9), .avi
+                    (MPEG-4), .gif or .webp (animated, looping), or a folder
+                    (a name ending in / or an existing folder) of
+                    frame-00000.png, frame-00001.png, ... for
+                    ffmpeg -i DIR/frame-%05d.png. Anything else is refused.
+                    The output appears only when complete; an interrupted run
+                    (Ctrl-C, SIGTERM) leaves nothing behind, and exits 130/143
+  --frames DIR      the same as --out DIR
+  -y, --overwrite   replace an existing output (a folder: its frame files)
+  -n, --no-overwrite
+                    never replace one (the default, but silent about -y)
+  --png-compression N
+                    zlib level for PNG frames, 0..9 (default 1: fast; 9 is
+                    smallest)
+
+transition
   --list            every style as NUMBER<TAB>NAME, 0 (Custom) to 150
   --style S         a number 1..150, a name from --list (any case), or
-                    "random" (drawn from the shared generator, see --seed)
+                    "random" (drawn from the shared generator, see --seed);
+                    with --slideshow a comma list that cycles, e.g. 84,118
   --progress P      one frame at P percent: 0 is the old picture, 100 the new
-  --out OUT         one frame (with --progress): a PNG file. A whole
-                    transition or slide show, by OUT's extension: .gif
-                    (looping), .mp4, .webm or .mkv (these need the ffmpeg
-                    program), or else a folder of PNG files
-  --frames DIR      the same as --out DIR
   --step N          percent per frame, 1..100 (default 4): 25 frames plus the
                     first; it also sets the band width of some styles
   --reverse         play the progress from 100 down to 0
-  --delay MS        how long each frame shows, 10..10000 ms (default 40)
+  --fps N, -r N     frames per second, 1..240: 25, 29.97 or 30000/1001
+                    (default 25)
+  --delay MS        how long each frame shows, 10..10000 ms (another way to
+                    give --fps)
+  --hold SECONDS    how long the pictures stay: for one transition before and
+                    after it (default 0, for .gif and .webp 1); for a slide
+                    show each picture after its transition (default 3)
   --size WxH        the frame size (default: the new picture's, or for a
                     slide show the first picture's)
-  --fit MODE        how pictures of another size fill a frame: stretch,
-                    aspect (default: the largest fit, centred) or center
-                    (own size, centred)
+  --fit MODE        how pictures of another size fill a frame: aspect
+                    (default: the largest fit, centred, on the background),
+                    fill (cover the frame, the overhang cut off), blur (aspect
+                    over a blurred, darkened fill), stretch, or center (own
+                    size, centred)
   --background C    colour around fitted pictures: a name or #rrggbb
                     (default black)
-  --slideshow FOLDER
-                    every picture of FOLDER in the show's order, each coming
-                    in with the style the show would choose, then held;
-                    prints picture, style and name per transition
-  --hold SECONDS    how long a slide-show picture stays (default 3)
+
+slide show
+  --slideshow INPUT a folder (its pictures in natural order: 2 before 10), a
+                    picture, or a text file listing pictures one a line;
+                    may be given several times. Each picture comes in with
+                    the style the show would choose (or --style), then is
+                    held; prints picture, style and name per transition
   --seed N          the generator's seed (default 0, as the show starts)
+  --motion          a slow pan and zoom over each picture (from --seed)
+  --audio MUSIC     a music track for a video, cut to its length and faded
+                    out at the end
+
+other
+  --gallery DIR     DIR/index.html: one self-contained page with an animated
+                    preview of every style, its number and name, filterable
+                    by family and by name (the show's first two pictures
+                    unless --old and --new are given)
   --contact-sheet SHEET.png
                     every style at --progress (default 50) in one labelled
                     grid; sample pictures unless --old and --new are given
@@ -70,13 +115,19 @@ orientation), PNG or BMP.
   --styles LIST     for --bench: numbers and ranges, e.g. 1-57,118
   --threads N       draw each frame's pixels on N threads, in bands (default
                     1); the frames are the same whatever N
+  --benchmark       print the CPU time in the encoder and outside it, and
+                    the frames per second, when done
+  --version         the version
 
 examples:
   mirel-render --old a.jpg --new b.jpg --style "Circular reveal from centre" --out reveal.gif
-  mirel-render --old a.jpg --new b.jpg --style 84 --progress 40 --out frame.png
-  mirel-render --slideshow ~/Pictures/holiday --out holiday.mp4 --size 1920x1080
+  mirel-render --old a.jpg --new b.jpg --style 84 --progress 40 --out frame.jpg
+  mirel-render --old a.jpg --new b.jpg --style fade --hold 2 --fps 30 --out fade.mp4
+  mirel-render --slideshow ~/Pictures/holiday --out holiday.mp4 --size 1920x1080 --audio song.mp3
+  mirel-render --slideshow day1 --slideshow day2 --style 84,118,"Push left" --out trip.mkv
+  mirel-render --old a.jpg --new b.jpg --style 84 --out frames/ && ffmpeg -i frames/frame-%05d.png out.mp4
 
-Bad input gets one line on standard error and exit status 2.
+Bad input and failures get one line on standard error and exit status 2.
 )";
 
 // A one-line complaint and exit status 2.
@@ -99,18 +150,6 @@ int ParseInt(const std::string& option, const std::string& text, int lo, int hi)
         Fail(option + " takes a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) +
              ", not '" + text + "'");
     return int(value);
-}
-
-int ParseStyle(const std::string& text)
-{
-    if (text == "random")
-        return Random(MaxShowStyle) + 1;
-    if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos)
-        return ParseInt("--style", text, 1, MaxShowStyle);
-    const std::optional<TShowStyle> style = StyleOfName(text);
-    if (!style || *style == 0)
-        Fail("unknown style '" + text + "' (see --list)");
-    return *style;
 }
 
 void ParseSize(const std::string& text, int32_t& w, int32_t& h)
@@ -151,9 +190,56 @@ auto OrFail(F&& f) -> decltype(f())
     }
 }
 
-void Load(const std::string& path, TBitmap& out)
+
+// The output's kind, checked before any work: a known kind, fit for one frame
+// or for many, and not an existing file unless -y.
+TOutputKind CheckOutput(const std::string& out, const TSinkOptions& sink, bool oneFrame)
 {
-    OrFail([&] { LoadPicture(path, out); });
+    const TOutputKind kind = OutputKindOf(out);
+    const bool picture = kind == TOutputKind::Png || kind == TOutputKind::Jpeg;
+    if (oneFrame && kind != TOutputKind::Png && kind != TOutputKind::Jpeg && kind != TOutputKind::WebP &&
+        kind != TOutputKind::Gif)
+        throw std::runtime_error(out + ": one frame goes to a .png, .jpg, .webp or .gif file");
+    if (!oneFrame && picture)
+        throw std::runtime_error(out + ": a whole transition goes to a folder, .gif, .webp or a video "
+                                       "(.mp4, .mkv, .webm, .mov, .avi); one frame: give --progress");
+    if (!sink.Audio.empty() && !IsVideo(kind))
+        throw std::runtime_error(out + ": music goes with videos only (.mp4, .mkv, .webm, .mov, .avi)");
+    if (kind != TOutputKind::Folder)
+        CheckOverwrite(out, sink.Overwrite);
+    return kind;
+}
+
+// Runs the work; every failure is one line and status 2, an interruption
+// status 128 + the signal's number, with the partial output removed.
+int Run(const std::function<void()>& work, bool benchmark)
+{
+    try {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        if (benchmark) {
+            // Whatever ran on other threads is the encoders' (drawing on one thread).
+            const double total = ProcessCpuSeconds(), main = ThreadCpuSeconds();
+            const double encoder = total - main + EncoderCallSeconds();
+            const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            std::fprintf(stderr,
+                         "mirel-render: cpu %.2f s: %.2f s in the encoder, %.2f s outside it; %lld frames in "
+                         "%.2f s (%.1f frames/s)\n",
+                         total, encoder, total - encoder, static_cast<long long>(FramesWritten()), wall,
+                         double(FramesWritten()) / std::max(wall, 1e-9));
+        }
+        return 0;
+    } catch (const TInterrupted& e) {
+        std::fprintf(stderr, "mirel-render: interrupted; nothing written\n");
+        return 128 + e.Signal;
+    } catch (const std::exception& e) {
+        if (InterruptSignal()) {
+            std::fprintf(stderr, "mirel-render: interrupted; nothing written\n");
+            return 128 + InterruptSignal();
+        }
+        std::fprintf(stderr, "mirel-render: %s\n", e.what());
+        return 2;
+    }
 }
 
 } // namespace
@@ -161,33 +247,63 @@ void Load(const std::string& path, TBitmap& out)
 int main(int argc, char** argv)
 {
     std::map<std::string, std::string> opts;
-    static const std::set<std::string> flags = {"--list", "--reverse", "--bench"};
+    std::vector<std::string> inputs; // --slideshow, in order
+    static const std::map<std::string, std::string> aliases = {
+        {"-y", "--overwrite"}, {"-n", "--no-overwrite"}, {"-r", "--fps"}, {"-h", "--help"}};
+    static const std::set<std::string> flags = {"--list", "--reverse", "--bench", "--overwrite", "--no-overwrite",
+                                                "--help", "--version", "--benchmark", "--motion"};
     static const std::set<std::string> valued = {
-        "--style", "--progress", "--step", "--old",  "--new",       "--out",           "--frames", "--delay",
-        "--size",  "--fit",      "--background", "--slideshow", "--hold", "--seed", "--contact-sheet", "--styles",
-        "--threads"};
+        "--style",     "--progress", "--step",  "--old",     "--new",           "--out",    "--frames",
+        "--delay",     "--size",     "--fit",   "--background", "--slideshow",  "--hold",   "--seed",
+        "--contact-sheet", "--styles", "--threads", "--fps", "--png-compression", "--audio", "--gallery"};
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(Usage, stdout);
-            return 0;
+        std::string arg = argv[i];
+        std::optional<std::string> value;
+        if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
+            value = arg.substr(arg.find('=') + 1);
+            arg = arg.substr(0, arg.find('='));
         }
+        if (const auto alias = aliases.find(arg); alias != aliases.end())
+            arg = alias->second;
         if (flags.count(arg)) {
+            if (value)
+                Fail(arg + " takes no value");
             opts[arg] = "";
             continue;
         }
         if (!valued.count(arg))
-            Fail("unknown option '" + arg + "' (see --help)");
-        if (i + 1 >= argc)
-            Fail(arg + " needs a value");
-        opts[arg] = argv[++i];
+            Fail(arg.rfind("-", 0) == 0 ? "unknown option '" + arg + "' (see --help)"
+                                        : "unexpected argument '" + arg + "' (options start with --; see --help)");
+        if (!value) {
+            if (i + 1 >= argc)
+                Fail(arg + " needs a value");
+            value = argv[++i];
+        }
+        if (arg == "--slideshow")
+            inputs.push_back(*value);
+        else if (opts.count(arg) && arg != "--style")
+            Fail(arg + " is given twice");
+        opts[arg] = *value;
     }
     const auto has = [&](const char* o) { return opts.count(o) != 0; };
+    if (has("--help")) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
+    if (has("--version")) {
+        std::printf("mirel-render %s\n", MIREL_VERSION);
+        return 0;
+    }
     if (has("--frames")) {
         if (has("--out"))
             Fail("give --out or --frames, not both");
+        // --frames always names a folder.
         opts["--out"] = opts["--frames"];
+        if (opts["--out"].empty() || opts["--out"].back() != '/')
+            opts["--out"] += '/';
     }
+    if (has("--overwrite") && has("--no-overwrite"))
+        Fail("give -y or -n, not both");
 
     if (has("--list")) {
         for (int style = 0; style <= MaxShowStyle; ++style)
@@ -195,8 +311,19 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    TSinkOptions sink;
+    sink.Overwrite = has("--overwrite") ? TOverwrite::Yes : has("--no-overwrite") ? TOverwrite::No : TOverwrite::Ask;
+    if (has("--fps") && has("--delay"))
+        Fail("give --fps or --delay, not both");
+    if (has("--fps"))
+        sink.Rate = OrFail([&] { return ParseFrameRate(opts["--fps"]); });
+    if (has("--delay"))
+        sink.Rate = {1000, ParseInt("--delay", opts["--delay"], 10, 10000)};
+    if (has("--png-compression"))
+        sink.PngCompression = ParseInt("--png-compression", opts["--png-compression"], 0, 9);
+    if (has("--audio"))
+        sink.Audio = opts["--audio"];
     const int step = has("--step") ? ParseInt("--step", opts["--step"], 1, 100) : 4;
-    const int delay = has("--delay") ? ParseInt("--delay", opts["--delay"], 10, 10000) : 40;
     if (has("--threads"))
         SetDrawingThreads(ParseInt("--threads", opts["--threads"], 1, 64));
     const uint32_t seed = has("--seed") ? uint32_t(ParseInt("--seed", opts["--seed"], 0, 2147483647)) : 0;
@@ -204,15 +331,20 @@ int main(int argc, char** argv)
     int32_t width = 0, height = 0;
     if (has("--size"))
         ParseSize(opts["--size"], width, height);
-    TFit fit = TFit::Aspect;
+    TFitMode fit = TFitMode::Aspect;
     if (has("--fit")) {
-        const std::string f = opts["--fit"];
-        if (f == "stretch")
-            fit = TFit::Stretch;
-        else if (f == "center")
-            fit = TFit::Center;
-        else if (f != "aspect")
-            Fail("--fit takes stretch, aspect or center, not '" + f + "'");
+        static const std::map<std::string, TFitMode> modes = {{"stretch", TFitMode::Stretch},
+                                                              {"aspect", TFitMode::Aspect},
+                                                              {"center", TFitMode::Center},
+                                                              {"centre", TFitMode::Center},
+                                                              {"fill", TFitMode::Fill},
+                                                              {"blur", TFitMode::Blur}};
+        std::string f = opts["--fit"];
+        std::transform(f.begin(), f.end(), f.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        const auto mode = modes.find(f);
+        if (mode == modes.end())
+            Fail("--fit takes stretch, aspect, center, fill or blur, not '" + opts["--fit"] + "'");
+        fit = mode->second;
     }
     uint32_t background = clBlack;
     if (has("--background")) {
@@ -221,6 +353,24 @@ int main(int argc, char** argv)
             Fail("--background takes a colour name or #rrggbb, not '" + opts["--background"] + "'");
         background = 0xFF000000u | (c.rgb() & 0xFFFFFF);
     }
+    double hold = -1;
+    if (has("--hold")) {
+        try {
+            size_t used = 0;
+            hold = std::stod(opts["--hold"], &used);
+            if (used != opts["--hold"].size())
+                hold = -1;
+        } catch (const std::exception&) {
+            hold = -1;
+        }
+        if (!(hold >= 0 && hold <= 3600))
+            Fail("--hold takes seconds from 0 to 3600, not '" + opts["--hold"] + "'");
+    }
+    const bool benchmark = has("--benchmark");
+    if (benchmark && has("--threads") && DrawingThreads() > 1)
+        Fail("--benchmark tells the encoder's time apart with --threads 1 only");
+    // Signals only set a flag from here on; the work checks it between frames.
+    CatchInterrupts();
 
     if (has("--bench")) {
         if (!has("--size"))
@@ -234,89 +384,116 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    if (has("--contact-sheet")) {
+    if (has("--contact-sheet") || has("--gallery")) {
         if (has("--old") != has("--new"))
-            Fail("--contact-sheet takes both --old and --new, or neither");
+            Fail("give both --old and --new, or neither");
+        TBitmap old, image;
+        if (has("--old")) {
+            // Previews are small: the pictures need no more than a contact sheet's cell.
+            OrFail([&] {
+                LoadFitted(opts["--new"], 640, 480, TFitMode::Aspect, background, image);
+                LoadFitted(opts["--old"], 640, 480, TFitMode::Aspect, background, old);
+            });
+        } else if (has("--gallery")) {
+            // The show's first two pictures.
+            const auto builtIn = [](const char* name, TBitmap& out) {
+                QFile file(QString(":/JPEG/") + name);
+                if (!file.open(QIODevice::ReadOnly))
+                    Fail(std::string("the built-in picture ") + name + " is missing");
+                const QByteArray data = file.readAll();
+                OrFail([&] {
+                    DecodePicture(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()), "show.jpg",
+                                  out);
+                });
+            };
+            builtIn("SRC1", old);
+            builtIn("SRC2", image);
+        } else {
+            SamplePictures(320, 240, old, image);
+        }
+        if (has("--gallery")) {
+            TGalleryOptions gallery;
+            gallery.Folder = opts["--gallery"];
+            gallery.Overwrite = sink.Overwrite;
+            gallery.Step = has("--step") ? step : 5;
+            gallery.Hold = hold >= 0 ? hold : 0.6;
+            gallery.Rate = sink.Rate;
+            return Run([&] { WriteGallery(old, image, gallery); }, benchmark);
+        }
         const int progress = has("--progress") ? ParseInt("--progress", opts["--progress"], 0, 100) : 50;
         // The labels' font needs a GUI application; the offscreen platform needs no display.
         if (qgetenv("QT_QPA_PLATFORM").isEmpty())
             qputenv("QT_QPA_PLATFORM", "offscreen");
         int qargc = 1;
         QGuiApplication app(qargc, argv);
-        TBitmap old, image;
-        if (has("--old")) {
-            TBitmap loadedOld, loadedNew;
-            Load(opts["--old"], loadedOld);
-            Load(opts["--new"], loadedNew);
-            FitPicture(loadedNew, loadedNew.Width(), loadedNew.Height(), fit, background, image);
-            FitPicture(loadedOld, image.Width(), image.Height(), fit, background, old);
-        } else {
-            SamplePictures(320, 240, old, image);
-        }
         OrFail([&] { WriteContactSheet(old, image, progress, opts["--contact-sheet"]); });
         return 0;
     }
 
-    if (has("--slideshow")) {
+    if (!inputs.empty()) {
         if (!has("--out"))
             Fail("--slideshow needs --out (see --help)");
         TSlideshow show;
-        show.Folder = opts["--slideshow"];
+        show.Inputs = inputs;
         show.Out = opts["--out"];
-        if (has("--hold")) {
-            try {
-                show.HoldSeconds = std::stod(opts["--hold"]);
-            } catch (const std::exception&) {
-                show.HoldSeconds = -1;
-            }
-            if (!(show.HoldSeconds >= 0 && show.HoldSeconds <= 3600))
-                Fail("--hold takes seconds from 0 to 3600, not '" + opts["--hold"] + "'");
-        }
+        if (hold >= 0)
+            show.HoldSeconds = hold;
+        if (has("--style"))
+            show.Styles = OrFail([&] { return ParseStyleCycle(opts["--style"]); });
         show.Seed = seed;
         show.Width = width;
         show.Height = height;
         show.Fit = fit;
+        show.Motion = has("--motion");
         show.Background = background;
         show.Step = step;
-        show.DelayMs = delay;
-        OrFail([&] { RenderSlideshow(show); });
-        return 0;
+        show.Sink = sink;
+        return Run([&] {
+            CheckOutput(show.Out, sink, false);
+            RenderSlideshow(show);
+        }, benchmark);
     }
 
     if (!has("--style") || !has("--old") || !has("--new") || !has("--out"))
         Fail("needs --old, --new, --style and --out (see --help)");
-    const int style = ParseStyle(opts["--style"]);
+    int style = OrFail([&] { return ParseStyle(opts["--style"]); });
+    if (style == 0)
+        style = Random(MaxShowStyle) + 1;
+    const bool oneFrame = has("--progress");
+    const int progress = oneFrame ? ParseInt("--progress", opts["--progress"], 0, 100) : 0;
+    const std::string out = opts["--out"];
 
-    TBitmap loadedOld, loadedNew, old, image;
-    Load(opts["--old"], loadedOld);
-    Load(opts["--new"], loadedNew);
-    if (width == 0) {
-        width = loadedNew.Width();
-        height = loadedNew.Height();
-    }
-    FitPicture(loadedOld, width, height, fit, background, old);
-    FitPicture(loadedNew, width, height, fit, background, image);
+    return Run([&] {
+        // Before the pictures are read: a refusal should not wait for them.
+        const TOutputKind kind = CheckOutput(out, sink, oneFrame);
+        TBitmap old, image;
+        LoadFitted(opts["--new"], width, height, fit, background, image);
+        if (width == 0) { // the new picture's own size
+            width = image.Width();
+            height = image.Height();
+        }
+        LoadFitted(opts["--old"], width, height, fit, background, old);
 
-    if (has("--progress")) {
-        const int progress = ParseInt("--progress", opts["--progress"], 0, 100);
-        TBitmap display;
-        display.Assign(old);
-        DrawEffectFrame(display, image, style, uint32_t(step), progress);
-        OrFail([&] { SavePng(display, opts["--out"]); });
-        return 0;
-    }
-
-    OrFail([&] {
-        const std::unique_ptr<TFrameSink> sink = OpenFrameSink(opts["--out"], width, height, delay);
-        const std::vector<int32_t> progress = TransitionProgress(step, has("--reverse"));
-        TProgressBar bar("rendering", int64_t(progress.size()));
+        if (oneFrame) {
+            TBitmap display;
+            display.Assign(old);
+            DrawEffectFrame(display, image, style, uint32_t(step), progress);
+            SavePicture(display, out, sink);
+            ++FramesWritten();
+            return;
+        }
+        // Animations loop, so they pause on both pictures unless told otherwise.
+        const double seconds = hold >= 0 ? hold : kind == TOutputKind::Gif || kind == TOutputKind::WebP ? 1.0 : 0.0;
+        const int64_t holdFrames = std::llround(seconds * sink.Rate.Num / sink.Rate.Den);
+        const std::vector<int32_t> values = TransitionProgress(step, has("--reverse"));
+        sink.TotalFrames = int64_t(values.size()) + 2 * holdFrames;
+        const std::unique_ptr<TFrameSink> frames = OpenFrameSink(out, width, height, sink);
+        TProgressBar bar("rendering", int64_t(values.size()));
         PlayTransition(old, image, style, step, has("--reverse"), [&](const TBitmap& frame, int32_t p) {
-            char name[32];
-            std::snprintf(name, sizeof name, "progress-%03d.png", p);
-            sink->Write(frame, name);
+            const bool end = p == values.front() || p == values.back();
+            frames->Write(frame, end ? 1 + holdFrames : 1);
             bar.Advance();
         });
-        sink->Finish();
-    });
-    return 0;
+        frames->Finish();
+    }, benchmark);
 }

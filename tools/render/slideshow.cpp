@@ -2,12 +2,18 @@
 
 #include "effects/catalogue.h"
 #include "effects/random.h"
-#include "tools/render/picture_io.h"
+#include "tools/render/options.h"
+#include "picture/fit.h"
+#include "picture/load.h"
 
-#include <QDir>
+#include <dirent.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <random>
 #include <stdexcept>
 
 namespace mirel {
@@ -17,20 +23,77 @@ namespace {
 // The style the show plays its first picture with: the widget's default.
 constexpr int FirstStyle = 51;
 
+bool IsDirectory(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsRegular(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 } // namespace
+
+bool IsPictureName(std::string_view name)
+{
+    return IsPictureFile(name);
+}
 
 std::vector<std::string> ListPictures(const std::string& folder)
 {
-    const QDir dir(QString::fromStdString(folder));
-    if (!dir.exists())
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
         throw std::runtime_error(folder + ": no such folder");
-    const QStringList names =
-        dir.entryList({"*.jpg", "*.jpeg", "*.bmp", "*.ico", "*.emf", "*.wmf"}, QDir::Files,
-                      QDir::Name | QDir::IgnoreCase);
-    std::vector<std::string> out;
-    for (const QString& n : names)
-        out.push_back(n.toStdString());
-    return out;
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name[0] != '.' && IsPictureName(name) && IsRegular(folder + "/" + name))
+            names.push_back(name);
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
+    return names;
+}
+
+std::vector<TSlide> CollectSlides(const std::vector<std::string>& inputs)
+{
+    std::vector<TSlide> slides;
+    for (const std::string& input : inputs) {
+        if (IsDirectory(input)) {
+            for (const std::string& name : ListPictures(input))
+                slides.push_back({input + "/" + name, name});
+            continue;
+        }
+        if (!IsRegular(input))
+            throw std::runtime_error(input + ": no such folder or file");
+        if (IsPictureName(input)) {
+            slides.push_back({input, input});
+            continue;
+        }
+        std::ifstream list(input);
+        if (!list)
+            throw std::runtime_error(input + ": cannot read the list");
+        const size_t slash = input.find_last_of('/');
+        const std::string base = slash == std::string::npos ? "" : input.substr(0, slash + 1);
+        std::string line;
+        size_t count = 0;
+        while (std::getline(list, line)) {
+            while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+                line.pop_back();
+            if (line.empty() || line[0] == '#')
+                continue;
+            if (line.find('\0') != std::string::npos)
+                throw std::runtime_error(input + ": not a list of pictures");
+            slides.push_back({line[0] == '/' ? line : base + line, line});
+            ++count;
+        }
+        if (count == 0)
+            throw std::runtime_error(input + ": lists no picture");
+    }
+    return slides;
 }
 
 std::vector<std::string> ShowOrder(const std::vector<std::string>& names, int ticks)
@@ -55,61 +118,172 @@ std::vector<std::string> ShowOrder(const std::vector<std::string>& names, int ti
     return order;
 }
 
+void TMotion::At(int64_t f, double& x, double& y, double& w, double& h) const
+{
+    const double t = Frames <= 1 ? 0 : double(std::clamp<int64_t>(f, 0, Frames - 1)) / double(Frames - 1);
+    x = X0 + (X1 - X0) * t;
+    y = Y0 + (Y1 - Y0) * t;
+    w = W0 + (W1 - W0) * t;
+    h = H0 + (H1 - H0) * t;
+}
+
+TMotion MakeMotion(uint32_t seed, int64_t index, int32_t canvasW, int32_t canvasH, int64_t frames)
+{
+    // Its own generator: the styles drawn from the shared one stay as the show draws them.
+    std::mt19937 generator(seed * 2654435761u ^ uint32_t(index * 40503 + 1));
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    // Window sides as a share of the canvas: one end shows all of it (the
+    // picture as fitted to the frame), the other zooms in by 6 to 12 %;
+    // zooming in or out at random.
+    const double wide = 1.0, close = 1.0 / (1.06 + 0.06 * unit(generator));
+    const bool zoomIn = unit(generator) < 0.5;
+    const double s0 = zoomIn ? wide : close, s1 = zoomIn ? close : wide;
+    TMotion m{};
+    m.W0 = canvasW * s0;
+    m.H0 = canvasH * s0;
+    m.W1 = canvasW * s1;
+    m.H1 = canvasH * s1;
+    // Anywhere the window fits; as each end lies inside, so does every window between (all linear).
+    m.X0 = (canvasW - m.W0) * unit(generator);
+    m.Y0 = (canvasH - m.H0) * unit(generator);
+    m.X1 = (canvasW - m.W1) * unit(generator);
+    m.Y1 = (canvasH - m.H1) * unit(generator);
+    m.Frames = frames;
+    return m;
+}
+
+namespace {
+
+// One picture on its way through the show: fitted once, shown still or
+// through its moving window.
+struct TShown {
+    TBitmap Canvas;
+    TMotion Motion{};
+    int64_t Frame = 0; // frames of its life shown so far
+    bool Moving = false;
+
+    // The picture as the frame at its current moment shows it.
+    const TBitmap& View(int32_t w, int32_t h, TBitmap& scratch) const
+    {
+        if (!Moving)
+            return Canvas;
+        double x, y, ww, wh;
+        Motion.At(Frame, x, y, ww, wh);
+        ScaleArea(Canvas, x, y, ww, wh, w, h, scratch);
+        return scratch;
+    }
+};
+
+} // namespace
+
 void RenderSlideshow(const TSlideshow& show)
 {
-    const std::vector<std::string> names = ListPictures(show.Folder);
-    if (names.empty())
-        throw std::runtime_error(show.Folder + ": no picture to show");
-    const std::vector<std::string> order = ShowOrder(names, int(names.size()) - 1);
+    const std::vector<TSlide> slides = CollectSlides(show.Inputs);
+    if (slides.empty())
+        throw std::runtime_error(show.Inputs.front() + ": no picture to show");
+    std::vector<std::string> paths;
+    for (const TSlide& slide : slides)
+        paths.push_back(slide.Path);
+    const std::vector<std::string> order = ShowOrder(paths, int(paths.size()) - 1);
+    const auto labelOf = [&](const std::string& path) {
+        return std::find_if(slides.begin(), slides.end(), [&](const TSlide& s) { return s.Path == path; })->Label;
+    };
 
     SetRandSeed(show.Seed);
     std::unique_ptr<TFrameSink> sink;
-    TBitmap current, next, loaded;
     int32_t w = show.Width, h = show.Height;
-    const int holdFrames = std::max(1, int(std::lround(show.HoldSeconds * 1000 / show.DelayMs)));
-    const int64_t framesPerPicture = int64_t(TransitionProgress(show.Step, false).size()) + holdFrames;
-    TProgressBar bar("rendering", framesPerPicture * int64_t(order.size()));
-    int64_t written = 0;
-    const auto write = [&](const TBitmap& frame) {
-        char name[32];
-        std::snprintf(name, sizeof name, "frame-%05lld.png", static_cast<long long>(written++));
-        sink->Write(frame, name);
-        bar.Advance();
-    };
+    const int64_t holdFrames =
+        std::max<int64_t>(1, std::llround(show.HoldSeconds * show.Sink.Rate.Num / show.Sink.Rate.Den));
+    const int64_t transitionFrames = int64_t(TransitionProgress(show.Step, false).size()) - 1;
+    const int64_t framesPerPicture = transitionFrames + holdFrames;
+    TSinkOptions sinkOptions = show.Sink;
+    sinkOptions.TotalFrames = 1 + framesPerPicture * int64_t(order.size());
+    TProgressBar bar("rendering", sinkOptions.TotalFrames);
+    const double oversize = show.Motion ? TMotion::Oversize : 1.0;
 
+    TShown current, next;
+    TBitmap oldView, newView, display;
     bool first = true;
+    size_t transition = 0;
+    int64_t shownIndex = 0;
     for (const std::string& picture : order) {
+        CheckInterrupted();
         try {
-            LoadPicture(show.Folder + "/" + picture, loaded);
+            LoadFitted(picture, w, h, show.Fit, show.Background, next.Canvas, oversize);
+            if (w <= 0 || h <= 0) { // the first picture sets the size
+                w = next.Canvas.Width();
+                h = next.Canvas.Height();
+                if (show.Motion)
+                    LoadFitted(picture, w, h, show.Fit, show.Background, next.Canvas, oversize);
+            }
         } catch (const std::exception& e) {
             std::fprintf(stderr, "mirel-render: %s (left out)\n", e.what());
             bar.Advance(framesPerPicture);
             continue;
         }
         if (!sink) {
-            if (w <= 0 || h <= 0) {
-                w = loaded.Width();
-                h = loaded.Height();
-            }
-            sink = OpenFrameSink(show.Out, w, h, show.DelayMs);
-            current.SetSize(w, h);
-            current.Fill(show.Background);
+            sink = OpenFrameSink(show.Out, w, h, sinkOptions);
+            current.Canvas.SetSize(w, h);
+            current.Canvas.Fill(show.Background);
         }
-        FitPicture(loaded, w, h, show.Fit, show.Background, next);
+        next.Moving = show.Motion;
+        next.Frame = 0;
+        if (show.Motion)
+            next.Motion = MakeMotion(show.Seed, shownIndex, next.Canvas.Width(), next.Canvas.Height(),
+                                     2 * transitionFrames + holdFrames);
+        ++shownIndex;
         // As the show does: the picture is loaded first, then the style drawn.
-        const int style = first ? FirstStyle : Random(MaxShowStyle) + 1;
-        std::printf("%s\t%d\t%s\n", picture.c_str(), style, Effects[style].Name);
-        PlayTransition(current, next, style, show.Step, false, [&](const TBitmap& frame, int32_t progress) {
-            if (progress > 0 || first) // the start frame repeats the last frame held
-                write(frame);
-        });
-        for (int i = 0; i < holdFrames; ++i)
-            write(next);
-        current.Swap(next);
+        int style = 0;
+        if (!show.Styles.empty())
+            style = show.Styles[transition % show.Styles.size()];
+        else if (first)
+            style = FirstStyle;
+        if (style == 0)
+            style = Random(MaxShowStyle) + 1;
+        ++transition;
+        std::printf("%s\t%d\t%s\n", labelOf(picture).c_str(), style, Effects[style].Name);
+        std::fflush(stdout);
+
+        if (!show.Motion) {
+            PlayTransition(current.Canvas, next.Canvas, style, show.Step, false,
+                           [&](const TBitmap& frame, int32_t progress) {
+                               // The start frame repeats the last frame held; the end frame is the hold.
+                               if (progress == 100) {
+                                   sink->Write(frame, 1 + holdFrames);
+                                   bar.Advance(1 + holdFrames);
+                               } else if (progress > 0 || first) {
+                                   sink->Write(frame, 1);
+                                   bar.Advance();
+                               }
+                           });
+        } else {
+            // Both pictures go on moving through the transition.
+            for (const int32_t progress : TransitionProgress(show.Step, false)) {
+                if (progress == 0 && !first)
+                    continue;
+                CheckInterrupted();
+                display.Assign(current.View(w, h, oldView));
+                DrawEffectFrame(display, next.View(w, h, newView), style, uint32_t(show.Step), progress);
+                sink->Write(display, 1);
+                bar.Advance();
+                ++current.Frame;
+                ++next.Frame;
+            }
+            for (int64_t i = 0; i < holdFrames; ++i) {
+                CheckInterrupted();
+                sink->Write(next.View(w, h, newView), 1);
+                bar.Advance();
+                ++next.Frame;
+            }
+        }
+        current.Canvas.Swap(next.Canvas);
+        std::swap(current.Motion, next.Motion);
+        std::swap(current.Frame, next.Frame);
+        std::swap(current.Moving, next.Moving);
         first = false;
     }
     if (!sink)
-        throw std::runtime_error(show.Folder + ": no picture could be read");
+        throw std::runtime_error("no picture could be read");
     sink->Finish();
 }
 

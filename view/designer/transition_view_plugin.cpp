@@ -1,12 +1,45 @@
 #include "view/designer/transition_view_plugin.h"
 
-#include "view/designer/design_transition_view.h"
+#include "view/designer/design_frame.h"
+#include <mirel/transition_view.h>
 
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
 
 namespace mirel {
+
+namespace {
+
+// The property editor's tool tips, for each property by its capitalised name
+// and, where it has one, its camelCase twin.
+struct TPropertyTip {
+    const char* Classic;
+    const char* Qt;
+    const char* Text;
+};
+
+constexpr TPropertyTip PropertyTips[] = {
+    {"Style", "style", "Transition style: 1 to 150 from the catalogue, 0 draws through OnCustomDraw"},
+    {"StyleName", "styleName", "Name of the current style; setting a name selects that style"},
+    {"Step", "step", "Percent of the transition per frame, 1 to 100"},
+    {"Delay", "delay", "Milliseconds aimed at between frames"},
+    {"Reverse", "reverse", "Run the transition from 100 % down to 0 %"},
+    {"Manual", "manual", "The application sets Progress itself; no automatic stepping"},
+    {"Threaded", "threaded", "Build the frames on a worker thread"},
+    {"ThreadPriority", "threadPriority", "Priority of the worker thread"},
+    {"OverDraw", "overDraw", "Start from what is on screen (on) or from the bare background (off)"},
+    {"AutoSize", "autoSize", "Size the control to the picture"},
+    {"Center", "center", "Centre the unstretched picture in the control"},
+    {"Stretch", "stretch", "Stretch the picture to the control"},
+    {"StretchFine", "stretchFine", "With Stretch: keep the picture's aspect ratio"},
+    {"BgMode", "bgMode", "How the background picture is drawn behind the picture"},
+    {"Color", "color", "Background colour; the parent's while ParentColor is on"},
+    {"ParentColor", nullptr, "Take the parent's background colour"},
+    {"Align", nullptr, "Follow the parent's size: a strip along one side or the whole parent"},
+};
+
+} // namespace
 
 TTransitionViewPlugin::TTransitionViewPlugin(QObject* parent) : QObject(parent) {}
 
@@ -28,12 +61,14 @@ QString TTransitionViewPlugin::toolTip() const
 QString TTransitionViewPlugin::whatsThis() const
 {
     return QStringLiteral("Holds one picture and shows it by one of 150 animated transitions from "
-                          "whatever it displays. Load Picture, set Style and call Execute.");
+                          "whatever it displays: load() a picture, choose a style, call execute().");
 }
 
 QString TTransitionViewPlugin::includeFile() const
 {
-    return QStringLiteral("view/transition_view.h");
+    // The angle brackets make Designer save <header location="global">, so
+    // that uic writes #include <mirel/transition_view.h>.
+    return QStringLiteral("<mirel/transition_view.h>");
 }
 
 QIcon TTransitionViewPlugin::icon() const
@@ -61,7 +96,14 @@ bool TTransitionViewPlugin::isContainer() const
 
 QWidget* TTransitionViewPlugin::createWidget(QWidget* parent)
 {
-    return new TDesignTransitionView(parent);
+    // Always the real class, so that Designer writes its name into the form.
+    // The frame is an event filter owned by the widget, added only for a form
+    // editor: QUiLoader makes the widgets of an application's forms through
+    // this plugin too, and initializes it without one.
+    auto* view = new TTransitionView(parent);
+    if (designing_)
+        view->installEventFilter(new TDesignFrame(view));
+    return view;
 }
 
 bool TTransitionViewPlugin::isInitialized() const
@@ -69,21 +111,45 @@ bool TTransitionViewPlugin::isInitialized() const
     return initialized_;
 }
 
-void TTransitionViewPlugin::initialize(QDesignerFormEditorInterface*)
+void TTransitionViewPlugin::initialize(QDesignerFormEditorInterface* core)
 {
     initialized_ = true;
+    designing_ = core != nullptr;
 }
 
 QString TTransitionViewPlugin::domXml() const
 {
-    return QStringLiteral(R"(<ui language="c++">
+    // What a drop on a form starts with: the control's own size, and the
+    // <customwidgets> entry Designer copies into every form that uses it.
+    QString tips;
+    for (const TPropertyTip& tip : PropertyTips)
+        for (const char* name : {tip.Classic, tip.Qt})
+            if (name)
+                tips += QStringLiteral("    <tooltip name=\"%1\">%2</tooltip>\n")
+                            .arg(QLatin1String(name), QLatin1String(tip.Text));
+    return QStringLiteral(R"(<ui language="c++" displayname="Transition View">
  <widget class="mirel::TTransitionView" name="transitionView">
   <property name="geometry">
-   <rect><x>0</x><y>0</y><width>160</width><height>120</height></rect>
+   <rect>
+    <x>0</x>
+    <y>0</y>
+    <width>100</width>
+    <height>100</height>
+   </rect>
   </property>
  </widget>
+ <customwidgets>
+  <customwidget>
+   <class>mirel::TTransitionView</class>
+   <extends>QWidget</extends>
+   <header location="global">mirel/transition_view.h</header>
+   <propertyspecifications>
+%1   </propertyspecifications>
+  </customwidget>
+ </customwidgets>
 </ui>
-)");
+)")
+        .arg(tips);
 }
 
 } // namespace mirel

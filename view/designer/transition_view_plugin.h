@@ -29,6 +29,8 @@ public:
 
 private:
     bool initialized_ = false;
+    // Initialized by a form editor (Designer), not by QUiLoader.
+    bool designing_ = false;
 };
 
 } // namespace mirel

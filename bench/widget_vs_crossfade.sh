@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# The transition widget's fade (style 118, mirel_bench_view) beside the
+# cross-fade a Qt developer writes by hand (QPainter::setOpacity over two
+# QImages on a 40 ms QTimer, mirel_bench_qt_crossfade), both in a window the
+# size of the screen, 25 frames a transition. Each size gets its own Xvfb
+# screen of that size; the two programs take turns, round after round, so
+# that a change in the machine's load falls on both.
+#
+#   bench/widget_vs_crossfade.sh [-b BUILD_DIR] [-r ROUNDS] [-t TRANSITIONS]
+#                                [--offscreen] [--raw] [WxH ...]
+#
+# Defaults: build/ beside this folder, 3 rounds of 5 transitions, sizes
+# 1920x1080 and 3840x2160, under Xvfb (--offscreen: Qt's offscreen platform,
+# no display server). --raw prints each run as one line of key=value pairs
+# (the fields below, by their names in the RESULT lines) instead of the
+# table. Per program and size, the means over the rounds of:
+#   transition s   Execute (or the timer's start) to the last frame on screen
+#   work ms        a frame's painting: the widget's copy, effect and paint,
+#                  the hand-written paint event
+#   cpu ms         the process's CPU time per frame, all threads
+#   cpu %          CPU time over wall time while the transitions run
+#   peak MB        the process's maximum resident set (/usr/bin/time -v)
+#   X ms           under Xvfb: the display server's CPU time per frame, which
+#                  takes every frame the program sends
+# Build first: cmake --build build --target mirel_bench_view mirel_bench_qt_crossfade
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$here/../build rounds=3 transitions=5 platform=xcb raw= sizes=()
+while [ $# -gt 0 ]; do
+  case $1 in
+    -b) build=$2; shift 2 ;;
+    -r) rounds=$2; shift 2 ;;
+    -t) transitions=$2; shift 2 ;;
+    --offscreen) platform=offscreen; shift ;;
+    --raw) raw=1; shift ;;
+    -h|--help) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+    [0-9]*x[0-9]*) sizes+=("$1"); shift ;;
+    *) echo "widget_vs_crossfade.sh: unknown argument $1 (try --help)" >&2; exit 2 ;;
+  esac
+done
+[ ${#sizes[@]} -gt 0 ] || sizes=(1920x1080 3840x2160)
+widget=$build/bench/mirel_bench_view crossfade=$build/bench/mirel_bench_qt_crossfade
+for p in "$widget" "$crossfade"; do
+  [ -x "$p" ] || { echo "widget_vs_crossfade.sh: $p is not built" >&2; exit 1; }
+done
+[ -x /usr/bin/time ] || { echo "widget_vs_crossfade.sh: needs /usr/bin/time (Debian: time)" >&2; exit 1; }
+
+work=$(mktemp -d)
+xvfb_pid=
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+  return 0
+}
+trap cleanup EXIT
+
+# An Xvfb screen of the given size on a display it picks itself.
+start_xvfb() {
+  : >"$work/display"
+  Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  xvfb_pid=$!
+  for _ in $(seq 1 100); do
+    if [ -s "$work/display" ]; then
+      export DISPLAY=:$(head -n1 "$work/display")
+      return 0
+    fi
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  cat "$work/xvfb.log" >&2
+  echo "widget_vs_crossfade.sh: Xvfb did not start" >&2
+  exit 1
+}
+# The display server's user and system CPU time so far, in clock ticks.
+server_ticks() { awk '{ print $14 + $15 }' "/proc/$xvfb_pid/stat"; }
+stop_xvfb() {
+  kill "$xvfb_pid" 2>/dev/null || true
+  wait "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=
+}
+
+# One run: the program's RESULT line and its peak memory, as one line of
+# key=value pairs appended to $work/results.
+run() { # name size command...
+  local name=$1 size=$2 x0=0 x1=0
+  shift 2
+  [ -n "$xvfb_pid" ] && x0=$(server_ticks)
+  if ! QT_QPA_PLATFORM=$platform /usr/bin/time -v -o "$work/time" "$@" >"$work/out" 2>"$work/err"; then
+    cat "$work/out" "$work/err" "$work/time" >&2
+    echo "widget_vs_crossfade.sh: $name failed at $size" >&2
+    exit 1
+  fi
+  [ -n "$xvfb_pid" ] && x1=$(server_ticks)
+  local result rss frames
+  result=$(sed -n 's/^RESULT //p' "$work/out")
+  rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time")
+  [ -n "$result" ] || { cat "$work/out" >&2; echo "widget_vs_crossfade.sh: no result from $name" >&2; exit 1; }
+  frames=$(sed -n 's/.*frames=\([0-9]*\).*/\1/p' <<<"$result")
+  echo "size=$size program=$name $result peak_kb=$rss x_ms=$(awk -v t=$((x1 - x0)) -v hz="$(getconf CLK_TCK)" \
+    -v f="$frames" 'BEGIN { printf "%.2f", f ? t * 1000 / hz / f : 0 }')" >>"$work/results"
+}
+
+# With --raw, stdout holds the result lines alone.
+note() { if [ -n "$raw" ]; then echo "$*" >&2; else echo "$*"; fi; }
+note "load before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores, platform $platform"
+for size in "${sizes[@]}"; do
+  [ "$platform" = xcb ] && start_xvfb "$size"
+  for round in $(seq 1 "$rounds"); do
+    echo "  $size round $round of $rounds" >&2
+    run qt-crossfade "$size" "$crossfade" --size "$size" "$transitions"
+    run "widget-118" "$size" "$widget" --size "$size" --style 118 "$transitions"
+  done
+  [ "$platform" = xcb ] && stop_xvfb
+done
+note "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+if [ -n "$raw" ]; then
+  cat "$work/results"
+  exit 0
+fi
+
+printf '\n%-10s %-13s %12s %9s %9s %9s %6s %8s %6s\n' size program "transition s" "work ms" "max ms" "cpu ms" \
+  "cpu %" "peak MB" "X ms"
+awk '
+  {
+    for (i = 1; i <= NF; ++i) { split($i, kv, "="); v[kv[1]] = kv[2] }
+    k = v["size"] " " v["program"]
+    if (!(k in n)) order[++keys] = k
+    n[k]++; xs[k] += v["x_ms"]; tr[k] += v["transition_s"]; wk[k] += v["work_ms"]; cpu[k] += v["cpu_ms"]; pct[k] += v["cpu_pct"]
+    if (v["work_max_ms"] > mx[k]) mx[k] = v["work_max_ms"]
+    if (v["peak_kb"] > pk[k]) pk[k] = v["peak_kb"]
+  }
+  END {
+    for (j = 1; j <= keys; ++j) {
+      k = order[j]; split(k, sp, " ")
+      printf "%-10s %-13s %12.3f %9.2f %9.2f %9.2f %6.0f %8.0f %6.2f\n", sp[1], sp[2], tr[k] / n[k], wk[k] / n[k],
+             mx[k], cpu[k] / n[k], pct[k] / n[k], pk[k] / 1024, xs[k] / n[k]
+    }
+  }' "$work/results"

@@ -1,0 +1,50 @@
+// Picture files into bitmaps: one loader for the widget, the show and
+// mirel-render.
+//
+// The decoder is chosen by the file name's extension (any case): "jpg" and
+// "jpeg" (libjpeg-turbo), "png" (libpng), "webp" (libwebp, the first frame of
+// an animation), "bmp" and "ico" (our own readers). Every picture comes out
+// upright as 32-bit pixels 0xAARRGGBB with straight (not premultiplied)
+// alpha; pictures without transparency are opaque.
+//
+// Every pixel of a loaded picture comes from the file: a file that is cut
+// short or contradicts itself is refused, never shown with made-up pixels.
+// Files are read through one bounded read of an opened regular file; a file
+// far larger than any picture within the pixel limit (MaxPicturePixels) is
+// refused before it is read, and so is a picture whose decoding would cost
+// far more than its pixel count (a JPEG of thousands of empty scans).
+#pragma once
+
+#include "surface/bitmap.h"
+#include "surface/jpeg.h" // TDecodeError, MaxPicturePixels
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace mirel {
+
+struct TLoadOptions {
+    // A hint: the picture will be shown no larger than this (0 = full size).
+    // JPEGs are then decoded at the smallest DCT scale (1/2, 1/4, 1/8) that
+    // still covers it; the result may be larger than the hint, never smaller
+    // than needed. Other formats decode at full size.
+    int32_t FitWidth = 0;
+    int32_t FitHeight = 0;
+};
+
+// True for the names the loader reads, by extension, any case: jpg jpeg png
+// bmp ico webp.
+bool IsPictureFile(std::string_view path);
+
+// Loads a picture file, upright, as 32-bit pixels. Throws TDecodeError whose
+// what() is the one line "PATH: reason"; out is unchanged then.
+void LoadPicture(const std::string& path, TBitmap& out, const TLoadOptions& options = {});
+
+// The same from memory; name (a file name or just an extension) chooses the
+// decoder. A name with a dot in it prefixes the error text ("NAME: reason").
+void DecodePicture(const uint8_t* data, size_t size, std::string_view name, TBitmap& out,
+                   const TLoadOptions& options = {});
+
+} // namespace mirel

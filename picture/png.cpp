@@ -1,0 +1,101 @@
+// PNG through libpng: every bit depth, palette, grey and interlaced picture
+// comes out as 8-bit BGRA straight into the bitmap's rows (16-bit samples
+// scaled, transparency chunks turned into alpha). Sample values are kept as
+// stored, like other viewers that do no colour management. A file cut
+// short, or whose image data is damaged, is refused: libpng reports it and
+// the half-decoded pixels go with the scratch bitmap.
+#include "picture/decoders.h"
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace mirel::picture {
+
+namespace {
+
+// libpng jumps back to Decode on an error; what lives across the jump sits
+// in this heap object.
+struct TPngDecoder {
+    png_structp Png = nullptr;
+    png_infop Info = nullptr;
+    const uint8_t* Data = nullptr;
+    size_t Size = 0, At = 0;
+    char Message[256] = {};
+    TBitmap Pixels;
+    std::vector<png_bytep> Rows;
+
+    ~TPngDecoder() { png_destroy_read_struct(&Png, Info != nullptr ? &Info : nullptr, nullptr); }
+};
+
+void OnError(png_structp png, png_const_charp message)
+{
+    auto* d = static_cast<TPngDecoder*>(png_get_error_ptr(png));
+    std::snprintf(d->Message, sizeof d->Message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void OnWarning(png_structp, png_const_charp) {}
+
+void OnRead(png_structp png, png_bytep out, size_t length)
+{
+    auto* d = static_cast<TPngDecoder*>(png_get_io_ptr(png));
+    if (length > d->Size - d->At)
+        png_error(png, "file cut short");
+    std::memcpy(out, d->Data + d->At, length);
+    d->At += length;
+}
+
+bool Decode(TPngDecoder& d)
+{
+    if (setjmp(png_jmpbuf(d.Png)) != 0)
+        return false;
+    png_set_read_fn(d.Png, &d, OnRead);
+    png_set_user_limits(d.Png, uint32_t(TBitmap::MaxSide), uint32_t(TBitmap::MaxSide));
+    png_read_info(d.Png, d.Info);
+    const uint32_t width = png_get_image_width(d.Png, d.Info), height = png_get_image_height(d.Png, d.Info);
+    CheckPictureSize(width, height); // throws before any jump can come
+    const int type = png_get_color_type(d.Png, d.Info);
+    png_set_expand(d.Png); // palette to RGB, grey under 8 bits to 8, tRNS to alpha
+    png_set_scale_16(d.Png);
+    if (type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_GRAY_ALPHA)
+        png_set_gray_to_rgb(d.Png);
+    png_set_bgr(d.Png);
+    png_set_add_alpha(d.Png, 0xFF, PNG_FILLER_AFTER); // only where there is none
+    png_set_interlace_handling(d.Png);
+    png_read_update_info(d.Png, d.Info);
+    if (png_get_rowbytes(d.Png, d.Info) != size_t(width) * 4) {
+        std::snprintf(d.Message, sizeof d.Message, "unexpected row layout");
+        return false;
+    }
+    d.Pixels.SetSize(int32_t(width), int32_t(height));
+    d.Rows.resize(height);
+    for (uint32_t y = 0; y < height; ++y)
+        d.Rows[y] = d.Pixels.Bits() + size_t(y) * size_t(d.Pixels.BytesPerLine());
+    png_read_image(d.Png, d.Rows.data());
+    // What follows the image data (text, the end chunk) is of no interest.
+    return true;
+}
+
+} // namespace
+
+void DecodePng(const uint8_t* data, size_t size, TBitmap& out)
+{
+    if (!IsPng(data, size))
+        throw TDecodeError("not a PNG file");
+    auto d = std::make_unique<TPngDecoder>();
+    d->Data = data;
+    d->Size = size;
+    d->Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, d.get(), OnError, OnWarning);
+    if (d->Png == nullptr || (d->Info = png_create_info_struct(d->Png)) == nullptr)
+        throw TDecodeError("cannot start the PNG decoder");
+    if (!Decode(*d))
+        throw TDecodeError(std::string("broken PNG: ") + d->Message);
+    out.Swap(d->Pixels);
+}
+
+} // namespace mirel::picture

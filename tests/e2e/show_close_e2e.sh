@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# End to end: SIGTERM, SIGINT and SIGHUP end the real show as a key does
+# (staged pictures removed, exit status 0, nothing written on standard
+# error, not even Qt's notices), and a key pressed while the
+# timer fires every millisecond ends it at once, with no tick loading from
+# the deleted files.
+#
+#   show_close_e2e.sh path/to/mirel-show
+set -uo pipefail
+show=${1:?usage: show_close_e2e.sh path/to/mirel-show}
+work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-e2e.XXXXXX")
+. "$(dirname "$0")/show_sandbox.sh"
+need_tools Xvfb xdotool
+
+sandbox_show "$show" || fail "cannot copy $show"
+sandbox_settings 1 || fail "cannot write the settings"
+start_xvfb || fail "no virtual display: $(cat "$work/xvfb.log")"
+
+# Starts the show and waits until it has staged its pictures and shows its window.
+start_and_wait() {
+  : >"$work/show.log"
+  start_show "$@"
+  all_staged() { [ "$(staged_count)" -eq 13 ]; }
+  wait_until 15000 all_staged || fail "the pictures were not staged"
+  wait_until 10000 windows_named Form1 >/dev/null || fail "no show window"
+}
+
+# Waits for the show to end within $1 ms; checks status 0 and the clean-up.
+expect_clean_end() {
+  wait_until "$1" show_ended || fail "$2: the show still runs after $1 ms"
+  wait "$show_pid"; local status=$?; show_pid=
+  [ "$status" -eq 0 ] || fail "$2: exit status $status"
+  [ "$(staged_count)" -eq 0 ] || fail "$2: $(staged_count) staged pictures left behind"
+  # Nothing at all on standard error: no errors, and none of Qt's notices.
+  [ -s "$work/show.log" ] && fail "$2: output on standard error"
+  echo "$2: ended cleanly"
+}
+
+for signal in TERM INT HUP; do
+  # Without XDG_RUNTIME_DIR, Qt has something to say about it, which the
+  # show keeps to itself; the lock then lives in the cache folder.
+  [ "$signal" = HUP ] && no_runtime_dir=1
+  start_and_wait
+  no_runtime_dir=
+  kill -s "$signal" "$show_pid"
+  expect_clean_end 3000 "SIG$signal"
+done
+
+# Ticks every millisecond: one is always queued when the key arrives.
+export MIREL_SHOW_PAUSE_MS=1
+start_and_wait
+sleep 1
+xdotool windowfocus "$(windows_named Form1 | head -n1)" 2>/dev/null
+pressed=$(now_ms)
+xdotool key space || fail "xdotool could not press a key"
+expect_clean_end 3000 "key during fast ticks"
+echo "ended $(( $(now_ms) - pressed )) ms after the key"
+echo "PASS"

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# End to end: the show as an X screen-saver module.
+#  - --root on a folder: the root window's picture changes from picture to
+#    picture; keys are left alone; SIGTERM ends it cleanly;
+#  - XSCREENSAVER_WINDOW naming a window of another program (with --root,
+#    as a saver's configuration line has it): the pictures
+#    appear in that window; SIGTERM ends it.
+#
+#   show_saver_e2e.sh path/to/mirel-show
+set -uo pipefail
+show=${1:?usage: show_saver_e2e.sh path/to/mirel-show}
+work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-e2e.XXXXXX")
+. "$(dirname "$0")/show_sandbox.sh"
+need_tools Xvfb xdotool import identify convert xlogo
+
+sandbox_show "$show" || fail "cannot copy $show"
+pics="$work/pictures"
+mkdir -p "$pics"
+convert -size 800x600 gradient:red-yellow "$pics/1.jpg"
+convert -size 600x800 gradient:blue-cyan "$pics/2.png"
+convert -size 640x480 xc:green "$pics/3.webp"
+start_xvfb || fail "no virtual display: $(cat "$work/xvfb.log")"
+
+# Mean brightness and pixel hash of the window $1.
+window_signature() { import -window "$1" "$work/w.png" 2>/dev/null && identify -format '%[fx:mean] %#' "$work/w.png"; }
+# True when the window $1 shows $2 or more different non-black pictures within 8 seconds.
+pictures_change_in() {
+  local seen=() sig i
+  for i in $(seq 1 40); do
+    sig=$(window_signature "$1") || { sleep 0.2; continue; }
+    awk -v m="${sig%% *}" 'BEGIN { exit !(m > 0.05) }' && seen+=("$sig")
+    [ "$(printf '%s\n' "${seen[@]}" | sort -u | grep -c .)" -ge "$2" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+end_on_sigterm() {
+  kill -TERM "$show_pid"
+  wait_until 3000 show_ended || fail "$1: SIGTERM did not end the show"
+  wait "$show_pid"; local status=$?; show_pid=
+  [ "$status" -eq 0 ] || fail "$1: exit status $status"
+}
+
+start_show --root --pause 0.5 "$pics"
+pictures_change_in root 3 || fail "--root: the root window did not show changing pictures"
+xdotool key a mousemove 1000 700 click 1
+sleep 0.5
+running "$show_pid" || fail "--root: input ended the show"
+end_on_sigterm "--root"
+[ -z "$(windows_named mirel-show)" ] || fail "--root: a window stayed"
+
+xlogo -geometry 500x400+50+50 2>/dev/null &
+logo=$!
+trap 'kill $logo 2>/dev/null; sandbox_cleanup' EXIT
+wait_until 5000 windows_named xlogo >/dev/null || fail "xlogo did not start"
+id=$(windows_named xlogo | head -n1)
+XSCREENSAVER_WINDOW=$(printf "0x%x" "$id") start_show --root --pause 0.5 "$pics"
+pictures_change_in "$id" 3 || fail "XSCREENSAVER_WINDOW: the saver's window did not show changing pictures"
+end_on_sigterm "XSCREENSAVER_WINDOW"
+running "$logo" || fail "the saver's window went with the show"
+echo "PASS"

@@ -1,0 +1,236 @@
+// The loader from the outside: how files are opened, refused and bounded,
+// and what the fit hint does to a JPEG's size.
+#include "picture/load.h"
+#include "picture_test_util.h"
+
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <turbojpeg.h>
+
+#include <random>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace mirel {
+namespace {
+
+using namespace mirel::test;
+
+// A grey progressive JPEG of width x height, a ramp or flat, whose scans are
+// the DC scan and then single-coefficient AC scans, first at half precision
+// and then refined, scans in all (at most 127).
+TBytes ProgressiveGrey(int width, int height, int scans, bool ramp)
+{
+    std::vector<jpeg_scan_info> script;
+    script.push_back({1, {0}, 0, 0, 0, 0});
+    for (int k = 1; k <= 63 && int(script.size()) < scans; ++k)
+        script.push_back({1, {0}, k, k, 0, 1});
+    for (int k = 1; k <= 63 && int(script.size()) < scans; ++k)
+        script.push_back({1, {0}, k, k, 1, 0});
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = JDIMENSION(width);
+    info.image_height = JDIMENSION(height);
+    info.input_components = 1;
+    info.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&info);
+    info.scan_info = script.data();
+    info.num_scans = int(script.size());
+    jpeg_start_compress(&info, TRUE);
+    std::vector<JSAMPLE> row(static_cast<size_t>(width));
+    for (int x = 0; x < width; ++x)
+        row[size_t(x)] = JSAMPLE(ramp ? x * 7 % 256 : 128);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    TBytes bytes(out, out + size);
+    free(out);
+    return bytes;
+}
+
+// A width x height JPEG of four flat quadrants: red, green, blue, white.
+TBytes Quadrants(int width, int height)
+{
+    std::vector<uint8_t> rgb(size_t(width) * size_t(height) * 3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int q = (y >= height / 2) * 2 + (x >= width / 2);
+            const uint8_t colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+            std::copy(colours[q], colours[q] + 3, rgb.begin() + long((size_t(y) * size_t(width) + size_t(x)) * 3));
+        }
+    tjhandle tj = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    tjCompress2(tj, rgb.data(), width, 0, height, TJPF_RGB, &jpeg, &size, TJSAMP_420, 90, 0);
+    TBytes out(jpeg, jpeg + size);
+    tjFree(jpeg);
+    tjDestroy(tj);
+    return out;
+}
+
+// The JPEG with an Exif orientation right after its start marker.
+TBytes WithOrientation(const TBytes& jpeg, uint8_t orientation)
+{
+    const TBytes app1 = {0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+                         0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, orientation, 0, 0, 0, 0, 0, 0};
+    TBytes out(jpeg.begin(), jpeg.begin() + 2);
+    out.insert(out.end(), app1.begin(), app1.end());
+    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+    return out;
+}
+
+TEST(PictureLoader, RefusesWhatIsNoPictureFileInOneLineKeepingThePicture)
+{
+    TScratch dir;
+    WriteBytes(dir / "good.jpg", Quadrants(16, 16));
+    ASSERT_EQ(::mkfifo((dir / "fifo.jpg").c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir((dir / "folder.png").c_str(), 0700), 0);
+    // Far larger than any picture could be, and sparse: nothing is read.
+    ASSERT_TRUE(Shell("truncate -s 3G '" + dir / "huge.jpg" + "'"));
+    WriteBytes(dir / "picture.gif", Quadrants(16, 16));
+    WriteBytes(dir / "noextension", Quadrants(16, 16));
+    struct TCase {
+        std::string Name, Reason;
+    };
+    const TCase cases[] = {
+        {"missing.jpg", "no such file"},
+        {"fifo.jpg", "not a regular file"},
+        {"folder.png", "a folder"},
+        {"huge.jpg", "larger than any picture"},
+        {"picture.gif", "unknown picture file extension (.gif)"},
+        {"noextension", "unknown picture file extension"},
+    };
+    TBitmap kept;
+    LoadPicture(dir / "good.jpg", kept);
+    const uint64_t before = Hash(kept);
+    for (const TCase& c : cases) {
+        const std::string path = dir / c.Name;
+        try {
+            LoadPicture(path, kept);
+            ADD_FAILURE() << c.Name << " was loaded";
+        } catch (const TDecodeError& e) {
+            const std::string message = e.what();
+            EXPECT_EQ(message.rfind(path + ": ", 0), 0u) << message;
+            EXPECT_NE(message.find(c.Reason), std::string::npos) << message;
+            EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+        }
+        EXPECT_EQ(Hash(kept), before) << c.Name;
+    }
+    // The extension picks the decoder in any case; memory decoding names it.
+    EXPECT_TRUE(IsPictureFile("a/B.JPEG"));
+    EXPECT_TRUE(IsPictureFile("x.Webp"));
+    EXPECT_FALSE(IsPictureFile("x.gif"));
+    EXPECT_FALSE(IsPictureFile("jpg"));
+    const TBytes jpeg = Quadrants(16, 16);
+    TBitmap fromMemory;
+    DecodePicture(jpeg.data(), jpeg.size(), "jpg", fromMemory);
+    EXPECT_EQ(Hash(fromMemory), before);
+    try {
+        DecodePicture(jpeg.data(), jpeg.size(), "shot.png", fromMemory);
+        ADD_FAILURE() << "a JPEG read as a PNG";
+    } catch (const TDecodeError& e) {
+        EXPECT_EQ(std::string(e.what()), "shot.png: not a PNG file");
+    }
+}
+
+TEST(PictureLoader, ProgressiveScansAreLimited)
+{
+    TBitmap picture;
+    const TBytes atLimit = ProgressiveGrey(512, 256, MaxJpegScans, true);
+    ASSERT_NO_THROW(DecodePicture(atLimit.data(), atLimit.size(), "jpg", picture));
+    EXPECT_EQ(picture.Width(), 512);
+    EXPECT_LE(PixelDistance(picture.Pixel(1, 100), 0xFF070707u), 2);
+
+    // A scan bomb: small, but every scan is a pass over all the pixels.
+    const TBytes bomb = ProgressiveGrey(1024, 1024, MaxJpegScans + 1, false);
+    EXPECT_LT(bomb.size(), 10'000u);
+    try {
+        DecodePicture(bomb.data(), bomb.size(), "bomb.jpg", picture);
+        ADD_FAILURE() << "the scan bomb was decoded";
+    } catch (const TDecodeError& e) {
+        EXPECT_EQ(std::string(e.what()), "bomb.jpg: broken JPEG: too many scans");
+    }
+    EXPECT_EQ(picture.Width(), 512);
+}
+
+TEST(PictureLoader, FitHintPicksTheSmallestCoveringJpegScale)
+{
+    const TBytes jpeg = Quadrants(4000, 3000);
+    struct TCase {
+        int32_t FitW, FitH, WantW, WantH;
+    };
+    const TCase cases[] = {
+        {0, 0, 4000, 3000},     // no hint
+        {1920, 0, 4000, 3000},  // half a hint is none
+        {1920, 1080, 2000, 1500},
+        {1000, 750, 1000, 750}, // exactly a quarter
+        {1001, 750, 2000, 1500},
+        {500, 375, 500, 375},   // an eighth is the least
+        {20, 20, 500, 375},
+        {5000, 5000, 4000, 3000},
+    };
+    for (const TCase& c : cases) {
+        TBitmap picture;
+        DecodePicture(jpeg.data(), jpeg.size(), "jpg", picture, {c.FitW, c.FitH});
+        EXPECT_EQ(picture.Width(), c.WantW) << c.FitW << "x" << c.FitH;
+        EXPECT_EQ(picture.Height(), c.WantH) << c.FitW << "x" << c.FitH;
+        // Scaled or not, the quadrants keep their colours.
+        const int32_t w = picture.Width(), h = picture.Height();
+        EXPECT_LE(PixelDistance(picture.Pixel(w / 4, h / 4), 0xFFFF0000u), 3);
+        EXPECT_LE(PixelDistance(picture.Pixel(3 * w / 4, 3 * h / 4), 0xFFFFFFFFu), 3);
+    }
+    // The hint is for the upright picture: a portrait frame for a photo
+    // turned a quarter by its orientation.
+    const TBytes turned = WithOrientation(jpeg, 6);
+    TBitmap picture;
+    DecodePicture(turned.data(), turned.size(), "jpg", picture, {1080, 1920});
+    EXPECT_EQ(picture.Width(), 1500);
+    EXPECT_EQ(picture.Height(), 2000);
+    // Turned clockwise: the red top-left quadrant is now top right.
+    EXPECT_LE(PixelDistance(picture.Pixel(3 * 1500 / 4, 2000 / 4), 0xFFFF0000u), 3);
+}
+
+TEST(PictureLoader, OrientationTilesMatchThePlainMapping)
+{
+    // Sizes that are not multiples of the tile, so every edge case of the
+    // tiling shows.
+    TBitmap stored(150, 70);
+    std::mt19937 random(7);
+    for (int32_t y = 0; y < 70; ++y)
+        for (int32_t x = 0; x < 150; ++x)
+            stored.SetPixel(x, y, uint32_t(random()));
+    const int32_t w = 150, h = 70;
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        TBitmap upright;
+        upright.Assign(stored);
+        Orient(upright, orientation);
+        const bool swaps = orientation >= 5;
+        ASSERT_EQ(upright.Width(), swaps ? h : w);
+        for (int32_t y = 0; y < upright.Height(); ++y)
+            for (int32_t x = 0; x < upright.Width(); ++x) {
+                int32_t sx = x, sy = y;
+                switch (orientation) {
+                case 2: sx = w - 1 - x; break;
+                case 3: sx = w - 1 - x; sy = h - 1 - y; break;
+                case 4: sy = h - 1 - y; break;
+                case 5: sx = y; sy = x; break;
+                case 6: sx = y; sy = h - 1 - x; break;
+                case 7: sx = w - 1 - y; sy = h - 1 - x; break;
+                case 8: sx = w - 1 - y; sy = x; break;
+                }
+                ASSERT_EQ(upright.Pixel(x, y), stored.Pixel(sx, sy)) << orientation << " at " << x << "," << y;
+            }
+    }
+}
+
+} // namespace
+} // namespace mirel

@@ -1,0 +1,98 @@
+// Helpers of the picture tests: a scratch folder, imagemagick, files.
+#pragma once
+
+#include "surface/bitmap.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace mirel::test {
+
+using TBytes = std::vector<uint8_t>;
+
+class TScratch {
+public:
+    TScratch()
+    {
+        char pattern[] = "/tmp/mirel-picture-XXXXXX";
+        const char* made = ::mkdtemp(pattern);
+        Path = made != nullptr ? made : "";
+    }
+    ~TScratch() { std::system(("rm -rf '" + Path + "'").c_str()); }
+    std::string operator/(const std::string& name) const { return Path + "/" + name; }
+    std::string Path;
+};
+
+inline bool Shell(const std::string& command)
+{
+    const int status = std::system((command + " 2>/dev/null").c_str());
+    return status == 0;
+}
+
+inline TBytes ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return TBytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline void WriteBytes(const std::string& path, const TBytes& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// imagemagick's reading of a picture as 0xAARRGGBB pixels, row by row.
+inline std::vector<uint32_t> MagickPixels(const std::string& path, int32_t& width, int32_t& height)
+{
+    const std::string raw = path + ".rgba";
+    FILE* size = ::popen(("identify -format '%w %h' '" + path + "[0]' 2>/dev/null").c_str(), "r");
+    width = height = 0;
+    if (size == nullptr || std::fscanf(size, "%d %d", &width, &height) != 2)
+        width = height = 0;
+    if (size != nullptr)
+        ::pclose(size);
+    if (!Shell("convert '" + path + "[0]' -depth 8 'rgba:" + raw + "'"))
+        return {};
+    const TBytes bytes = ReadBytes(raw);
+    std::vector<uint32_t> pixels(bytes.size() / 4);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = uint32_t(bytes[i * 4 + 3]) << 24 | uint32_t(bytes[i * 4]) << 16 | uint32_t(bytes[i * 4 + 1]) << 8 |
+                    bytes[i * 4 + 2];
+    return pixels;
+}
+
+// The largest difference of any channel between two pixels; colour does not
+// count where both are fully transparent.
+inline int PixelDistance(uint32_t a, uint32_t b)
+{
+    if ((a >> 24) == 0 && (b >> 24) == 0)
+        return 0;
+    int most = 0;
+    for (int shift = 0; shift < 32; shift += 8)
+        most = std::max(most, std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)));
+    return most;
+}
+
+// FNV-1a over the size and pixels.
+inline uint64_t Hash(const TBitmap& b)
+{
+    uint64_t h = 1469598103934665603ull;
+    const auto mix = [&h](uint64_t v) {
+        h ^= v;
+        h *= 1099511628211ull;
+    };
+    mix(uint64_t(b.Width()));
+    mix(uint64_t(b.Height()));
+    for (int32_t y = 0; y < b.Height(); ++y)
+        for (int32_t x = 0; x < b.Width(); ++x)
+            mix(b.Pixel(x, y));
+    return h;
+}
+
+} // namespace mirel::test

@@ -1,0 +1,501 @@
+#include "tools/render/encode.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+
+namespace mirel {
+
+namespace {
+
+std::string AvError(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+template <typename T, void (*Free)(T**)>
+struct TAvPtr {
+    T* p = nullptr;
+    ~TAvPtr() { Free(&p); }
+    T* operator->() const { return p; }
+    operator T*() const { return p; }
+};
+
+void FreeFormat(AVFormatContext** ctx)
+{
+    if (*ctx) {
+        if ((*ctx)->pb)
+            avio_closep(&(*ctx)->pb);
+        avformat_free_context(*ctx);
+        *ctx = nullptr;
+    }
+}
+void FreeInput(AVFormatContext** ctx)
+{
+    avformat_close_input(ctx);
+}
+
+using TCodecPtr = TAvPtr<AVCodecContext, avcodec_free_context>;
+using TFramePtr = TAvPtr<AVFrame, av_frame_free>;
+using TPacketPtr = TAvPtr<AVPacket, av_packet_free>;
+using TGraphPtr = TAvPtr<AVFilterGraph, avfilter_graph_free>;
+
+struct TSwsPtr {
+    SwsContext* p = nullptr;
+    ~TSwsPtr() { sws_freeContext(p); }
+};
+
+// A filter graph from one source to one sink, described by text.
+struct TGraph {
+    TGraphPtr graph;
+    AVFilterContext *src = nullptr, *sink = nullptr;
+
+    void Build(const std::string& srcName, const std::string& srcArgs, const std::string& sinkName,
+               const std::string& filters, const std::string& what)
+    {
+        graph.p = avfilter_graph_alloc();
+        if (!graph.p)
+            throw std::runtime_error(what + ": out of memory");
+        graph->nb_threads = 1;
+        int rc = avfilter_graph_create_filter(&src, avfilter_get_by_name(srcName.c_str()), "in", srcArgs.c_str(),
+                                              nullptr, graph);
+        if (rc >= 0)
+            rc = avfilter_graph_create_filter(&sink, avfilter_get_by_name(sinkName.c_str()), "out", nullptr,
+                                              nullptr, graph);
+        AVFilterInOut* outputs = avfilter_inout_alloc();
+        AVFilterInOut* inputs = avfilter_inout_alloc();
+        if (rc >= 0 && outputs && inputs) {
+            outputs->name = av_strdup("in");
+            outputs->filter_ctx = src;
+            inputs->name = av_strdup("out");
+            inputs->filter_ctx = sink;
+            rc = avfilter_graph_parse_ptr(graph, filters.c_str(), &inputs, &outputs, nullptr);
+            if (rc >= 0)
+                rc = avfilter_graph_config(graph, nullptr);
+        }
+        avfilter_inout_free(&inputs);
+        avfilter_inout_free(&outputs);
+        if (rc < 0)
+            throw std::runtime_error(what + ": cannot set up the filters: " + AvError(rc));
+    }
+};
+
+struct TKindSetup {
+    const char* Muxer;
+    const char* Codec;
+    const char* AudioCodec;
+};
+
+TKindSetup SetupOf(TOutputKind kind)
+{
+    switch (kind) {
+    case TOutputKind::Gif: return {"gif", "gif", nullptr};
+    case TOutputKind::Mp4: return {"mp4", "libx264", "aac"};
+    case TOutputKind::Mkv: return {"matroska", "libx264", "aac"};
+    case TOutputKind::Mov: return {"mov", "libx264", "aac"};
+    case TOutputKind::WebM: return {"webm", "libvpx-vp9", "libopus"};
+    case TOutputKind::Avi: return {"avi", "mpeg4", "libmp3lame"};
+    default: break;
+    }
+    throw std::logic_error("not an encoded kind");
+}
+
+// The music track, read, cut or padded to the video's length, faded out,
+// encoded whole before the video starts (it is small) and then interleaved
+// with the video packets by time.
+class TAudioTrack {
+public:
+    TAudioTrack(const std::string& path, const std::string& out, const char* codecName, AVFormatContext* muxer,
+                double seconds)
+        : out_(out)
+    {
+        const std::string what = path;
+        int rc = avformat_open_input(&in_.p, ("file:" + path).c_str(), nullptr, nullptr);
+        if (rc < 0)
+            throw std::runtime_error(path + ": cannot open: " + AvError(rc));
+        if ((rc = avformat_find_stream_info(in_, nullptr)) < 0)
+            throw std::runtime_error(path + ": cannot read: " + AvError(rc));
+        const AVCodec* decoder = nullptr;
+        const int index = av_find_best_stream(in_, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+        if (index < 0 || !decoder)
+            throw std::runtime_error(path + ": no audio in it");
+        dec_.p = avcodec_alloc_context3(decoder);
+        avcodec_parameters_to_context(dec_, in_->streams[index]->codecpar);
+        dec_->pkt_timebase = in_->streams[index]->time_base;
+        if ((rc = avcodec_open2(dec_, decoder, nullptr)) < 0)
+            throw std::runtime_error(path + ": cannot decode: " + AvError(rc));
+
+        const AVCodec* encoder = avcodec_find_encoder_by_name(codecName);
+        if (!encoder)
+            throw std::runtime_error(out + ": FFmpeg has no " + codecName + " encoder");
+        enc_.p = avcodec_alloc_context3(encoder);
+        enc_->sample_rate = 48000;
+        av_channel_layout_default(&enc_->ch_layout, 2);
+        enc_->sample_fmt = encoder->sample_fmts ? encoder->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+        enc_->bit_rate = 192000;
+        enc_->time_base = {1, enc_->sample_rate};
+        if (muxer->oformat->flags & AVFMT_GLOBALHEADER)
+            enc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if ((rc = avcodec_open2(enc_, encoder, nullptr)) < 0)
+            throw std::runtime_error(out + ": cannot open the audio encoder: " + AvError(rc));
+        stream_ = avformat_new_stream(muxer, nullptr);
+        avcodec_parameters_from_context(stream_->codecpar, enc_);
+        stream_->time_base = enc_->time_base;
+
+        char layout[64] = {};
+        av_channel_layout_describe(&dec_->ch_layout, layout, sizeof layout);
+        if (!dec_->ch_layout.nb_channels || !layout[0])
+            std::snprintf(layout, sizeof layout, "stereo");
+        char args[256];
+        std::snprintf(args, sizeof args, "time_base=%d/%d:sample_rate=%d:sample_fmt=%s:channel_layout=%s",
+                      dec_->pkt_timebase.num, dec_->pkt_timebase.den, dec_->sample_rate,
+                      av_get_sample_fmt_name(dec_->sample_fmt), layout);
+        const double fade = std::min(2.0, seconds / 4);
+        char filters[512];
+        std::snprintf(filters, sizeof filters,
+                      "aresample=48000,aformat=sample_fmts=%s:channel_layouts=stereo,apad=whole_dur=%.6f,"
+                      "atrim=end=%.6f,afade=t=out:st=%.6f:d=%.6f",
+                      av_get_sample_fmt_name(enc_->sample_fmt), seconds, seconds, seconds - fade, fade);
+        graph_.Build("abuffer", args, "abuffersink", filters, out);
+        if (!(encoder->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) && enc_->frame_size > 0)
+            av_buffersink_set_frame_size(graph_.sink, unsigned(enc_->frame_size));
+        Encode(index);
+    }
+
+    AVStream* Stream() const { return stream_; }
+
+    // Writes the packets that start before seconds (all with a negative value).
+    void WriteUntil(AVFormatContext* muxer, double seconds)
+    {
+        while (!packets_.empty()) {
+            AVPacket* p = packets_.front();
+            if (seconds >= 0 && p->dts * av_q2d(enc_->time_base) > seconds)
+                break;
+            packets_.pop_front();
+            av_packet_rescale_ts(p, enc_->time_base, stream_->time_base);
+            p->stream_index = stream_->index;
+            const int rc = av_interleaved_write_frame(muxer, p);
+            av_packet_free(&p);
+            if (rc < 0)
+                throw std::runtime_error(out_ + ": cannot write: " + AvError(rc));
+        }
+    }
+
+    ~TAudioTrack()
+    {
+        for (AVPacket* p : packets_)
+            av_packet_free(&p);
+    }
+
+private:
+    void Encode(int index)
+    {
+        TPacketPtr in;
+        in.p = av_packet_alloc();
+        TFramePtr decoded, filtered;
+        decoded.p = av_frame_alloc();
+        filtered.p = av_frame_alloc();
+        int64_t samples = 0;
+        const auto drainEncoder = [&] {
+            for (;;) {
+                AVPacket* p = av_packet_alloc();
+                const int rc = avcodec_receive_packet(enc_, p);
+                if (rc < 0) {
+                    av_packet_free(&p);
+                    if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+                        return;
+                    throw std::runtime_error(out_ + ": audio encoding failed: " + AvError(rc));
+                }
+                // In the encoder's time base: the muxer may change the stream's when it starts.
+                packets_.push_back(p);
+            }
+        };
+        const auto drainGraph = [&] {
+            for (;;) {
+                const int rc = av_buffersink_get_frame(graph_.sink, filtered);
+                if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+                    return;
+                if (rc < 0)
+                    throw std::runtime_error(out_ + ": audio filtering failed: " + AvError(rc));
+                filtered->pts = samples;
+                samples += filtered->nb_samples;
+                avcodec_send_frame(enc_, filtered);
+                av_frame_unref(filtered);
+                drainEncoder();
+            }
+        };
+        const auto drainDecoder = [&] {
+            while (avcodec_receive_frame(dec_, decoded) >= 0) {
+                if (av_buffersrc_add_frame(graph_.src, decoded) < 0)
+                    throw std::runtime_error(out_ + ": audio filtering failed");
+                drainGraph();
+            }
+        };
+        while (av_read_frame(in_, in) >= 0) {
+            CheckInterrupted();
+            if (in->stream_index == index && avcodec_send_packet(dec_, in) >= 0)
+                drainDecoder();
+            av_packet_unref(in);
+        }
+        avcodec_send_packet(dec_, nullptr);
+        drainDecoder();
+        if (av_buffersrc_add_frame(graph_.src, nullptr) < 0)
+            throw std::runtime_error(out_ + ": audio filtering failed");
+        drainGraph();
+        avcodec_send_frame(enc_, nullptr);
+        drainEncoder();
+    }
+
+    std::string out_;
+    TAvPtr<AVFormatContext, FreeInput> in_;
+    TCodecPtr dec_, enc_;
+    TGraph graph_;
+    AVStream* stream_ = nullptr;
+    std::deque<AVPacket*> packets_;
+};
+
+class TEncoder : public TFrameSink {
+public:
+    TEncoder(const std::string& out, TOutputKind kind, int32_t w, int32_t h, const TSinkOptions& options)
+        : pending_(out, options.Overwrite), kind_(kind), w_(w), h_(h), rate_(options.Rate)
+    {
+        close(pending_.TakeFd()); // the muxer opens the file by name
+        const TKindSetup setup = SetupOf(kind);
+        const AVOutputFormat* format = av_guess_format(setup.Muxer, nullptr, nullptr);
+        int rc = avformat_alloc_output_context2(&mux_.p, format, nullptr, nullptr);
+        if (rc < 0)
+            throw std::runtime_error(out + ": " + AvError(rc));
+        const AVCodec* codec = avcodec_find_encoder_by_name(setup.Codec);
+        if (!codec)
+            throw std::runtime_error(out + ": FFmpeg has no " + setup.Codec + " encoder");
+        enc_.p = avcodec_alloc_context3(codec);
+        const bool gif = kind == TOutputKind::Gif;
+        // 4:2:0 video wants even sizes; the last row and column are repeated.
+        ew_ = gif ? w : (w + 1) & ~1;
+        eh_ = gif ? h : (h + 1) & ~1;
+        enc_->width = ew_;
+        enc_->height = eh_;
+        enc_->time_base = {rate_.Den, rate_.Num};
+        enc_->framerate = {rate_.Num, rate_.Den};
+        enc_->pix_fmt = gif ? AV_PIX_FMT_PAL8 : AV_PIX_FMT_YUV420P;
+        enc_->sample_aspect_ratio = {1, 1};
+        if (mux_->oformat->flags & AVFMT_GLOBALHEADER)
+            enc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        AVDictionary* codecOptions = nullptr;
+        if (std::strcmp(setup.Codec, "libx264") == 0) {
+            av_dict_set(&codecOptions, "preset", "medium", 0);
+            av_dict_set(&codecOptions, "crf", "18", 0);
+        } else if (std::strcmp(setup.Codec, "libvpx-vp9") == 0) {
+            enc_->bit_rate = 0;
+            av_dict_set(&codecOptions, "crf", "32", 0);
+            av_dict_set(&codecOptions, "row-mt", "1", 0);
+            av_dict_set(&codecOptions, "cpu-used", "4", 0);
+        } else if (std::strcmp(setup.Codec, "mpeg4") == 0) {
+            enc_->flags |= AV_CODEC_FLAG_QSCALE;
+            enc_->global_quality = FF_QP2LAMBDA * 3;
+        }
+        rc = avcodec_open2(enc_, codec, &codecOptions);
+        av_dict_free(&codecOptions);
+        if (rc < 0)
+            throw std::runtime_error(out + ": cannot open the " + setup.Codec + " encoder: " + AvError(rc));
+        stream_ = avformat_new_stream(mux_, nullptr);
+        avcodec_parameters_from_context(stream_->codecpar, enc_);
+        stream_->time_base = enc_->time_base;
+        stream_->avg_frame_rate = enc_->framerate;
+
+        if (!options.Audio.empty()) {
+            if (!setup.AudioCodec)
+                throw std::runtime_error(out + ": music goes with videos only");
+            audio_ = std::make_unique<TAudioTrack>(options.Audio, out, setup.AudioCodec, mux_,
+                                                   rate_.Seconds(std::max<int64_t>(1, options.TotalFrames)));
+        }
+
+        frame_.p = av_frame_alloc();
+        packet_.p = av_packet_alloc();
+        if (gif) {
+            // One palette for the whole animation, made from all its frames.
+            char args[160];
+            std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=1/1", w, h,
+                          int(AV_PIX_FMT_BGRA), rate_.Den, rate_.Num);
+            graph_.Build("buffer", args, "buffersink",
+                         "split[a][b];[a]palettegen=stats_mode=full[p];[b][p]paletteuse", out);
+            frame_->format = AV_PIX_FMT_BGRA;
+            frame_->width = w;
+            frame_->height = h;
+        } else {
+            sws_.p = sws_getContext(ew_, eh_, AV_PIX_FMT_BGRA, ew_, eh_, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
+                                    nullptr, nullptr);
+            if (!sws_.p)
+                throw std::runtime_error(out + ": cannot set up the colour conversion");
+            frame_->format = AV_PIX_FMT_YUV420P;
+            frame_->width = ew_;
+            frame_->height = eh_;
+        }
+        if ((rc = av_frame_get_buffer(frame_, 0)) < 0)
+            throw std::runtime_error(out + ": " + AvError(rc));
+
+        // The muxer reopens the file by this name to move its index to the front.
+        mux_->url = av_strdup(("file:" + pending_.Path()).c_str());
+        if ((rc = avio_open(&mux_->pb, mux_->url, AVIO_FLAG_WRITE)) < 0)
+            throw std::runtime_error(out + ": cannot write: " + AvError(rc));
+        AVDictionary* muxOptions = nullptr;
+        if (kind == TOutputKind::Mp4 || kind == TOutputKind::Mov)
+            av_dict_set(&muxOptions, "movflags", "+faststart", 0);
+        if (gif)
+            av_dict_set(&muxOptions, "loop", "0", 0);
+        rc = avformat_write_header(mux_, &muxOptions);
+        av_dict_free(&muxOptions);
+        if (rc < 0)
+            throw std::runtime_error(out + ": cannot write: " + AvError(rc));
+    }
+
+    void Write(const TBitmap& bitmap, int64_t repeat) override
+    {
+        CheckInterrupted();
+        if (bitmap.Width() != w_ || bitmap.Height() != h_)
+            throw std::logic_error("frame size changed");
+        FramesWritten() += repeat;
+        int rc = av_frame_make_writable(frame_);
+        if (rc < 0)
+            throw std::runtime_error(pending_.Final() + ": " + AvError(rc));
+        if (kind_ == TOutputKind::Gif) {
+            for (int32_t y = 0; y < h_; ++y)
+                std::memcpy(frame_->data[0] + ptrdiff_t(y) * frame_->linesize[0], bitmap.PixelRow(y),
+                            size_t(w_) * 4);
+            frame_->pts = pts_;
+            pts_ += repeat;
+            lastRepeat_ = repeat;
+            if ((rc = av_buffersrc_add_frame_flags(graph_.src, frame_, AV_BUFFERSRC_FLAG_KEEP_REF)) < 0)
+                throw std::runtime_error(pending_.Final() + ": " + AvError(rc));
+            DrainGraph();
+            return;
+        }
+        const TBitmap* source = &bitmap;
+        if (ew_ != w_ || eh_ != h_) {
+            padded_.SetSize(ew_, eh_);
+            for (int32_t y = 0; y < eh_; ++y) {
+                uint32_t* row = padded_.PixelRow(y);
+                std::memcpy(row, bitmap.PixelRow(std::min(y, h_ - 1)), size_t(w_) * 4);
+                if (ew_ != w_)
+                    row[w_] = row[w_ - 1];
+            }
+            source = &padded_;
+        }
+        const uint8_t* planes[1] = {source->Bits()};
+        const int strides[1] = {source->BytesPerLine()};
+        sws_scale(sws_.p, planes, strides, 0, eh_, frame_->data, frame_->linesize);
+        // The same picture again costs the encoder little and the conversion nothing.
+        for (int64_t i = 0; i < repeat; ++i) {
+            if (i > 0)
+                CheckInterrupted();
+            frame_->pts = pts_++;
+            Send(frame_);
+        }
+    }
+
+    void Finish() override
+    {
+        if (kind_ == TOutputKind::Gif) {
+            // The last frame keeps its full time.
+            const int64_t delay = av_rescale(lastRepeat_, 100LL * rate_.Den, rate_.Num);
+            av_opt_set_int(mux_->priv_data, "final_delay", std::max<int64_t>(1, delay), 0);
+            if (av_buffersrc_add_frame(graph_.src, nullptr) < 0)
+                throw std::runtime_error(pending_.Final() + ": GIF palette failed");
+            DrainGraph();
+        }
+        Send(nullptr);
+        // Music beyond the video (pictures left out) is cut.
+        if (audio_)
+            audio_->WriteUntil(mux_, rate_.Seconds(pts_));
+        int rc = av_write_trailer(mux_);
+        if (rc >= 0)
+            rc = avio_closep(&mux_->pb);
+        if (rc < 0)
+            throw std::runtime_error(pending_.Final() + ": cannot write: " + AvError(rc));
+        pending_.Commit();
+    }
+
+private:
+    void DrainGraph()
+    {
+        TFramePtr out;
+        out.p = av_frame_alloc();
+        for (;;) {
+            const int rc = av_buffersink_get_frame(graph_.sink, out);
+            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+                return;
+            if (rc < 0)
+                throw std::runtime_error(pending_.Final() + ": " + AvError(rc));
+            Send(out);
+            av_frame_unref(out);
+        }
+    }
+
+    void Send(AVFrame* frame)
+    {
+        const double start = ThreadCpuSeconds();
+        SendTimed(frame);
+        EncoderCallSeconds() += ThreadCpuSeconds() - start;
+    }
+
+    void SendTimed(AVFrame* frame)
+    {
+        int rc = avcodec_send_frame(enc_, frame);
+        if (rc < 0)
+            throw std::runtime_error(pending_.Final() + ": encoding failed: " + AvError(rc));
+        for (;;) {
+            rc = avcodec_receive_packet(enc_, packet_);
+            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+                return;
+            if (rc < 0)
+                throw std::runtime_error(pending_.Final() + ": encoding failed: " + AvError(rc));
+            av_packet_rescale_ts(packet_, enc_->time_base, stream_->time_base);
+            packet_->stream_index = stream_->index;
+            if (audio_)
+                audio_->WriteUntil(mux_, packet_->dts * av_q2d(stream_->time_base));
+            if ((rc = av_interleaved_write_frame(mux_, packet_)) < 0)
+                throw std::runtime_error(pending_.Final() + ": cannot write: " + AvError(rc));
+        }
+    }
+
+    TPendingFile pending_;
+    TOutputKind kind_;
+    int32_t w_, h_, ew_ = 0, eh_ = 0;
+    TFrameRate rate_;
+    TAvPtr<AVFormatContext, FreeFormat> mux_;
+    TCodecPtr enc_;
+    AVStream* stream_ = nullptr;
+    TFramePtr frame_;
+    TPacketPtr packet_;
+    TSwsPtr sws_;
+    TGraph graph_;
+    TBitmap padded_;
+    std::unique_ptr<TAudioTrack> audio_;
+    int64_t pts_ = 0, lastRepeat_ = 1;
+};
+
+} // namespace
+
+std::unique_ptr<TFrameSink> OpenEncoder(const std::string& out, TOutputKind kind, int32_t width, int32_t height,
+                                        const TSinkOptions& options)
+{
+    av_log_set_level(AV_LOG_ERROR);
+    return std::make_unique<TEncoder>(out, kind, width, height, options);
+}
+
+} // namespace mirel

@@ -1,0 +1,234 @@
+#include "tools/render/stills.h"
+
+#include "tools/render/encode.h"
+
+#include <png.h>
+#include <turbojpeg.h>
+#include <webp/encode.h>
+#include <webp/mux.h>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstring>
+
+namespace mirel {
+
+namespace {
+
+// Closes the stream on every path; Close reports write errors (a full disk).
+struct TFile {
+    std::FILE* f = nullptr;
+    std::string what;
+    TFile(int fd, std::string name) : f(fdopen(fd, "wb")), what(std::move(name))
+    {
+        if (!f) {
+            close(fd);
+            throw std::runtime_error(what + ": cannot write: " + std::strerror(errno));
+        }
+    }
+    ~TFile()
+    {
+        if (f)
+            std::fclose(f);
+    }
+    void Close()
+    {
+        const bool ok = std::fflush(f) == 0 && !std::ferror(f);
+        const int err = errno;
+        const bool closed = std::fclose(f) == 0;
+        f = nullptr;
+        if (!ok || !closed)
+            throw std::runtime_error(what + ": cannot write: " + std::strerror(ok ? errno : err));
+    }
+};
+
+void WriteAll(std::FILE* file, const void* data, size_t size, const std::string& what)
+{
+    if (std::fwrite(data, 1, size, file) != size)
+        throw std::runtime_error(what + ": cannot write: " + std::strerror(errno));
+}
+
+[[noreturn]] void PngError(png_structp png, png_const_charp)
+{
+    longjmp(png_jmpbuf(png), 1);
+}
+
+class TWebPAnimation : public TFrameSink {
+public:
+    TWebPAnimation(const std::string& out, int32_t w, int32_t h, const TSinkOptions& options)
+        : pending_(out, options.Overwrite), animator_(w, h, options.Rate, out)
+    {
+    }
+
+    void Write(const TBitmap& frame, int64_t repeat) override
+    {
+        CheckInterrupted();
+        animator_.Add(frame, repeat);
+        FramesWritten() += repeat;
+    }
+
+    void Finish() override
+    {
+        const std::string data = animator_.Assemble();
+        TFile file(pending_.TakeFd(), pending_.Final());
+        WriteAll(file.f, data.data(), data.size(), pending_.Final());
+        file.Close();
+        pending_.Commit();
+    }
+
+private:
+    TPendingFile pending_;
+    TWebPAnimator animator_;
+};
+
+} // namespace
+
+TWebPAnimator::TWebPAnimator(int32_t width, int32_t height, TFrameRate rate, std::string what)
+    : w_(width), h_(height), rate_(rate), what_(std::move(what))
+{
+    WebPAnimEncoderOptions options;
+    if (!WebPAnimEncoderOptionsInit(&options) || !WebPConfigInit(&config_))
+        throw std::runtime_error(what_ + ": libwebp version mismatch");
+    options.anim_params.loop_count = 0;
+    config_.quality = 80;
+    config_.method = 2;
+    enc_ = WebPAnimEncoderNew(w_, h_, &options);
+    if (!enc_)
+        throw std::runtime_error(what_ + ": cannot start the WebP encoder");
+}
+
+TWebPAnimator::~TWebPAnimator()
+{
+    WebPAnimEncoderDelete(enc_);
+}
+
+void TWebPAnimator::Add(const TBitmap& frame, int64_t repeat)
+{
+    WebPPicture picture;
+    WebPPictureInit(&picture);
+    picture.use_argb = 1;
+    picture.width = w_;
+    picture.height = h_;
+    const bool ok = WebPPictureImportBGRX(&picture, frame.Bits(), frame.BytesPerLine()) &&
+                    WebPAnimEncoderAdd(enc_, &picture, Millis(frames_), &config_);
+    WebPPictureFree(&picture);
+    if (!ok)
+        throw std::runtime_error(what_ + ": WebP encoding failed: " + WebPAnimEncoderGetError(enc_));
+    frames_ += repeat;
+}
+
+std::string TWebPAnimator::Assemble()
+{
+    WebPData data;
+    WebPDataInit(&data);
+    if (!WebPAnimEncoderAdd(enc_, nullptr, Millis(frames_), nullptr) || !WebPAnimEncoderAssemble(enc_, &data))
+        throw std::runtime_error(what_ + ": WebP encoding failed: " + WebPAnimEncoderGetError(enc_));
+    std::string bytes(reinterpret_cast<const char*>(data.bytes), data.size);
+    WebPDataClear(&data);
+    return bytes;
+}
+
+int TWebPAnimator::Millis(int64_t frames) const
+{
+    return int(frames * 1000 * rate_.Den / rate_.Num);
+}
+
+void WritePng(const TBitmap& bitmap, std::FILE* file, int level, const std::string& what)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        throw std::runtime_error(what + ": out of memory");
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        throw std::runtime_error(what + ": cannot write the PNG file");
+    }
+    png_init_io(png, file);
+    png_set_compression_level(png, level);
+    // At the fast levels the row filters cost more time than they save bytes.
+    png_set_filter(png, 0, level <= 3 ? PNG_FILTER_SUB : PNG_ALL_FILTERS);
+    png_set_IHDR(png, info, png_uint_32(bitmap.Width()), png_uint_32(bitmap.Height()), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_set_bgr(png);
+    png_set_filler(png, 0, PNG_FILLER_AFTER); // drops the fourth byte on writing
+    for (int32_t y = 0; y < bitmap.Height(); ++y)
+        png_write_row(png, reinterpret_cast<png_const_bytep>(bitmap.PixelRow(y)));
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+}
+
+void WriteJpeg(const TBitmap& bitmap, std::FILE* file, int quality, const std::string& what)
+{
+    tjhandle tj = tjInitCompress();
+    if (!tj)
+        throw std::runtime_error(what + ": cannot start the JPEG encoder");
+    unsigned char* data = nullptr;
+    unsigned long size = 0;
+    const int rc = tjCompress2(tj, bitmap.Bits(), bitmap.Width(), bitmap.BytesPerLine(), bitmap.Height(), TJPF_BGRX,
+                               &data, &size, TJSAMP_420, quality, TJFLAG_ACCURATEDCT);
+    tjDestroy(tj);
+    if (rc != 0) {
+        tjFree(data);
+        throw std::runtime_error(what + ": JPEG encoding failed");
+    }
+    try {
+        WriteAll(file, data, size, what);
+    } catch (...) {
+        tjFree(data);
+        throw;
+    }
+    tjFree(data);
+}
+
+void WriteWebP(const TBitmap& bitmap, std::FILE* file, const std::string& what)
+{
+    uint8_t* data = nullptr;
+    const size_t size =
+        WebPEncodeBGRA(bitmap.Bits(), bitmap.Width(), bitmap.Height(), bitmap.BytesPerLine(), 90, &data);
+    if (size == 0)
+        throw std::runtime_error(what + ": WebP encoding failed");
+    try {
+        WriteAll(file, data, size, what);
+    } catch (...) {
+        WebPFree(data);
+        throw;
+    }
+    WebPFree(data);
+}
+
+void SavePicture(const TBitmap& bitmap, const std::string& out, const TSinkOptions& options)
+{
+    const TOutputKind kind = OutputKindOf(out);
+    if (kind == TOutputKind::Gif) {
+        const std::unique_ptr<TFrameSink> sink = OpenEncoder(out, kind, bitmap.Width(), bitmap.Height(), options);
+        sink->Write(bitmap, 1);
+        sink->Finish();
+        return;
+    }
+    if (kind != TOutputKind::Png && kind != TOutputKind::Jpeg && kind != TOutputKind::WebP)
+        throw std::runtime_error(out + ": one frame goes to a .png, .jpg, .webp or .gif file");
+    TPendingFile pending(out, options.Overwrite);
+    TFile file(pending.TakeFd(), out);
+    if (kind == TOutputKind::Png)
+        WritePng(bitmap, file.f, options.PngCompression, out);
+    else if (kind == TOutputKind::Jpeg)
+        WriteJpeg(bitmap, file.f, 92, out);
+    else
+        WriteWebP(bitmap, file.f, out);
+    file.Close();
+    CheckInterrupted();
+    pending.Commit();
+}
+
+std::unique_ptr<TFrameSink> OpenWebPAnimation(const std::string& out, int32_t width, int32_t height,
+                                              const TSinkOptions& options)
+{
+    return std::make_unique<TWebPAnimation>(out, width, height, options);
+}
+
+} // namespace mirel
