@@ -82,6 +82,9 @@ void TCustomTransitionView::Execute()
 
 void TCustomTransitionView::Prepare()
 {
+    // What the control shows now (or its bare background), before Display
+    // takes the new picture's size.
+    ComposePaintBuffer(d->Unpainted || !d->FOverDraw);
     d->PicWidth = d->FPicture.Width();
     d->PicHeight = d->FPicture.Height();
     {
@@ -98,11 +101,8 @@ void TCustomTransitionView::Prepare()
     const uint32_t color = ColorPixel();
     d->OldScreen = std::make_shared<TBitmap>(d->PicWidth, d->PicHeight, color);
     d->OldScreen->Canvas().BrushColor = color;
-    FitPaintBuffer();
     {
         const TCanvasLock lock(d->FPaintBuffer.Canvas());
-        if (d->Unpainted || !d->FOverDraw)
-            DrawBackground(d->FPaintBuffer.Canvas(), cr);
         d->OldScreen->Canvas().StretchMode = TStretchMode::ColorOnColor;
         d->OldScreen->Canvas().CopyArea({0, 0, d->PicWidth, d->PicHeight}, d->FPaintBuffer.Canvas(), source);
     }

@@ -105,31 +105,85 @@ void TCustomTransitionView::FitPaintBuffer()
     d->FPaintBuffer.SetSize(width(), height());
 }
 
-void TCustomTransitionView::Paint(QPainter& Canvas, const QRegion& Area)
+// Where Display lies in the control: at its own place, or stretched.
+TRect TCustomTransitionView::DisplayRect() const
 {
     const TRect cr = ClientRect();
+    return !d->FStretch ? d->FPicRect : d->FStretchFine ? AspectFitRect(d->FPicRect, cr) : cr;
+}
+
+// The whole control in PaintBuffer, as a paint shows it: the background,
+// then Display unless bare. For the start of a transition, and for readers
+// of PaintBuffer; painting itself goes without it.
+void TCustomTransitionView::ComposePaintBuffer(bool bare)
+{
     FitPaintBuffer();
+    const TCanvasLock bufferLock(d->FPaintBuffer.Canvas());
+    TCanvas& buffer = d->FPaintBuffer.Canvas();
+    DrawBackground(buffer, ClientRect());
+    if (bare)
+        return;
+    const TCanvasLock displayLock(d->FDisplay.Canvas());
+    if (d->FDisplay.Empty())
+        return;
+    if (!d->FStretch)
+        buffer.DrawBitmap(d->FPicRect.Left, d->FPicRect.Top, d->FDisplay);
+    else
+        buffer.StretchDraw(DisplayRect(), d->FDisplay);
+}
+
+const TBitmap& TCustomTransitionView::PaintBuffer() const
+{
+    const_cast<TCustomTransitionView*>(this)->ComposePaintBuffer(d->Unpainted);
+    return d->FPaintBuffer;
+}
+
+// The background picture drawn over Color at the control's size, kept until
+// one of them, the mode or the size changes.
+const TBitmap& TCustomTransitionView::BackgroundBuffer()
+{
+    if (d->BgStale || d->BgBuffer.Width() != width() || d->BgBuffer.Height() != height()) {
+        d->BgBuffer.SetSize(width(), height());
+        DrawBackground(d->BgBuffer.Canvas(), ClientRect());
+        d->BgStale = false;
+    }
+    return d->BgBuffer;
+}
+
+// Each pixel of the painted area is drawn once: the frame straight from
+// Display (scaled by the painter when stretched), the background only where
+// the frame does not cover, from Color or from the background buffer.
+void TCustomTransitionView::Paint(QPainter& Canvas, const QRegion& Area)
+{
+    QRegion background = Area;
     {
-        const TCanvasLock bufferLock(d->FPaintBuffer.Canvas());
-        TCanvas& buffer = d->FPaintBuffer.Canvas();
-        DrawBackground(buffer, cr);
-        {
-            const TCanvasLock displayLock(d->FDisplay.Canvas());
-            if (!d->FDisplay.Empty()) {
-                if (!d->FStretch)
-                    buffer.DrawBitmap(d->FPicRect.Left, d->FPicRect.Top, d->FDisplay);
-                else if (d->FStretchFine)
-                    buffer.StretchDraw(AspectFitRect(d->FPicRect, cr), d->FDisplay);
-                else
-                    buffer.StretchDraw(cr, d->FDisplay);
+        const TCanvasLock displayLock(d->FDisplay.Canvas());
+        if (!d->FDisplay.Empty()) {
+            const QRect target = ToQRect(DisplayRect());
+            const QImage frame = BitmapImage(d->FDisplay);
+            if (!d->FStretch) {
+                for (const QRect& r : Area & target)
+                    Canvas.drawImage(r.topLeft(), frame, r.translated(-target.topLeft()));
+            } else {
+                Canvas.save();
+                Canvas.setClipRegion(Area & target, Qt::IntersectClip);
+                Canvas.drawImage(target, frame);
+                Canvas.restore();
             }
+            background -= target;
         }
-        if (!d->FPaintBuffer.Empty()) {
-            const QImage image(d->FPaintBuffer.Bits(), d->FPaintBuffer.Width(), d->FPaintBuffer.Height(),
-                               d->FPaintBuffer.BytesPerLine(), QImage::Format_RGB32);
-            for (const QRect& r : Area)
-                Canvas.drawImage(r.topLeft(), image, r);
-        }
+    }
+    if (background.isEmpty()) {
+        // Nothing more.
+    } else if (d->FBgPicture.Empty() || d->FBgMode == bmNone) {
+        const QColor color = QColor::fromRgb(ColorPixel());
+        for (const QRect& r : background)
+            Canvas.fillRect(r, color);
+    } else {
+        const TBitmap& bg = BackgroundBuffer();
+        const QImage image(bg.Bits(), bg.Width(), bg.Height(), bg.BytesPerLine(), QImage::Format_RGB32);
+        for (const QRect& r : background)
+            Canvas.drawImage(r.topLeft(), image, r);
     }
     d->Unpainted = false;
 }
@@ -153,7 +207,7 @@ void TCustomTransitionView::resizeEvent(QResizeEvent* e)
 {
     QWidget::resizeEvent(e);
     try {
-        FitPaintBuffer();
+        d->BgStale = true;
         if (!d->FPicture.Empty()) {
             UpdatePicRect();
             if (!d->FDisplay.Empty() && !d->Painting)

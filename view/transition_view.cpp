@@ -86,7 +86,6 @@ bool TCustomTransitionView::ParentColor() const { return d->FParentColor; }
 TAlign TCustomTransitionView::Align() const { return d->FAlign; }
 TBitmap& TCustomTransitionView::Display() { return d->FDisplay; }
 TRect TCustomTransitionView::PicRect() const { return d->FPicRect; }
-const TBitmap& TCustomTransitionView::PaintBuffer() const { return d->FPaintBuffer; }
 
 // Signals of values the worker thread may change reach the GUI thread's
 // listeners queued; the widget being deleted first drops them.
@@ -131,6 +130,7 @@ void TCustomTransitionView::PictureChanged()
 
 void TCustomTransitionView::BgPictureChanged()
 {
+    d->BgStale = true;
     if (d->FBgMode != bmNone && !d->Painting)
         update();
     EmitOnOwnThread(this, [this] { emit bgPictureChanged(); });
@@ -141,6 +141,7 @@ void TCustomTransitionView::SetBgMode(TBackgroundMode Value)
     if (Value == d->FBgMode)
         return;
     d->FBgMode = Value;
+    d->BgStale = true;
     if (!d->FBgPicture.Empty() && !d->Painting)
         update();
     EmitOnOwnThread(this, [this, Value] { emit bgModeChanged(Value); });
@@ -535,6 +536,7 @@ void TCustomTransitionView::changeEvent(QEvent* e)
 {
     QWidget::changeEvent(e);
     if (e->type() == QEvent::PaletteChange) {
+        d->BgStale = true;
         if (!d->Painting)
             update();
         const QColor color = Color();

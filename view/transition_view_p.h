@@ -76,7 +76,11 @@ struct TTransitionViewPrivate {
     TRect FPicRect;
     std::unique_ptr<TAnimateThread> Thread;
     bool Painting = false;
+    // Composed on demand only: the start of a transition, PaintBuffer().
     TBitmap FPaintBuffer;
+    // The background picture over Color at the control's size, while one is shown.
+    TBitmap BgBuffer;
+    bool BgStale = true;
     bool Stopping = false;
     bool Unpainted = true;
     // Shared, so that a frame being built keeps them while a handler inside

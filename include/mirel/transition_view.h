@@ -378,7 +378,8 @@ public:
     TBitmap& Display();
     /// Where the unstretched Display lies in the control.
     TRect PicRect() const;
-    /// The last composed picture of the whole control.
+    /// The whole control as a paint shows it (background and frame), composed
+    /// when asked for; painting itself draws without it.
     const TBitmap& PaintBuffer() const;
 
     /// Starts a transition to Picture from what the control shows. Returns at
@@ -423,7 +424,9 @@ protected:
     virtual void DoComplete();
     virtual void DoStart(TBitmap& Picture, TBitmap& Screen);
     virtual void DoStop();
-    /// Composes the whole control and draws the painted part.
+    /// Draws the painted area: the frame, and the background (DrawBackground
+    /// over the control, kept while nothing it depends on changes; a plain
+    /// Color without a background picture is filled directly) around it.
     virtual void Paint(QPainter& Canvas, const QRegion& Area);
 
     /// Stops a running transition without events, for destructors: call it
@@ -453,6 +456,9 @@ private:
     TRect FrameToClient(TRect Rc) const;
 
     void FitPaintBuffer();
+    void ComposePaintBuffer(bool bare);
+    const TBitmap& BackgroundBuffer();
+    TRect DisplayRect() const;
     void PaintPendingFrame();
 
     void Prepare();
