@@ -374,7 +374,7 @@ void TBitmap::SetSize(int32_t width, int32_t height, uint32_t fill)
     CheckBitmapSize(width, height);
     const size_t count = size_t(width) * size_t(height);
     std::vector<uint32_t, TPixelAllocator> pixels(count);
-    if (fill != 0 || count * sizeof(uint32_t) < MappedBytes)
+    if (fill != 0 || !IsMapped(count * sizeof(uint32_t)))
         std::fill(pixels.begin(), pixels.end(), fill);
     const int32_t keepW = std::min(width, width_), keepH = std::min(height, height_);
     for (int32_t y = 0; y < keepH; ++y)
@@ -400,9 +400,29 @@ void TBitmap::Swap(TBitmap& other) noexcept
     std::swap(height_, other.height_);
 }
 
+namespace {
+
+// AddressSanitizer watches heap blocks, not mappings: its builds take every
+// block from the heap so that it sees overruns of large bitmaps too.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool MapsLargeBlocks = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool MapsLargeBlocks = false;
+#else
+constexpr bool MapsLargeBlocks = true;
+#endif
+#else
+constexpr bool MapsLargeBlocks = true;
+#endif
+
+} // namespace
+
+bool TBitmap::IsMapped(size_t bytes) { return MapsLargeBlocks && bytes >= MappedBytes; }
+
 void* TBitmap::AllocatePixels(size_t bytes)
 {
-    if (bytes < MappedBytes)
+    if (!IsMapped(bytes))
         return ::operator new(bytes);
     void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED)
@@ -412,7 +432,7 @@ void* TBitmap::AllocatePixels(size_t bytes)
 
 void TBitmap::FreePixels(void* pixels, size_t bytes) noexcept
 {
-    if (bytes < MappedBytes)
+    if (!IsMapped(bytes))
         ::operator delete(pixels);
     else
         ::munmap(pixels, bytes);

@@ -137,6 +137,7 @@ private:
     // zeroed and are left untouched until drawn on. Smaller ones come from
     // the heap. The vector does not initialise its elements: SetSize does.
     static constexpr size_t MappedBytes = size_t{256} << 10;
+    static bool IsMapped(size_t bytes);
     static void* AllocatePixels(size_t bytes);
     static void FreePixels(void* pixels, size_t bytes) noexcept;
     struct TPixelAllocator {

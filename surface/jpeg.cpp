@@ -140,7 +140,9 @@ struct TJpegDecoder {
     bool Created = false;
     bool HeaderRead = false;
     bool OverLimit = false;
+    int Orientation = 1;
     TBitmap Pixels;
+    TBitmap Strip; // rows on their way to a quarter turn
 
     ~TJpegDecoder()
     {
@@ -191,6 +193,40 @@ void OnProgress(j_common_ptr info)
         Fail(info, "too many scans");
 }
 
+// Adobe's inverted CMYK (bytes C, M, Y, K in memory, as libjpeg gives it),
+// where a channel times the black channel is the colour.
+void CmykToColour(uint32_t* row, int32_t width)
+{
+    for (int32_t x = 0; x < width; ++x) {
+        const uint32_t v = row[x];
+        const uint32_t c = v & 0xFF, m = (v >> 8) & 0xFF, ye = (v >> 16) & 0xFF, k = v >> 24;
+        row[x] = 0xFF000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (ye * k / 255);
+    }
+}
+
+constexpr int32_t StripRows = 16;
+
+// Stored rows y0 .. y0 + rows - 1 of a w x h picture (in strip) to their
+// upright places for orientation O of 5 to 8, where rows become columns: in
+// tiles of 64 columns, so that the 64 upright rows written stay in cache
+// while the strip's rows fill 16 pixels of each.
+template <int O>
+void PlaceStrip(const TBitmap& strip, int32_t rows, int32_t y0, int32_t w, int32_t h, TBitmap& out)
+{
+    for (int32_t tx = 0; tx < w; tx += 64) {
+        const int32_t xEnd = std::min(tx + 64, w);
+        for (int32_t r = 0; r < rows; ++r) {
+            const uint32_t* src = strip.PixelRow(r);
+            const int32_t sy = y0 + r;
+            for (int32_t sx = tx; sx < xEnd; ++sx) {
+                const int32_t ux = O == 5 || O == 8 ? sy : h - 1 - sy;
+                const int32_t uy = O == 5 || O == 6 ? sx : w - 1 - sx;
+                out.PixelRow(uy)[ux] = src[sx];
+            }
+        }
+    }
+}
+
 // fitWidth x fitHeight as stored, before the picture is turned upright.
 bool Decode(TJpegDecoder& d, const uint8_t* data, size_t size, const int32_t fitWidth, const int32_t fitHeight)
 {
@@ -229,33 +265,54 @@ bool Decode(TJpegDecoder& d, const uint8_t* data, size_t size, const int32_t fit
             }
     info.scale_num = 1;
     info.scale_denom = denom;
-    // CMYK has no conversion in libjpeg: it comes out as Adobe's inverted
-    // CMYK, where a channel times the black channel is the colour.
+    // CMYK has no conversion in libjpeg: CmykToColour does it.
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
     info.dct_method = JDCT_ISLOW;
     jpeg_calc_output_dimensions(&info);
     // Zero-filled: a large bitmap's pages stay untouched until rows arrive, so
     // a file that promises a large picture and then breaks off costs little.
-    d.Pixels.SetSize(int32_t(info.output_width), int32_t(info.output_height), 0);
+    const int32_t w = int32_t(info.output_width), h = int32_t(info.output_height);
+    const int o = d.Orientation;
+    const bool turns = o >= 5;
+    d.Pixels.SetSize(turns ? h : w, turns ? w : h, 0);
 
     jpeg_start_decompress(&info);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = d.Pixels.Bits() + size_t(info.output_scanline) * size_t(d.Pixels.BytesPerLine());
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    // Every pixel is in; what follows the picture in the file (or its
-    // missing end marker) is of no interest.
-    if (cmyk) {
-        for (int32_t y = 0; y < d.Pixels.Height(); ++y) {
-            uint32_t* row = d.Pixels.PixelRow(y);
-            for (int32_t x = 0; x < d.Pixels.Width(); ++x) {
-                const uint32_t v = row[x]; // bytes C, M, Y, K in memory
-                const uint32_t c = v & 0xFF, m = (v >> 8) & 0xFF, ye = (v >> 16) & 0xFF, k = v >> 24;
-                row[x] = 0xFF000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (ye * k / 255);
+    if (!turns) {
+        // Straight into the rows, mirrored in place where the orientation says.
+        while (info.output_scanline < info.output_height) {
+            const int32_t y = int32_t(info.output_scanline);
+            uint32_t* row = d.Pixels.PixelRow(o == 3 || o == 4 ? h - 1 - y : y);
+            JSAMPROW bytes = reinterpret_cast<JSAMPROW>(row);
+            jpeg_read_scanlines(&info, &bytes, 1);
+            if (cmyk)
+                CmykToColour(row, w);
+            if (o == 2 || o == 3)
+                std::reverse(row, row + w);
+        }
+    } else {
+        // A few rows at a time, each strip turned into its columns.
+        d.Strip.SetSize(w, StripRows, 0);
+        while (info.output_scanline < info.output_height) {
+            const int32_t y0 = int32_t(info.output_scanline);
+            int32_t rows = 0;
+            while (rows < StripRows && info.output_scanline < info.output_height) {
+                JSAMPROW bytes = d.Strip.Bits() + size_t(rows) * size_t(d.Strip.BytesPerLine());
+                rows += int32_t(jpeg_read_scanlines(&info, &bytes, 1));
+            }
+            if (cmyk)
+                for (int32_t r = 0; r < rows; ++r)
+                    CmykToColour(d.Strip.PixelRow(r), w);
+            switch (o) {
+            case 5: PlaceStrip<5>(d.Strip, rows, y0, w, h, d.Pixels); break;
+            case 6: PlaceStrip<6>(d.Strip, rows, y0, w, h, d.Pixels); break;
+            case 7: PlaceStrip<7>(d.Strip, rows, y0, w, h, d.Pixels); break;
+            default: PlaceStrip<8>(d.Strip, rows, y0, w, h, d.Pixels); break;
             }
         }
     }
+    // Every pixel is in; what follows the picture in the file (or its
+    // missing end marker) is of no interest.
     return true;
 }
 
@@ -269,6 +326,7 @@ void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out, int32_t fitWidth
         throw TDecodeError("empty file");
     const int orientation = JpegOrientation(data, size);
     auto decoder = std::make_unique<TJpegDecoder>();
+    decoder->Orientation = orientation;
     const bool turned = orientation >= 5;
     if (!Decode(*decoder, data, size, turned ? fitHeight : fitWidth, turned ? fitWidth : fitHeight)) {
         if (decoder->OverLimit)
@@ -276,7 +334,6 @@ void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out, int32_t fitWidth
         throw TDecodeError((decoder->HeaderRead ? "broken JPEG: " : "not a readable JPEG: ") +
                            std::string(decoder->Message));
     }
-    Orient(decoder->Pixels, orientation);
     out.Swap(decoder->Pixels);
 }
 

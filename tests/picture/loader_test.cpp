@@ -199,6 +199,22 @@ TEST(PictureLoader, FitHintPicksTheSmallestCoveringJpegScale)
     EXPECT_LE(PixelDistance(picture.Pixel(3 * 1500 / 4, 2000 / 4), 0xFFFF0000u), 3);
 }
 
+TEST(PictureLoader, TurnedJpegsDecodeAsTheirUprightPictureTurned)
+{
+    // Several strips of rows and tiles of columns, with odd edges.
+    const TBytes jpeg = Quadrants(150, 70);
+    TBitmap stored;
+    DecodePicture(jpeg.data(), jpeg.size(), "jpg", stored);
+    for (uint8_t orientation = 1; orientation <= 8; ++orientation) {
+        const TBytes turned = WithOrientation(jpeg, orientation);
+        TBitmap got, want;
+        DecodePicture(turned.data(), turned.size(), "jpg", got);
+        want.Assign(stored);
+        Orient(want, orientation);
+        EXPECT_EQ(Hash(got), Hash(want)) << int(orientation);
+    }
+}
+
 TEST(PictureLoader, OrientationTilesMatchThePlainMapping)
 {
     // Sizes that are not multiples of the tile, so every edge case of the
