@@ -6,4 +6,4 @@ cd "$(dirname "$0")"
 ./scripts/deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"
-exec ./scripts/run-show.sh
+exec ./scripts/run-show.sh "$@"

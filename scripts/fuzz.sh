@@ -44,11 +44,16 @@ instrument() {
   [ -e "$stamp" ] && return 0
   local apt=$build/apt
   mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$build/src"
-  cat > "$apt/sources.list" <<LIST
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian-security bookworm-security main
-LIST
-  local options=(-o "Dir::Etc::SourceList=$apt/sources.list" -o Dir::Etc::SourceParts=/nonexistent
+  # The machine's own Debian sources (those signed by Debian's archive key),
+  # as source-package entries.
+  mkdir -p "$apt/sources.list.d"
+  sed -n 's/^deb /deb-src /p' /etc/apt/sources.list 2>/dev/null >"$apt/sources.list" || true
+  local part
+  for part in /etc/apt/sources.list.d/*.sources; do
+    grep -q debian-archive-keyring "$part" 2>/dev/null &&
+      sed 's/^Types:.*/Types: deb-src/' "$part" >"$apt/sources.list.d/${part##*/}"
+  done
+  local options=(-o "Dir::Etc::SourceList=$apt/sources.list" -o "Dir::Etc::SourceParts=$apt/sources.list.d"
                  -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache" -qq)
   [ -e "$apt/updated" ] || { apt-get "${options[@]}" update >/dev/null 2>&1 && touch "$apt/updated"; } || return 1
   # The installed version first, else any other the archive offers.
