@@ -78,7 +78,6 @@ private:
     std::shared_ptr<const TBitmap> ready_; // the requested picture, once loaded
     bool due_ = false;                     // its time has come: show it on arrival
     bool paused_ = false;
-    qsizetype failuresInARow_ = 0;
     int exitStatus_ = 0;
     bool closed_ = false;
 

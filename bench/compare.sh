@@ -18,8 +18,10 @@
 #              median at most 1.0).
 #   cpu        the same styles and builds in thread CPU time, through
 #              mirel_bench_effects (steadier on a shared machine).
-#   widget     the widget against a hand-written Qt cross-fade (to come).
-#   slideshow  mirel-render's slide show against FFmpeg's xfade chain (to come).
+#   widget     the widget against a hand-written Qt cross-fade under Xvfb
+#              (bench/widget_vs_crossfade.sh, from the ordinary build/).
+#   slideshow  mirel-render's slide show against FFmpeg's xfade chain
+#              (bench/render_vs_xfade.sh, from the ordinary build/).
 #
 # The build trees are build-bench-<build> beside the sources; only
 # mirel-render and mirel_bench_effects are built in them. Raw outputs and
@@ -185,17 +187,20 @@ run_cpu() {
 }
 
 # ---- widget: TTransitionView against a hand-written Qt cross-fade ----
-# To be filled in: run both under the same conditions, one round of each in
-# turn per iteration of "$rounds", write the raw output to "$out/widget/" and
-# print a table like tabulate_builds does.
+# Both under Xvfb at each size, in turn, round after round (see
+# widget_vs_crossfade.sh); the table goes to "$out/widget/" too.
 run_widget() {
-  echo "== widget against a hand-written Qt cross-fade: not yet written"
+  echo "== widget against a hand-written Qt cross-fade"
+  mkdir -p "$out/widget"
+  # shellcheck disable=SC2086 # the sizes are words
+  bash bench/widget_vs_crossfade.sh -b build -r "$rounds" $sizes | tee "$out/widget/table.txt"
 }
 
 # ---- slideshow: mirel-render's slide show against FFmpeg's xfade chain ----
-# To be filled in likewise, raw output in "$out/slideshow/".
 run_slideshow() {
-  echo "== mirel-render's slide show against FFmpeg's xfade chain: not yet written"
+  echo "== mirel-render's slide show of the 13 pictures at 1920x1080 against FFmpeg's xfade chain"
+  mkdir -p "$out/slideshow"
+  bash bench/render_vs_xfade.sh build/tools/render/mirel-render | tee "$out/slideshow/table.txt"
 }
 
 echo "load before: $(uptime)"

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,9 +36,11 @@ TRegion Comb(bool rows, int32_t offset, TSpan span, int32_t across)
     std::string first;
     for (int32_t y = 0; y < f.Display.Height(); ++y)
         for (int32_t x = 0; x < f.Display.Width(); ++x)
-            if (f.IsNew(x, y) != expected.Contains(x, y) && wrong++ == 0)
-                first = "(" + std::to_string(x) + ", " + std::to_string(y) + ") is " +
-                        (f.IsNew(x, y) ? "new" : "old");
+            if (f.IsNew(x, y) != expected.Contains(x, y) && wrong++ == 0) {
+                std::ostringstream where;
+                where << "(" << x << ", " << y << ") is " << (f.IsNew(x, y) ? "new" : "old");
+                first = where.str();
+            }
     if (wrong == 0)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << wrong << " pixels wrong, first " << first;
