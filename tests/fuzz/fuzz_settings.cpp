@@ -24,11 +24,25 @@ struct TFixture {
         static char name[] = "fuzz_settings";
         static char* argv[] = {name, nullptr};
         app = std::make_unique<QCoreApplication>(argc, argv);
-        if (!dir.isValid() || !QDir().mkpath(dir.filePath(QStringLiteral("software"))))
+        if (!dir.isValid())
             std::abort();
+    }
+    // A folder of its own for each input, the last one's removed: QSettings
+    // caches what it parsed per file name and trusts a file of the same size
+    // and time stamp, which two inputs written within a millisecond can share.
+    QString NextFolder()
+    {
+        if (!folder.isEmpty())
+            QDir(folder).removeRecursively();
+        folder = dir.filePath(QString::number(++runs));
+        if (!QDir().mkpath(folder + QStringLiteral("/software")))
+            std::abort();
+        return folder;
     }
     std::unique_ptr<QCoreApplication> app;
     QTemporaryDir dir;
+    QString folder; // always inside dir once set
+    uint64_t runs = 0;
 };
 
 void Convert(const QString& text)
@@ -45,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static TFixture fixture;
     const QString key = QStringLiteral("software\\mirel12");
-    mirel::TRegistry reg(fixture.dir.path());
+    mirel::TRegistry reg(fixture.NextFolder());
     {
         QFile file(reg.KeyFile(key));
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -69,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } catch (const mirel::TShowError&) {
         // The file is ours and writable: the write fails only where Qt's own
         // writer finds the file malformed, tried here on a copy of the input.
-        const QString scratch = fixture.dir.filePath(QStringLiteral("scratch.ini"));
+        const QString scratch = fixture.folder + QStringLiteral("/scratch.ini");
         {
             QFile file(scratch);
             if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
