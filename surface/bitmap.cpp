@@ -388,7 +388,14 @@ void TBitmap::Assign(const TBitmap& other)
 {
     if (&other == this)
         return;
-    pixels_ = other.pixels_;
+    if (pixels_.size() == other.pixels_.size()) {
+        pixels_ = other.pixels_; // the frame loop's case: same size, same block
+    } else {
+        // A block of the new size: a vector's copy keeps a larger block it
+        // already has, and with it all the memory of a large picture.
+        std::vector<uint32_t, TPixelAllocator> pixels(other.pixels_.begin(), other.pixels_.end());
+        pixels_.swap(pixels);
+    }
     width_ = other.width_;
     height_ = other.height_;
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 namespace mirel {
@@ -25,6 +26,32 @@ TEST(Bitmap, ResizeKeepsWhatFits)
     EXPECT_EQ(SourceY(bmp.Pixel(3, 1)), 1);
     EXPECT_EQ(bmp.Pixel(5, 0), clWhite);
     EXPECT_EQ(bmp.BytesPerLine(), 24);
+}
+
+long ResidentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+// A picture shown after a large one must not keep the large one's memory.
+TEST(Bitmap, AssigningASmallerBitmapGivesTheLargeBlockBack)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "large blocks come from the sanitizer's heap in this build";
+#endif
+    constexpr int32_t Side = 8000; // 256 MB
+    TBitmap shown(Side, Side, 0xFF204060u);
+    const long large = ResidentKiB();
+    const TBitmap small(640, 480, 0xFF808080u);
+    shown.Assign(small);
+    const long after = ResidentKiB();
+    EXPECT_EQ(shown.Width(), 640);
+    EXPECT_EQ(shown.Pixel(639, 479), 0xFF808080u);
+    EXPECT_LT(after, large - 200 * 1024) << "resident KiB with the large bitmap " << large << ", after " << after;
 }
 
 TEST(Bitmap, RefusesImpossibleSizes)
