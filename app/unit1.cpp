@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <exception>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace mirel {
@@ -234,7 +235,7 @@ bool TForm1::LoadPictureFile(const QString& path)
         return false;
     TBitmap picture;
     load->Take(picture);
-    TransitionView1->Picture().Assign(picture);
+    TransitionView1->Picture().Assign(std::move(picture));
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <pixman.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -423,22 +424,44 @@ constexpr bool MapsLargeBlocks = true;
 constexpr bool MapsLargeBlocks = true;
 #endif
 
+std::atomic<size_t> HeldPixelBytes{0};
+std::atomic<size_t> MostPixelBytes{0};
+
+void CountPixels(size_t bytes)
+{
+    const size_t held = HeldPixelBytes.fetch_add(bytes, std::memory_order_relaxed) + bytes;
+    size_t most = MostPixelBytes.load(std::memory_order_relaxed);
+    while (held > most && !MostPixelBytes.compare_exchange_weak(most, held, std::memory_order_relaxed)) {
+    }
+}
+
 } // namespace
 
 bool TBitmap::IsMapped(size_t bytes) { return MapsLargeBlocks && bytes >= MappedBytes; }
 
+size_t TBitmap::PixelBytes() { return HeldPixelBytes.load(std::memory_order_relaxed); }
+
+size_t TBitmap::PeakPixelBytes() { return MostPixelBytes.load(std::memory_order_relaxed); }
+
+void TBitmap::ResetPeakPixelBytes() { MostPixelBytes.store(PixelBytes(), std::memory_order_relaxed); }
+
 void* TBitmap::AllocatePixels(size_t bytes)
 {
-    if (!IsMapped(bytes))
-        return ::operator new(bytes);
-    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED)
-        throw std::bad_alloc();
+    void* p;
+    if (!IsMapped(bytes)) {
+        p = ::operator new(bytes);
+    } else {
+        p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED)
+            throw std::bad_alloc();
+    }
+    CountPixels(bytes);
     return p;
 }
 
 void TBitmap::FreePixels(void* pixels, size_t bytes) noexcept
 {
+    HeldPixelBytes.fetch_sub(bytes, std::memory_order_relaxed);
     if (!IsMapped(bytes))
         ::operator delete(pixels);
     else

@@ -130,6 +130,12 @@ public:
     TCanvas& Canvas() { return canvas_; }
     const TCanvas& Canvas() const { return canvas_; }
 
+    // The pixel memory of all bitmaps of the process, in bytes: held now,
+    // and the most held at once since the last ResetPeakPixelBytes().
+    static size_t PixelBytes();
+    static size_t PeakPixelBytes();
+    static void ResetPeakPixelBytes();
+
 private:
     // Pixel memory. Blocks of MappedBytes and more are mapped from the
     // system and unmapped when freed, so a replaced picture gives its memory

@@ -60,6 +60,14 @@ void TPicture::Assign(const TBitmap& bitmap)
     Changed();
 }
 
+void TPicture::Assign(TBitmap&& bitmap)
+{
+    TBitmap taken;
+    taken.Swap(bitmap);
+    bitmap_.Swap(taken);
+    Changed();
+}
+
 void TPicture::Assign(const TPicture& other)
 {
     if (&other == this)

@@ -34,6 +34,8 @@ public:
 
     void Clear();
     void Assign(const TBitmap& bitmap);
+    // Takes bitmap's pixels, leaving it empty: no copy of a large picture.
+    void Assign(TBitmap&& bitmap);
     void Assign(const TPicture& other);
 
     // Fired after every change, on the thread that made it.

@@ -82,11 +82,25 @@ void TCustomTransitionView::Execute()
 
 void TCustomTransitionView::Prepare()
 {
-    // What the control shows now (or its bare background), before Display
-    // takes the new picture's size.
-    ComposePaintBuffer(d->Unpainted || !d->FOverDraw);
+    // What the control shows now (or its bare background), captured before
+    // Display takes the new picture's size.
+    const bool bare = d->Unpainted || !d->FOverDraw;
     d->PicWidth = d->FPicture.Width();
     d->PicHeight = d->FPicture.Height();
+    const TRect cr = ClientRect();
+    TRect place{0, 0, d->PicWidth, d->PicHeight};
+    if (d->FCenter)
+        OffsetRect(place, (cr.Width() - d->PicWidth) / 2, (cr.Height() - d->PicHeight) / 2);
+    // The source: the control's area the picture will cover, or (stretched)
+    // the one the frame will be stretched over.
+    const TRect source = !d->FStretch ? place : d->FStretchFine ? AspectFitRect(place, cr) : cr;
+
+    // Where the source reaches beyond the control, the old screen shows Color.
+    const uint32_t color = ColorPixel();
+    d->OldScreen = std::make_shared<TBitmap>(d->PicWidth, d->PicHeight, color);
+    d->OldScreen->Canvas().BrushColor = color;
+    d->OldScreen->Canvas().StretchMode = TStretchMode::ColorOnColor;
+    CaptureOldScreen(*d->OldScreen, source, bare);
     {
         // Keeps the old content where it fits: the control may be painted
         // before the first frame is built.
@@ -94,18 +108,6 @@ void TCustomTransitionView::Prepare()
         d->FDisplay.SetSize(d->PicWidth, d->PicHeight);
     }
     UpdatePicRect();
-    const TRect cr = ClientRect();
-    const TRect source = !d->FStretch ? d->FPicRect : d->FStretchFine ? AspectFitRect(d->FPicRect, cr) : cr;
-
-    // Where the source reaches beyond the control, the old screen shows Color.
-    const uint32_t color = ColorPixel();
-    d->OldScreen = std::make_shared<TBitmap>(d->PicWidth, d->PicHeight, color);
-    d->OldScreen->Canvas().BrushColor = color;
-    {
-        const TCanvasLock lock(d->FPaintBuffer.Canvas());
-        d->OldScreen->Canvas().StretchMode = TStretchMode::ColorOnColor;
-        d->OldScreen->Canvas().CopyArea({0, 0, d->PicWidth, d->PicHeight}, d->FPaintBuffer.Canvas(), source);
-    }
     d->Image = std::make_shared<TBitmap>();
     d->Image->Assign(d->FPicture.Bitmap());
     // The surface keeps every bitmap in one 32-bit format, which the raster
@@ -116,6 +118,43 @@ void TCustomTransitionView::Prepare()
     }
     d->FProgress.store(Reverse() ? 100 : 0, std::memory_order_relaxed);
     DoStart(*d->Image, *d->OldScreen);
+}
+
+// The control's area Source as a paint shows it (the background, then
+// Display unless Bare), into OldScreen, which already holds Color. Unstretched,
+// Source has OldScreen's size and the pieces go straight in, so that a large
+// picture costs no bitmap of the control's size; stretched, Source is scaled
+// from the whole control composed in PaintBuffer (at the control's size),
+// which is let go afterwards.
+void TCustomTransitionView::CaptureOldScreen(TBitmap& OldScreen, const TRect& Source, bool Bare)
+{
+    TCanvas& canvas = OldScreen.Canvas();
+    if (d->FStretch) {
+        ComposePaintBuffer(Bare);
+        const TCanvasLock lock(d->FPaintBuffer.Canvas());
+        canvas.CopyArea(OldScreen.BoundsRect(), d->FPaintBuffer.Canvas(), Source);
+        TBitmap().Swap(d->FPaintBuffer);
+        return;
+    }
+    const TRect cr = ClientRect();
+    TRect visible;
+    if (!IntersectRect(visible, Source, cr))
+        return;
+    const auto at = [&](TRect r, const TRect& origin) {
+        OffsetRect(r, -origin.Left, -origin.Top);
+        return r;
+    };
+    if (!d->FBgPicture.Empty() && d->FBgMode != bmNone) {
+        const TBitmap& background = BackgroundBuffer();
+        canvas.CopyArea(at(visible, Source), background.Canvas(), visible);
+    }
+    if (Bare)
+        return;
+    const TCanvasLock lock(d->FDisplay.Canvas());
+    TRect shown;
+    if (d->FDisplay.Empty() || !IntersectRect(shown, DisplayRect(), visible))
+        return;
+    canvas.CopyArea(at(shown, Source), d->FDisplay.Canvas(), at(shown, d->FPicRect));
 }
 
 void TCustomTransitionView::Animate()

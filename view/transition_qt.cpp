@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <cstring>
+#include <utility>
 
 namespace mirel {
 
@@ -54,7 +55,7 @@ void AssignImage(TPicture& picture, const QImage& image)
         ShowException(std::current_exception());
         return;
     }
-    picture.Assign(bitmap);
+    picture.Assign(std::move(bitmap));
 }
 
 } // namespace

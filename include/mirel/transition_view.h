@@ -462,6 +462,7 @@ private:
     void PaintPendingFrame();
 
     void Prepare();
+    void CaptureOldScreen(TBitmap& OldScreen, const TRect& Source, bool Bare);
     void Animate();
     void AnimateHere();
     int NextProgress() const;

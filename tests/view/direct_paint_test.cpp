@@ -62,5 +62,111 @@ INSTANTIATE_TEST_SUITE_P(Modes, ViewDirectPaint,
                                            TPaintCase{"StretchFine", bmTiled, 32, false, true, true}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+// A transition starts from what the control showed: its old screen is the
+// composed control cut at the new picture's place, Color beyond the control.
+// The capture goes straight into the old screen, without a bitmap of the
+// control's size, unless the frame is stretched.
+struct TStartCase {
+    const char* Name;
+    TBackgroundMode Mode;
+    int BgSize;
+    bool Center, Stretch;
+    int32_t NewW, NewH;
+    bool Bare;
+};
+
+class ViewTransitionStart : public ::testing::TestWithParam<TStartCase> {};
+
+TEST_P(ViewTransitionStart, OldScreenIsTheShownControlAtTheNewPlace)
+{
+    const TStartCase& c = GetParam();
+    const auto configure = [&](TTransitionView& view) {
+        view.SetAutoSize(false);
+        view.SetColor(QColor::fromRgb(Back));
+        view.resize(300, 200);
+        if (c.BgSize > 0)
+            FillQuadrants(view.BgPicture(), c.BgSize, c.BgSize * 3 / 4);
+        view.SetBgMode(c.Mode);
+        view.SetCenter(c.Center);
+        view.SetStretch(c.Stretch);
+    };
+    TTransitionView view;
+    configure(view);
+    view.SetOverDraw(!c.Bare);
+    FillQuadrants(view.Picture(), 120, 90);
+    ShowExposed(view);
+    view.SetThreaded(false);
+    view.SetStep(100);
+    view.Execute();
+
+    // The control as shown (over-drawing off: the background alone, as an
+    // unpainted control composes it), inside a margin of Color, so that a
+    // place reaching beyond the control can be cut from it too.
+    constexpr int32_t M = 400;
+    TBitmap shown(300 + 2 * M, 200 + 2 * M, Back);
+    TTransitionView empty;
+    configure(empty);
+    shown.Canvas().DrawBitmap(M, M, c.Bare ? empty.PaintBuffer() : view.PaintBuffer());
+    TRect place{0, 0, c.NewW, c.NewH};
+    if (c.Center)
+        OffsetRect(place, (300 - c.NewW) / 2, (200 - c.NewH) / 2);
+    const TRect source = c.Stretch ? TRect{0, 0, 300, 200} : place;
+    TBitmap expected(c.NewW, c.NewH);
+    expected.Canvas().CopyArea(expected.BoundsRect(), shown.Canvas(),
+                               {source.Left + M, source.Top + M, source.Right + M, source.Bottom + M});
+
+    TBitmap captured;
+    view.OnStart = [&](QObject*, TBitmap&, TBitmap& screen) { captured.Assign(screen); };
+    Fill(view.Picture(), c.NewW, c.NewH, 0xFF808080u);
+    view.SetManual(true);
+    view.Execute();
+    ASSERT_TRUE(view.Busy());
+    EXPECT_TRUE(SameBitmaps(captured, expected));
+    view.Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, ViewTransitionStart,
+    ::testing::Values(TStartCase{"Plain", bmNone, 0, false, false, 200, 150, false},
+                      TStartCase{"LargerThanTheControl", bmNone, 0, false, false, 500, 260, false},
+                      TStartCase{"Tiled", bmTiled, 64, false, false, 80, 60, false},
+                      TStartCase{"CentredOnCentredBg", bmCentered, 400, true, false, 160, 120, false},
+                      TStartCase{"CentredLargerOnTiles", bmTiled, 48, true, false, 420, 330, false},
+                      TStartCase{"CentredSmallerBare", bmStretched, 64, true, false, 90, 70, true},
+                      TStartCase{"Stretched", bmTiled, 32, false, true, 150, 100, false}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// A transition holds four bitmaps at the picture's size: the picture, its
+// copy for the transition, the old screen and the frame. A control that
+// follows the picture's size (AutoSize) adds none of the control's size.
+TEST(ViewTransitionMemory, ALargePictureCostsFourBitmapsOfItsSize)
+{
+    for (const bool threaded : {false, true}) {
+        TTransitionView view;
+        FillQuadrants(view.Picture(), 100, 80);
+        ShowExposed(view);
+        view.SetThreaded(false);
+        view.SetStep(100);
+        view.Execute();
+
+        constexpr int32_t W = 1600, H = 1200;
+        constexpr size_t Picture = size_t(W) * H * 4;
+        FillQuadrants(view.Picture(), W, H);
+        ASSERT_EQ(view.width(), W);
+        const size_t before = TBitmap::PixelBytes();
+        TBitmap::ResetPeakPixelBytes();
+        view.SetThreaded(threaded);
+        view.SetStep(10);
+        view.SetDelay(1);
+        view.Execute();
+        ASSERT_TRUE(WaitUntil([&] { return !view.Busy(); }));
+        // Beside the picture held before: the copy, the old screen and the
+        // frame, and for a moment the old frame (100 x 80) as the frame grows.
+        EXPECT_LE(TBitmap::PeakPixelBytes() - before, 3 * Picture + 100 * 80 * 4) << "threaded " << threaded;
+        // Afterwards, the picture and the frame.
+        EXPECT_LE(TBitmap::PixelBytes(), before + Picture) << "threaded " << threaded;
+    }
+}
+
 } // namespace
 } // namespace mirel::test
