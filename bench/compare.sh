@@ -145,8 +145,9 @@ run_builds() {
 # ---- cpu: the same in thread CPU time, through mirel_bench_effects ----
 # On a machine that other work shares, wall-clock times swell with the load;
 # the CPU time the drawing thread itself spends does much less. The yardstick
-# is the benchmark's "Copy" (the same copy as mirel-render's); "FrameCopy"
-# (the new picture over a just-reset Display, as a frame meets it) is in the
+# is the benchmark's "FrameCopy" (the new picture over a just-reset Display,
+# as a frame meets it, and as mirel-render's yardstick); "Copy" (the same copy
+# repeated back to back, its bitmaps in the cache where they fit) is in the
 # raw files beside it.
 
 # "1,118-120" as "1|118|119|120".
@@ -176,7 +177,7 @@ run_cpu() {
           --benchmark_min_time=0.1 --benchmark_format=csv 2>/dev/null >"$out/cpu/round$r/$b-$size.csv"
         # As mirel-render prints it: copy, then style, name, ms, ratio.
         awk -F, -v size="$size" '
-          $1 == "\"Copy\"" { copy = $4; printf "copy\t%s\t%.3f ms\n", size, copy }
+          $1 == "\"FrameCopy\"" { copy = $4; printf "copy\t%s\t%.3f ms\n", size, copy }
           $1 ~ /^"Style\// { s = $1; gsub(/"|Style\//, "", s); name = $8; gsub(/"/, "", name)
                              printf "%s\t%s\t%.3f\t%.2f\n", s, name, $4, $4 / copy }
         ' "$out/cpu/round$r/$b-$size.csv" >"$out/cpu/round$r/$b-$size.txt"

@@ -1,10 +1,10 @@
 // Time per frame of every style at 1920x1080 (or MIREL_BENCH_SIZE), and of
-// one full-frame copy of the same bitmap, the yardstick the styles are
-// measured against: every
-// frame starts with such a copy (the old picture into Display), so a style
-// costing k copies makes a frame cost k + 1.
+// one full-frame copy, the yardstick the styles are measured against
+// (FrameCopy: the new picture over a Display just reset to the old one, as a
+// frame meets it). Every frame starts with such a copy (the old picture into
+// Display), so a style costing k copies makes a frame cost k + 1.
 //
-//   mirel_bench_effects --benchmark_filter='Copy|Style/57$'
+//   mirel_bench_effects --benchmark_filter='FrameCopy|Style/57$'
 #include "effects/catalogue.h"
 #include "effects/kernels.h"
 #include "effects/random.h"
