@@ -2,10 +2,9 @@
 // and what the fit hint does to a JPEG's size.
 #include "picture/load.h"
 #include "picture_test_util.h"
+#include "test_jpegs.h"
 
 #include <gtest/gtest.h>
-#include <jpeglib.h>
-#include <turbojpeg.h>
 
 #include <random>
 
@@ -16,77 +15,6 @@ namespace mirel {
 namespace {
 
 using namespace mirel::test;
-
-// A grey progressive JPEG of width x height, a ramp or flat, whose scans are
-// the DC scan and then single-coefficient AC scans, first at half precision
-// and then refined, scans in all (at most 127).
-TBytes ProgressiveGrey(int width, int height, int scans, bool ramp)
-{
-    std::vector<jpeg_scan_info> script;
-    script.push_back({1, {0}, 0, 0, 0, 0});
-    for (int k = 1; k <= 63 && int(script.size()) < scans; ++k)
-        script.push_back({1, {0}, k, k, 0, 1});
-    for (int k = 1; k <= 63 && int(script.size()) < scans; ++k)
-        script.push_back({1, {0}, k, k, 1, 0});
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &out, &size);
-    info.image_width = JDIMENSION(width);
-    info.image_height = JDIMENSION(height);
-    info.input_components = 1;
-    info.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&info);
-    info.scan_info = script.data();
-    info.num_scans = int(script.size());
-    jpeg_start_compress(&info, TRUE);
-    std::vector<JSAMPLE> row(static_cast<size_t>(width));
-    for (int x = 0; x < width; ++x)
-        row[size_t(x)] = JSAMPLE(ramp ? x * 7 % 256 : 128);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    TBytes bytes(out, out + size);
-    free(out);
-    return bytes;
-}
-
-// A width x height JPEG of four flat quadrants: red, green, blue, white.
-TBytes Quadrants(int width, int height)
-{
-    std::vector<uint8_t> rgb(size_t(width) * size_t(height) * 3);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const int q = (y >= height / 2) * 2 + (x >= width / 2);
-            const uint8_t colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
-            std::copy(colours[q], colours[q] + 3, rgb.begin() + long((size_t(y) * size_t(width) + size_t(x)) * 3));
-        }
-    tjhandle tj = tjInitCompress();
-    unsigned char* jpeg = nullptr;
-    unsigned long size = 0;
-    tjCompress2(tj, rgb.data(), width, 0, height, TJPF_RGB, &jpeg, &size, TJSAMP_420, 90, 0);
-    TBytes out(jpeg, jpeg + size);
-    tjFree(jpeg);
-    tjDestroy(tj);
-    return out;
-}
-
-// The JPEG with an Exif orientation right after its start marker.
-TBytes WithOrientation(const TBytes& jpeg, uint8_t orientation)
-{
-    const TBytes app1 = {0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
-                         0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, orientation, 0, 0, 0, 0, 0, 0};
-    TBytes out(jpeg.begin(), jpeg.begin() + 2);
-    out.insert(out.end(), app1.begin(), app1.end());
-    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
-    return out;
-}
 
 TEST(PictureLoader, RefusesWhatIsNoPictureFileInOneLineKeepingThePicture)
 {

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# End to end: hostile pictures staged beside the built-in ones (the 8000x8000
+# scan bomb, and a 10000x10000 photo that the show draws at its own size)
+# never keep the show from answering. A key ends it at once while the bomb is
+# being refused, while the large photo decodes and while transitions at its
+# size are drawn; the bomb is refused in one line; and the photo costs the
+# four bitmaps of its size that a transition holds, no more.
+#
+#   show_hostile_e2e.sh path/to/mirel-show path/to/mirel_make_test_jpeg
+set -uo pipefail
+show=${1:?usage: show_hostile_e2e.sh path/to/mirel-show path/to/mirel_make_test_jpeg}
+make_jpeg=${2:?usage: show_hostile_e2e.sh path/to/mirel-show path/to/mirel_make_test_jpeg}
+work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-e2e.XXXXXX")
+. "$(dirname "$0")/show_sandbox.sh"
+need_tools Xvfb xdotool
+
+sandbox_show "$show" || fail "cannot copy $show"
+sandbox_settings 1 || fail "cannot write the settings"
+xvfb_screen=1920x1080x24
+start_xvfb || fail "no virtual display: $(cat "$work/xvfb.log")"
+mkdir -p "$work/bin/mirel"
+# Shown right after the first built-in picture: the bomb, then the photo.
+"$make_jpeg" bomb "$work/bin/mirel/01a.jpg" || fail "cannot make the scan bomb"
+"$make_jpeg" photo 10000 10000 "$work/bin/mirel/01b.jpg" || fail "cannot make the large photo"
+echo "scan bomb $(stat -c %s "$work/bin/mirel/01a.jpg") bytes, 10000x10000 photo $(stat -c %s "$work/bin/mirel/01b.jpg") bytes"
+
+# A new picture every 300 ms: the show always waits for the next decode.
+export MIREL_SHOW_PAUSE_MS=300
+# The peak resident memory of the show, in MiB.
+peak_mib() { awk '/^VmHWM/ { print int($2 / 1024) }' "/proc/$show_pid/status" 2>/dev/null; }
+# Starts the show, waits $1 ms after its window shows, presses a key and
+# checks a clean end; prints the time from the key to the end, and the peak
+# memory until the key.
+key_after() {
+  : >"$work/show.log"
+  start_show
+  wait_until 20000 windows_named Form1 >/dev/null || fail "no show window"
+  sleep "$(awk -v ms="$1" 'BEGIN { print ms / 1000 }')"
+  running "$show_pid" || fail "the show ended by itself"
+  peak=$(peak_mib)
+  xdotool windowfocus "$(windows_named Form1 | head -n1)" 2>/dev/null
+  pressed=$(now_ms)
+  xdotool key space || fail "xdotool could not press a key"
+  wait_until 5000 show_ended || fail "$2: the show still runs 5 s after the key"
+  elapsed=$(( $(now_ms) - pressed ))
+  wait "$show_pid"; local status=$?; show_pid=
+  [ "$status" -eq 0 ] || fail "$2: exit status $status"
+  echo "$2: ended $elapsed ms after the key; peak memory $peak MiB"
+  # On a loaded machine everything is slower; a show that waited for the
+  # decode or for a frame would take seconds here.
+  [ "$elapsed" -lt 1500 ] || fail "$2: the show took $elapsed ms to end"
+}
+
+key_after 400 "during the scan bomb"
+grep -q '01a.jpg: broken JPEG: too many scans' "$work/show.log" ||
+  echo "(the key came before the bomb was refused)"
+key_after 2500 "while the large photo decodes"
+key_after 9000 "among transitions at 10000x10000"
+# Picture, its copy for the transition, old screen and frame: 4 x 381 MiB,
+# and about 100 MiB of program and libraries besides.
+[ "$peak" -lt 1750 ] || fail "the large photo took $peak MiB"
+grep -c 'too many scans' "$work/show.log" | grep -qx 1 || fail "the bomb was not refused in one line: $(cat "$work/show.log")"
+echo "PASS"
