@@ -388,6 +388,11 @@ public:
     /// frame of an unthreaded transition) reach the caller (TBitmapError,
     /// std::bad_alloc), with no event. Called on the worker thread, it is
     /// carried out on the GUI thread.
+    ///
+    /// Memory: a transition holds four bitmaps of the picture's size (the
+    /// picture, its copy for the transition, the old screen and the frame)
+    /// and none of the control's size, unless Stretch is on; once it ends,
+    /// two (the picture and the last frame).
     virtual void Execute();
     /// Ends a running transition; returns after it has ended and OnStop has
     /// fired (OnComplete does not). Called on the worker thread, it ends the
