@@ -6,24 +6,10 @@
 // megapixel: fitting larger ones only slows the search down).
 #include "picture/fit.h"
 #include "picture/load.h"
+#include "tests/same_bitmaps.h"
 
 #include <cstdint>
 #include <cstdlib>
-
-namespace {
-
-bool Same(const mirel::TBitmap& a, const mirel::TBitmap& b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height())
-        return false;
-    for (int32_t y = 0; y < a.Height(); ++y)
-        for (int32_t x = 0; x < a.Width(); ++x)
-            if (a.Pixel(x, y) != b.Pixel(x, y))
-                return false;
-    return true;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -36,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (picture.Empty() || int64_t{picture.Width()} * picture.Height() > mirel::MaxPicturePixels)
         std::abort();
     mirel::DecodePicture(data, size, MIREL_FUZZ_FORMAT, again);
-    if (!Same(picture, again))
+    if (!mirel::test::SameBitmaps(picture, again))
         std::abort();
     if (int64_t{picture.Width()} * picture.Height() > (1 << 20))
         return 0;

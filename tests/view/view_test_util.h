@@ -2,6 +2,7 @@
 // thread-safe record of the events a transition fires.
 #pragma once
 
+#include "tests/same_bitmaps.h"
 #include "view/transition_view.h"
 
 #include <QCoreApplication>
@@ -53,17 +54,6 @@ inline void ShowExposed(QWidget& w)
 {
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-}
-
-inline bool SameBitmaps(const TBitmap& a, const TBitmap& b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height())
-        return false;
-    for (int32_t y = 0; y < a.Height(); ++y)
-        for (int32_t x = 0; x < a.Width(); ++x)
-            if (a.Pixel(x, y) != b.Pixel(x, y))
-                return false;
-    return true;
 }
 
 inline bool AllPixels(const TBitmap& b, const TRect& r, uint32_t color)
