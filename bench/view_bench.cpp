@@ -5,6 +5,13 @@
 // QT_QPA_PLATFORM names another.
 //
 //   mirel_bench_view [--size WxH] [--style N] [runs per style, default 5]
+//   mirel_bench_view --size WxH --picture PWxPH [--style N] [runs]
+//
+// With --picture, pictures of that size in a widget of --size that follows
+// the picture's size (AutoSize, as in the show): the frames are built at the
+// picture's size and the window shows the widget's top left. At the end the
+// peak resident memory, and the resident memory once a small picture has
+// replaced the large ones.
 //
 // With --style, that style alone, and a last line summing it up for
 // widget_vs_crossfade.sh: "work" is the copy, build and paint of a frame,
@@ -30,6 +37,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -38,6 +46,7 @@ using namespace mirel;
 using Clock = std::chrono::steady_clock;
 
 int32_t W = 1920, H = 1080;
+int32_t PW = 0, PH = 0; // the pictures' size, when not the widget's
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
@@ -72,9 +81,30 @@ double CpuMs()
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
+long PeakKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+long ResidentKiB()
+{
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (status == nullptr)
+        return -1;
+    char line[256];
+    long kib = -1;
+    while (std::fgets(line, sizeof line, status) != nullptr)
+        if (std::sscanf(line, "VmRSS: %ld", &kib) == 1)
+            break;
+    std::fclose(status);
+    return kib;
+}
+
 double CopyMs()
 {
-    TBitmap a(W, H), b(W, H);
+    TBitmap a(PW, PH), b(PW, PH);
     Pattern(a, 1);
     const auto t0 = Clock::now();
     constexpr int n = 20;
@@ -97,6 +127,11 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "mirel_bench_view: --size wants WIDTHxHEIGHT\n");
                 return 2;
             }
+        } else if (!std::strcmp(argv[i], "--picture") && i + 1 < argc) {
+            if (std::sscanf(argv[++i], "%dx%d", &PW, &PH) != 2 || PW < 1 || PH < 1) {
+                std::fprintf(stderr, "mirel_bench_view: --picture wants WIDTHxHEIGHT\n");
+                return 2;
+            }
         } else if (!std::strcmp(argv[i], "--style") && i + 1 < argc) {
             styles = {std::atoi(argv[++i])};
             if (styles[0] < 1 || styles[0] > 150) {
@@ -115,17 +150,40 @@ int main(int argc, char** argv)
     qtArgs.push_back(nullptr);
     QApplication app(qtArgc, qtArgs.data());
 
-    TTransitionView view;
-    view.SetAutoSize(false);
+    const bool ownSize = PW > 0;
+    if (!ownSize) {
+        PW = W;
+        PH = H;
+    }
+    QWidget window;
+    window.resize(W, H);
+    TTransitionView* shown = new TTransitionView(&window);
+    TTransitionView& view = *shown;
+    view.SetAutoSize(ownSize);
     view.resize(W, H);
-    view.show();
-    if (!QTest::qWaitForWindowExposed(&view)) {
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) {
         std::fprintf(stderr, "the window was never exposed\n");
         return 1;
     }
-    TBitmap pictures[2] = {TBitmap(W, H), TBitmap(W, H)};
-    Pattern(pictures[0], 0);
-    Pattern(pictures[1], 0x5A5A5A);
+    // Large pictures are made for each transition and handed over, so that
+    // the peak is the widget's own.
+    TBitmap pictures[2];
+    if (!ownSize) {
+        for (int i = 0; i < 2; ++i) {
+            pictures[i].SetSize(PW, PH);
+            Pattern(pictures[i], i == 0 ? 0 : 0x5A5A5A);
+        }
+    }
+    const auto handOver = [&](int which) {
+        if (!ownSize) {
+            view.Picture().Assign(pictures[which]);
+            return;
+        }
+        TBitmap picture(PW, PH);
+        Pattern(picture, which == 0 ? 0 : 0x5A5A5A);
+        view.Picture().Assign(std::move(picture));
+    };
 
     TFrameTimes times;
     bool stopped = false;
@@ -146,9 +204,9 @@ int main(int argc, char** argv)
     };
     view.OnStop = [&](QObject*) { stopped = true; };
 
-    std::printf("threaded transitions, %dx%d picture in a %dx%d widget, Step %d, Delay %d ms, %s\n", W, H, W, H,
+    std::printf("threaded transitions, %dx%d picture in a %dx%d window, Step %d, Delay %d ms, %s\n", PW, PH, W, H,
                 view.Step(), view.Delay(), qPrintable(QGuiApplication::platformName()));
-    const double copyMs = CopyMs();
+    const double copyMs = ownSize ? 0 : CopyMs();
     std::printf("one full-frame copy (old screen into Display): %.2f ms\n\n", copyMs);
     std::printf("%-6s %-34s %7s %10s %10s %9s %9s %9s\n", "style", "name", "frames", "mean s", "max s",
                 "build ms", "paint ms", "max ms");
@@ -169,7 +227,7 @@ int main(int argc, char** argv)
         QElapsedTimer wall;
         wall.start();
         for (int run = 0; run < runs; ++run) {
-            view.Picture().Assign(pictures[which]);
+            handOver(which);
             which ^= 1;
             stopped = false;
             frames = 0;
@@ -204,5 +262,15 @@ int main(int argc, char** argv)
     if (styles.size() == 1 && framesAll > 0)
         std::printf("RESULT frames=%d transition_s=%.3f work_ms=%.2f work_max_ms=%.2f cpu_ms=%.2f cpu_pct=%.0f\n",
                     framesAll, seconds1, work, workMax, cpu / framesAll, 100.0 * cpu / wallMs);
+    if (ownSize) {
+        const long peak = PeakKiB();
+        view.Picture().Assign(TBitmap(640, 480, 0xFF336699u));
+        stopped = false;
+        view.Execute();
+        while (!stopped)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        std::printf("memory: peak resident %ld MiB; %ld MiB once a 640x480 picture has replaced them\n",
+                    peak / 1024, ResidentKiB() / 1024);
+    }
     return 0;
 }
