@@ -59,6 +59,7 @@ MIREL_AVX2 void TColumnGather::RowAvx2(uint32_t* d, const uint32_t* src, size_t 
     // Local copies: the stores to d could otherwise alias the members.
     const uint32_t* start = start_.data();
     const uint8_t* kind = kind_.data();
+    const uint32_t* map = map_.data();
     const auto* lanes = reinterpret_cast<const __m256i*>(lanes_.data());
     if (narrow_) {
         // Magnified or mirrored rows, the common case: one window per group.
@@ -77,7 +78,9 @@ MIREL_AVX2 void TColumnGather::RowAvx2(uint32_t* d, const uint32_t* src, size_t 
                 const __m256i hi = _mm256_permutevar8x32_epi32(load(w + 8), l);
                 store(d + g * 8, _mm256_blendv_epi8(lo, hi, _mm256_cmpgt_epi32(l, seven)));
             } else {
-                GatherRowScalar(d + g * 8, src, map_.data() + g * 8, 8);
+                const uint32_t* m = map + g * 8;
+                store(d + g * 8, _mm256_setr_epi32(int(src[m[0]]), int(src[m[1]]), int(src[m[2]]), int(src[m[3]]),
+                                                   int(src[m[4]]), int(src[m[5]]), int(src[m[6]]), int(src[m[7]])));
             }
         }
     }
