@@ -1,4 +1,4 @@
-// The columns of a scaled row: destination column x (0 .. count - 1) takes
+// The columns of a scaled row: destination column x (0 .. Size() - 1) takes
 // the source column map[x], every one below the source row's width. A copy
 // builds one TColumnGather and draws every row of it through it.
 //
@@ -18,8 +18,9 @@ class TColumnGather {
 public:
     TColumnGather(std::vector<uint32_t> map, size_t width, bool plain);
 
-    // d[x] = src[map[x]] for x in [from, to): d and src are the rows' column
-    // 0. d does not overlap src.
+    // d[x] = src[map[x]] for x in [from, to): d points at the destination
+    // of column 0, src at the source row's first pixel. d does not overlap
+    // src.
     void Row(uint32_t* d, const uint32_t* src, size_t from, size_t to) const;
 
     uint32_t operator[](size_t x) const { return map_[x]; }
