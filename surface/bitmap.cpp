@@ -1,5 +1,6 @@
 #include "surface/bitmap.h"
 
+#include "surface/gather.h"
 #include "surface/parallel.h"
 #include "surface/region.h"
 
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include <sys/mman.h>
@@ -101,50 +103,13 @@ void SetAxisTransform(pixman_transform_t& t, int k, const TAxis& a)
     t.matrix[k][2] = a.Flip ? pixman_int_to_fixed(len) : 0;
 }
 
-// The copy itself, after the source has been cut to its bitmap: nearest
-// neighbour through pixman, clipped by pixman to the destination bitmap and to
-// its clip region.
-void Blit(TBitmap& dst, const TRegion* clip, const TAxis& ax, const TAxis& ay, const TPixels& src)
-{
-    // Destination rectangle cut to the bitmap; the sampling below keeps its
-    // origin at the uncut rectangle, so the scale stays that of the whole.
-    const int64_t x0 = std::max<int64_t>(ax.D0, 0), x1 = std::min<int64_t>(ax.D1, dst.Width());
-    const int64_t y0 = std::max<int64_t>(ay.D0, 0), y1 = std::min<int64_t>(ay.D1, dst.Height());
-    if (x0 >= x1 || y0 >= y1)
-        return;
-
-    const auto sw = int32_t(ax.S1 - ax.S0), sh = int32_t(ay.S1 - ay.S0);
-    const bool identity = IsIdentity(ax) && IsIdentity(ay);
-    pixman_transform_t t;
-    pixman_transform_init_identity(&t);
-    if (!identity) {
-        SetAxisTransform(t, 0, ax);
-        SetAxisTransform(t, 1, ay);
-    }
-    // Each band composites through images of its own: pixman images carry
-    // state that one composite may update, so threads do not share them.
-    ForEachBand(int32_t(y0), int32_t(y1), (x1 - x0) * (y1 - y0), [&](int32_t top, int32_t bottom) {
-        TImageRef s{WrapBits(src, int32_t(ax.S0), int32_t(ay.S0), sw, sh)};
-        TImageRef d{WrapBits(PixelsOf(dst), 0, 0, dst.Width(), dst.Height())};
-        if (clip != nullptr)
-            pixman_image_set_clip_region32(d.Img, const_cast<pixman_region32_t*>(clip->Native()));
-        if (!identity) {
-            pixman_image_set_transform(s.Img, &t);
-            pixman_image_set_filter(s.Img, PIXMAN_FILTER_NEAREST, nullptr, 0);
-            pixman_image_set_repeat(s.Img, PIXMAN_REPEAT_PAD);
-        }
-        pixman_image_composite32(PIXMAN_OP_SRC, s.Img, nullptr, d.Img, int32_t(x0 - ax.D0), int32_t(top - ay.D0),
-                                 0, 0, int32_t(x0), top, int32_t(x1 - x0), bottom - top);
-    });
-}
-
 bool Overlaps(const TAxis& ax, const TAxis& ay)
 {
     return ax.S0 < ax.D1 && ax.D0 < ax.S1 && ay.S0 < ay.D1 && ay.D0 < ay.S1;
 }
 
 // Which source offset (0 .. length - 1) each destination pixel [d0, d1) of
-// one axis samples, as the blit above samples it: pixman itself draws the
+// one axis samples, as pixman's blit below samples it: pixman itself draws the
 // map, from a one-pixel-thick picture of its own offsets through the same
 // transform. Axis 0 is x, 1 is y.
 std::vector<uint32_t> SampleMap(const TAxis& a, int k, int64_t d0, int64_t d1)
@@ -170,114 +135,229 @@ std::vector<uint32_t> SampleMap(const TAxis& a, int k, int64_t d0, int64_t d1)
     return map;
 }
 
+// Who draws scaled, mirrored and overlapping copies.
+std::atomic<TScaledCopies> ScaledCopies{TScaledCopies::Fast};
+
+bool ResamplesItself() { return ScaledCopies.load(std::memory_order_relaxed) != TScaledCopies::Pixman; }
+
+// A scaled or mirrored copy drawn without pixman's general sampling, which
+// fetches pixel by pixel through the transform: each destination row takes
+// one source row (the row map) and each destination column one source
+// column (the column map), both drawn by SampleMap, so the pixels are
+// pixman's. A row reading the same source row as the row drawn just before
+// it is a copy of that row; columns that are not scaled are a copy of the
+// source row's span; scaled ones are gathered through the column map.
+class TResampler {
+public:
+    TResampler(TBitmap& dst, const TRegion* clip, const TAxis& ax, const TAxis& ay, const TPixels& src)
+        : dst_(dst), src_(src)
+    {
+        x0_ = std::max<int64_t>(ax.D0, 0);
+        x1_ = std::min<int64_t>(ax.D1, dst.Width());
+        y0_ = std::max<int64_t>(ay.D0, 0);
+        y1_ = std::min<int64_t>(ay.D1, dst.Height());
+        if (x0_ >= x1_ || y0_ >= y1_)
+            return;
+        // The destination's boxes: the rectangle, or its parts inside the
+        // clip region, in bands of rows (each band's boxes left to right).
+        const TRect area{int32_t(x0_), int32_t(y0_), int32_t(x1_), int32_t(y1_)};
+        if (clip == nullptr) {
+            boxes_.push_back(area);
+        } else {
+            TRegion r(area);
+            CombineRgn(r, r, *clip, RGN_AND);
+            boxes_ = r.Boxes();
+        }
+        if (boxes_.empty())
+            return;
+        for (size_t b = 0; b < boxes_.size(); ++b)
+            if (bands_.empty() || boxes_[b].Top != boxes_[bands_.back().first].Top)
+                bands_.push_back({b, b + 1});
+            else
+                bands_.back().second = b + 1;
+
+        rows_ = SampleMap(ay, 1, y0_, y1_);
+        for (uint32_t& r : rows_)
+            r += uint32_t(ay.S0);
+        std::vector<uint32_t> cols = SampleMap(ax, 0, x0_, x1_);
+        contiguous_ = true;
+        for (size_t i = 0; i < cols.size(); ++i) {
+            cols[i] += uint32_t(ax.S0);
+            contiguous_ = contiguous_ && cols[i] == cols[0] + i;
+        }
+        cols_.emplace(std::move(cols), size_t(src.Width),
+                      contiguous_ || ScaledCopies.load(std::memory_order_relaxed) == TScaledCopies::Scalar);
+    }
+
+    bool Empty() const { return boxes_.empty(); }
+    int64_t Top() const { return y0_; }
+    int64_t Bottom() const { return y1_; }
+    int64_t Pixels() const { return (x1_ - x0_) * (y1_ - y0_); }
+    // The source row of destination row y.
+    int64_t SourceRow(int64_t y) const { return rows_[size_t(y - y0_)]; }
+    // The source column of destination column x.
+    int64_t SourceColumn(int64_t x) const { return (*cols_)[size_t(x - x0_)]; }
+
+    // Draws the rows [top, bottom) of the copy, bottom-up when upwards.
+    // Where the source is the destination bitmap itself, the caller chooses
+    // an order in which every row is read before it is written.
+    void Draw(int32_t top, int32_t bottom, bool upwards) const
+    {
+        std::vector<uint32_t> buffer;
+        const auto drawBand = [&](size_t first, size_t last) {
+            const int32_t from = std::max(top, boxes_[first].Top), to = std::min(bottom, boxes_[first].Bottom);
+            if (upwards) {
+                for (int32_t y = to - 1; y >= from; --y)
+                    DrawRow(y, y + 1 < to ? y + 1 : -1, first, last, buffer);
+            } else {
+                for (int32_t y = from; y < to; ++y)
+                    DrawRow(y, y > from ? y - 1 : -1, first, last, buffer);
+            }
+        };
+        if (upwards) {
+            for (auto band = bands_.rbegin(); band != bands_.rend(); ++band)
+                drawBand(band->first, band->second);
+        } else {
+            for (const auto& [first, last] : bands_)
+                drawBand(first, last);
+        }
+    }
+
+private:
+    // Row y through the boxes [first, last) of its band; done is the row of
+    // the same band drawn just before, or -1.
+    void DrawRow(int32_t y, int32_t done, size_t first, size_t last, std::vector<uint32_t>& buffer) const
+    {
+        uint32_t* d = dst_.PixelRow(y);
+        const int64_t sy = SourceRow(y);
+        if (done >= 0 && SourceRow(done) == sy) {
+            const uint32_t* again = dst_.PixelRow(done);
+            for (size_t b = first; b < last; ++b)
+                std::memcpy(d + boxes_[b].Left, again + boxes_[b].Left, size_t(boxes_[b].Width()) * 4);
+            return;
+        }
+        const uint32_t* s = src_.Row(int32_t(sy));
+        if (contiguous_) {
+            // The source may be this very row, shifted: moved box by box in
+            // the direction that reads every box's pixels before writing them.
+            const auto move = [&](size_t b) {
+                std::memmove(d + boxes_[b].Left, s + SourceColumn(boxes_[b].Left), size_t(boxes_[b].Width()) * 4);
+            };
+            if (SourceColumn(x0_) < x0_) {
+                for (size_t b = last; b-- > first;)
+                    move(b);
+            } else {
+                for (size_t b = first; b < last; ++b)
+                    move(b);
+            }
+            return;
+        }
+        if (s != d) {
+            for (size_t b = first; b < last; ++b)
+                cols_->Row(d + x0_, s, size_t(boxes_[b].Left - x0_), size_t(boxes_[b].Right - x0_));
+            return;
+        }
+        // A row sampling itself: every sample is read before any is written.
+        const int32_t left = boxes_[first].Left, right = boxes_[last - 1].Right;
+        buffer.resize(size_t(x1_ - x0_));
+        cols_->Row(buffer.data(), s, size_t(left - x0_), size_t(right - x0_));
+        for (size_t b = first; b < last; ++b)
+            std::memcpy(d + boxes_[b].Left, buffer.data() + (boxes_[b].Left - x0_), size_t(boxes_[b].Width()) * 4);
+    }
+
+    TBitmap& dst_;
+    TPixels src_;
+    int64_t x0_ = 0, x1_ = 0, y0_ = 0, y1_ = 0; // the destination rectangle cut to the bitmap
+    std::vector<TRect> boxes_;
+    std::vector<std::pair<size_t, size_t>> bands_; // runs of boxes with the same rows
+    std::vector<uint32_t> rows_;                   // the source row of each destination row
+    std::optional<TColumnGather> cols_;            // and the source column of each destination column
+    bool contiguous_ = false;                      // cols_ run on one by one: the columns are not scaled
+};
+
+// A scaled or mirrored copy from another bitmap (or a scratch copy), drawn
+// as above. The rows are apart from each other, so bands of them may go to
+// other threads.
+void Resample(TBitmap& dst, const TRegion* clip, const TAxis& ax, const TAxis& ay, const TPixels& src)
+{
+    const TResampler r(dst, clip, ax, ay, src);
+    if (r.Empty())
+        return;
+    ForEachBand(int32_t(r.Top()), int32_t(r.Bottom()), r.Pixels(),
+                [&](int32_t top, int32_t bottom) { r.Draw(top, bottom, false); });
+}
+
 // A copy within one bitmap whose source and destination overlap, done in
-// place: row by row, in an order in which no row is written before every
-// row that reads it has been read. Each destination row takes one source row
-// (the row map), moved whole when the columns are not scaled, else gathered
-// through a buffer of one row. Returns false, having drawn nothing, when
+// place as above, in an order in which no row is written before every row
+// that reads it has been read. Returns false, having drawn nothing, when
 // neither top-down nor bottom-up is such an order (a mirrored copy onto
 // itself); the caller then reads the source whole first.
 bool MoveWithin(TBitmap& bmp, const TRegion* clip, const TAxis& ax, const TAxis& ay)
 {
-    const int64_t x0 = std::max<int64_t>(ax.D0, 0), x1 = std::min<int64_t>(ax.D1, bmp.Width());
-    const int64_t y0 = std::max<int64_t>(ay.D0, 0), y1 = std::min<int64_t>(ay.D1, bmp.Height());
-    if (x0 >= x1 || y0 >= y1)
+    const TResampler r(bmp, clip, ax, ay, PixelsOf(bmp));
+    if (r.Empty())
         return true;
-    const std::vector<uint32_t> rowMap = SampleMap(ay, 1, y0, y1), colMap = SampleMap(ax, 0, x0, x1);
-    const auto sourceRow = [&](int64_t y) { return ay.S0 + int64_t(rowMap[size_t(y - y0)]); };
-
+    const int64_t y0 = r.Top(), y1 = r.Bottom();
     // Top-down is safe when no row reads a row above it that is written
     // before it; bottom-up likewise below. Rows reading only themselves, or
     // none that is written, leave the rows independent of each other.
     bool downSafe = true, upSafe = true, independent = true;
     for (int64_t y = y0; y < y1; ++y) {
-        const int64_t s = sourceRow(y);
+        const int64_t s = r.SourceRow(y);
         downSafe = downSafe && !(s >= y0 && s < y);
         upSafe = upSafe && !(s > y && s < y1);
         independent = independent && (s == y || s < y0 || s >= y1);
     }
     if (!downSafe && !upSafe)
         return false;
-
-    // The destination's boxes: the rectangle, or its parts inside the clip
-    // region, in bands of rows (each band's boxes left to right).
-    std::vector<TRect> boxes;
-    const TRect area{int32_t(x0), int32_t(y0), int32_t(x1), int32_t(y1)};
-    if (clip == nullptr) {
-        boxes.push_back(area);
-    } else {
-        TRegion r(area);
-        CombineRgn(r, r, *clip, RGN_AND);
-        boxes = r.Boxes();
-    }
-    if (boxes.empty())
-        return true;
-    const bool moveWhole = IsIdentity(ax) && boxes.size() == 1;
-    // Where each destination column of the row reads, as a column index.
-    std::vector<int64_t> from(size_t(x1 - x0));
-    bool readsLeftward = true, readsRightward = true; // of where it writes, or right there
-    for (int64_t x = x0; x < x1; ++x) {
-        from[size_t(x - x0)] = ax.S0 + int64_t(colMap[size_t(x - x0)]);
-        readsLeftward = readsLeftward && from[size_t(x - x0)] <= x;
-        readsRightward = readsRightward && from[size_t(x - x0)] >= x;
-    }
-
-    // One row of destination: the boxes [first, last) of its band.
-    const auto drawRow = [&](int32_t y, size_t first, size_t last, std::vector<uint32_t>& buffer) {
-        const uint32_t* src = bmp.PixelRow(int32_t(sourceRow(y)));
-        uint32_t* dst = bmp.PixelRow(y);
-        if (moveWhole) {
-            std::memmove(dst + x0, src + from[0], size_t(x1 - x0) * 4);
-            return;
-        }
-        const int32_t left = boxes[first].Left, right = boxes[last - 1].Right;
-        if (first + 1 == last && (src != dst || readsLeftward || readsRightward)) {
-            // Sampled straight into the row: from another row, or within this
-            // one in the direction that reads each pixel before it is written.
-            if (src == dst && readsLeftward) {
-                for (int32_t x = right - 1; x >= left; --x)
-                    dst[x] = src[from[size_t(x - x0)]];
-            } else {
-                for (int32_t x = left; x < right; ++x)
-                    dst[x] = src[from[size_t(x - x0)]];
-            }
-            return;
-        }
-        // Every sample of the row is read before any pixel of it is written.
-        for (int32_t x = left; x < right; ++x)
-            buffer[size_t(x - x0)] = src[from[size_t(x - x0)]];
-        for (size_t b = first; b < last; ++b)
-            std::memcpy(dst + boxes[b].Left, buffer.data() + (boxes[b].Left - x0), size_t(boxes[b].Width()) * 4);
-    };
-    // The bands: runs of boxes with the same rows.
-    std::vector<std::pair<size_t, size_t>> bands;
-    for (size_t b = 0; b < boxes.size(); ++b)
-        if (bands.empty() || boxes[b].Top != boxes[bands.back().first].Top)
-            bands.push_back({b, b + 1});
-        else
-            bands.back().second = b + 1;
-
-    if (independent) {
-        // Rows apart from each other: bands of rows may go to other threads.
-        ForEachBand(int32_t(y0), int32_t(y1), (x1 - x0) * (y1 - y0), [&](int32_t top, int32_t bottom) {
-            std::vector<uint32_t> buffer(moveWhole ? 0 : size_t(x1 - x0));
-            for (const auto& [first, last] : bands)
-                for (int32_t y = std::max(top, boxes[first].Top); y < std::min(bottom, boxes[first].Bottom); ++y)
-                    drawRow(y, first, last, buffer);
-        });
-        return true;
-    }
-    std::vector<uint32_t> buffer(moveWhole ? 0 : size_t(x1 - x0));
-    if (downSafe) {
-        for (const auto& [first, last] : bands)
-            for (int32_t y = boxes[first].Top; y < boxes[first].Bottom; ++y)
-                drawRow(y, first, last, buffer);
-    } else {
-        for (auto band = bands.rbegin(); band != bands.rend(); ++band)
-            for (int32_t y = boxes[band->first].Bottom - 1; y >= boxes[band->first].Top; --y)
-                drawRow(y, band->first, band->second, buffer);
-    }
+    if (independent)
+        ForEachBand(int32_t(y0), int32_t(y1), r.Pixels(),
+                    [&](int32_t top, int32_t bottom) { r.Draw(top, bottom, false); });
+    else
+        r.Draw(int32_t(y0), int32_t(y1), !downSafe);
     return true;
+}
+
+// The copy itself, after the source has been cut to its bitmap: nearest
+// neighbour, clipped to the destination bitmap and to its clip region. A 1:1
+// copy is pixman's blt, at memory speed; a scaled or mirrored one is drawn by
+// the resampler above, unless pixman is asked to sample it itself.
+void Blit(TBitmap& dst, const TRegion* clip, const TAxis& ax, const TAxis& ay, const TPixels& src)
+{
+    // Destination rectangle cut to the bitmap; the sampling below keeps its
+    // origin at the uncut rectangle, so the scale stays that of the whole.
+    const int64_t x0 = std::max<int64_t>(ax.D0, 0), x1 = std::min<int64_t>(ax.D1, dst.Width());
+    const int64_t y0 = std::max<int64_t>(ay.D0, 0), y1 = std::min<int64_t>(ay.D1, dst.Height());
+    if (x0 >= x1 || y0 >= y1)
+        return;
+
+    const auto sw = int32_t(ax.S1 - ax.S0), sh = int32_t(ay.S1 - ay.S0);
+    const bool identity = IsIdentity(ax) && IsIdentity(ay);
+    if (!identity && ResamplesItself()) {
+        Resample(dst, clip, ax, ay, src);
+        return;
+    }
+    pixman_transform_t t;
+    pixman_transform_init_identity(&t);
+    if (!identity) {
+        SetAxisTransform(t, 0, ax);
+        SetAxisTransform(t, 1, ay);
+    }
+    // Each band composites through images of its own: pixman images carry
+    // state that one composite may update, so threads do not share them.
+    ForEachBand(int32_t(y0), int32_t(y1), (x1 - x0) * (y1 - y0), [&](int32_t top, int32_t bottom) {
+        TImageRef s{WrapBits(src, int32_t(ax.S0), int32_t(ay.S0), sw, sh)};
+        TImageRef d{WrapBits(PixelsOf(dst), 0, 0, dst.Width(), dst.Height())};
+        if (clip != nullptr)
+            pixman_image_set_clip_region32(d.Img, const_cast<pixman_region32_t*>(clip->Native()));
+        if (!identity) {
+            pixman_image_set_transform(s.Img, &t);
+            pixman_image_set_filter(s.Img, PIXMAN_FILTER_NEAREST, nullptr, 0);
+            pixman_image_set_repeat(s.Img, PIXMAN_REPEAT_PAD);
+        }
+        pixman_image_composite32(PIXMAN_OP_SRC, s.Img, nullptr, d.Img, int32_t(x0 - ax.D0), int32_t(top - ay.D0),
+                                 0, 0, int32_t(x0), top, int32_t(x1 - x0), bottom - top);
+    });
 }
 
 } // namespace
@@ -289,6 +369,8 @@ void CheckBitmapSize(int64_t width, int64_t height)
         throw TBitmapError("bitmap size " + std::to_string(width) + "x" + std::to_string(height) +
                            " is out of range");
 }
+
+void SetScaledCopies(TScaledCopies how) { ScaledCopies.store(how, std::memory_order_relaxed); }
 
 // ---- TCanvas ----
 
@@ -315,7 +397,7 @@ void TCanvas::StretchBlt(int32_t x, int32_t y, int32_t w, int32_t h, const TCanv
         return;
 
     if (&from == &owner_ && Overlaps(ax, ay)) {
-        if (MoveWithin(owner_, clip_.get(), ax, ay))
+        if (ResamplesItself() && MoveWithin(owner_, clip_.get(), ax, ay))
             return;
         // Read the whole source before writing any of it. The scratch rows
         // are written in full at once, so they need no clearing first.

@@ -166,6 +166,14 @@ private:
     TCanvas canvas_;
 };
 
+// Who draws scaled, mirrored and overlapping copies: the surface itself, row
+// by row, with the fastest gather the processor has (Fast, the default) or
+// the plain one (Scalar); or pixman alone (Pixman), through its general
+// nearest-neighbour sampling, the reference the others are tested against.
+// All three give the same pixels. Call it while nothing draws.
+enum class TScaledCopies : int { Pixman, Scalar, Fast };
+void SetScaledCopies(TScaledCopies how);
+
 // Throws TBitmapError unless a width x height bitmap can be made.
 void CheckBitmapSize(int64_t width, int64_t height);
 

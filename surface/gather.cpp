@@ -1,0 +1,64 @@
+#include "surface/gather.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+namespace mirel {
+
+// Unrolled by four so that the loads of neighbouring pixels overlap.
+void GatherRowScalar(uint32_t* __restrict d, const uint32_t* __restrict src, const uint32_t* __restrict map,
+                     size_t count)
+{
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const uint32_t a = src[map[i]], b = src[map[i + 1]], c = src[map[i + 2]], e = src[map[i + 3]];
+        d[i] = a;
+        d[i + 1] = b;
+        d[i + 2] = c;
+        d[i + 3] = e;
+    }
+    for (; i < count; ++i)
+        d[i] = src[map[i]];
+}
+
+bool GatherUsesAvx2()
+{
+#if MIREL_X86_GATHER
+    static const bool avx2 = [] {
+        const char* env = std::getenv("MIREL_KERNELS");
+        if (env != nullptr && (std::strcmp(env, "scalar") == 0 || std::strcmp(env, "sse2") == 0))
+            return false;
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return avx2;
+#else
+    return false;
+#endif
+}
+
+TColumnGather::TColumnGather(std::vector<uint32_t> map, [[maybe_unused]] size_t width, bool plain)
+    : map_(std::move(map))
+{
+#if MIREL_X86_GATHER
+    vector_ = !plain && GatherUsesAvx2() && width >= 16 && map_.size() >= 8;
+    if (vector_)
+        Plan(width);
+#else
+    (void)plain;
+#endif
+}
+
+void TColumnGather::Row(uint32_t* d, const uint32_t* src, size_t from, size_t to) const
+{
+#if MIREL_X86_GATHER
+    if (vector_) {
+        RowAvx2(d, src, from, to);
+        return;
+    }
+#endif
+    GatherRowScalar(d + from, src, map_.data() + from, to - from);
+}
+
+} // namespace mirel

@@ -1,0 +1,50 @@
+// The columns of a scaled row: destination column x (0 .. Size() - 1) takes
+// the source column map[x], every one below the source row's width. A copy
+// builds one TColumnGather and draws every row of it through it.
+//
+// One plain version, the reference, and on x86-64 an AVX2 one beside it
+// (gather_x86.cpp) that gives the same pixels. The AVX2 one is used where the
+// processor has it, unless MIREL_KERNELS=scalar (or sse2) says otherwise, as
+// for the effects' kernels, or the copy asks for the plain one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace mirel {
+
+class TColumnGather {
+public:
+    TColumnGather(std::vector<uint32_t> map, size_t width, bool plain);
+
+    // d[x] = src[map[x]] for x in [from, to): d points at the destination
+    // of column 0, src at the source row's first pixel. d does not overlap
+    // src.
+    void Row(uint32_t* d, const uint32_t* src, size_t from, size_t to) const;
+
+    uint32_t operator[](size_t x) const { return map_[x]; }
+    size_t Size() const { return map_.size(); }
+
+private:
+    std::vector<uint32_t> map_;
+    // On x86-64, groups of eight columns from column 0 on, each read from a window of
+    // its source row: Start[g] its first column, Kind[g] 0 for a window of
+    // eight, 1 for sixteen, 2 for none (the group is spread wider: plain
+    // loads); Lanes the columns' places in their windows, eight per group.
+    bool vector_ = false;
+    std::vector<uint32_t> start_;
+    std::vector<uint8_t> kind_;
+    std::vector<uint32_t> lanes_;
+    bool narrow_ = false; // every group of Kind 0
+    void Plan(size_t width);
+    void RowAvx2(uint32_t* d, const uint32_t* src, size_t from, size_t to) const;
+};
+
+// The plain gather.
+void GatherRowScalar(uint32_t* d, const uint32_t* src, const uint32_t* map, size_t count);
+
+// Whether the AVX2 gather runs here, within MIREL_KERNELS.
+bool GatherUsesAvx2();
+
+} // namespace mirel
