@@ -20,7 +20,8 @@
 # Environment: MIREL_FUZZ_BUILD names the build folder (default build-fuzz);
 # MIREL_FUZZ_JOBS runs that many targets at once (default 1). Crash inputs go
 # to <build>/findings/ and are copied into the target's seed corpus, where
-# every later run replays them; the script then ends with status 1. The grown
+# every later run replays them; the script then ends with status 1. Inputs
+# slower than 10 s stay in <build>/findings/ and are only reported. The grown
 # corpora stay in <build>/corpus-<name>/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -130,6 +131,12 @@ for target in "${targets[@]}"; do
   grep -E '^(==[0-9]+==ERROR|SUMMARY)' "$build/log-$target" || true
   for crash in "$build/findings/$name"/*; do
     [ -e "$crash" ] || continue
+    # A slow unit is no failure (a machine busy with other work makes any
+    # input slow); it is named, so that a real slowdown can be looked at.
+    if [[ ${crash##*/} == slow-unit-* ]]; then
+      echo "   slow input (not kept): $(wc -c <"$crash") bytes, $crash"
+      continue
+    fi
     # Kept as a seed: every later run of the target replays it first.
     cp "$crash" "tests/fuzz/corpus/$name/regression-$(sha1sum "$crash" | cut -c1-12)"
     echo "   crash input kept: tests/fuzz/corpus/$name/regression-$(sha1sum "$crash" | cut -c1-12)"
