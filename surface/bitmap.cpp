@@ -346,6 +346,52 @@ void TCanvas::StretchDraw(const TRect& dest, const TBitmap& bitmap)
     CopyArea(dest, bitmap.Canvas(), bitmap.BoundsRect());
 }
 
+void TCanvas::DrawBitmapThrough(const TBitmap& bitmap, const TRegion& rgn)
+{
+    if (&bitmap == &owner_) // a bitmap drawn onto itself in place stays as it is
+        return;
+    // The region is cut to the two bitmaps box by box as it is walked: a
+    // region of many boxes is not copied for it. Only a clip region, rare
+    // in drawing, is intersected first.
+    const TRegion* through = &rgn;
+    TRegion clipped;
+    if (clip_) {
+        CombineRgn(clipped, rgn, *clip_, RGN_AND);
+        through = &clipped;
+    }
+    const int32_t width = std::min(owner_.Width(), bitmap.Width());
+    const int32_t height = std::min(owner_.Height(), bitmap.Height());
+    TRect bounds;
+    if (!IntersectRect(bounds, through->Bounds(), TRect{0, 0, width, height}))
+        return;
+    int count = 0;
+    const pixman_box32_t* boxes = pixman_region32_rectangles(through->Native(), &count);
+    const pixman_box32_t* end = boxes + count;
+    ForEachBand(bounds.Top, bounds.Bottom, int64_t{bounds.Width()} * bounds.Height(), [&](int32_t top, int32_t bottom) {
+        // The region's bands are runs of boxes with the same rows; those
+        // above this band of rows are passed over.
+        const pixman_box32_t* band = boxes;
+        while (band != end && band->y2 <= top)
+            ++band;
+        while (band != end && band->y1 < bottom) {
+            const pixman_box32_t* bandEnd = band;
+            while (bandEnd != end && bandEnd->y1 == band->y1)
+                ++bandEnd;
+            const int32_t y1 = std::min(band->y2, bottom);
+            for (int32_t y = std::max(band->y1, top); y < y1; ++y) {
+                const uint32_t* src = bitmap.PixelRow(y);
+                uint32_t* dst = owner_.PixelRow(y);
+                for (const pixman_box32_t* b = band; b != bandEnd; ++b) {
+                    const int32_t x0 = std::max(b->x1, 0), x1 = std::min(b->x2, width);
+                    if (x0 < x1)
+                        std::memcpy(dst + x0, src + x0, size_t(x1 - x0) * 4);
+                }
+            }
+            band = bandEnd;
+        }
+    });
+}
+
 void TCanvas::FillArea(const TRect& dest)
 {
     TRect r;
