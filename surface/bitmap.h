@@ -19,9 +19,12 @@
 
 #include <mirel/errors.h>
 
+#include <pixman.h>
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <stdexcept>
 #include <type_traits>
 #include <vector>
@@ -89,6 +92,10 @@ public:
     // row, each row's boxes left to right, so that a comb of narrow slats
     // costs about what its area costs, not a walk down every slat.
     void DrawBitmapThrough(const TBitmap& bitmap, const TRegion& rgn);
+    // The same through the boxes of a region given y-x banded, as a region
+    // holds them (region.h): for shapes built band by band in that order,
+    // which can skip building the region. Boxes may reach outside both bitmaps.
+    void DrawBitmapThrough(const TBitmap& bitmap, std::span<const pixman_box32_t> bandedBoxes);
 
     // dest filled with BrushColor.
     void FillArea(const TRect& dest);

@@ -222,7 +222,7 @@ TEST(OverlappingCopy, GivesWhatACopyFromATwinGives)
 // bitmap through the same region as the clip gives: combs of slats and
 // columns, ragged bands, boxes reaching outside both bitmaps, a source
 // smaller or larger than the canvas, a clip region of the canvas's own on
-// top, and on several threads.
+// top, and on several threads; the region handed over whole or as its boxes.
 TEST(DrawBitmapThrough, GivesWhatACopyThroughTheClipGives)
 {
     std::vector<TRect> comb, grid, ragged;
@@ -257,19 +257,27 @@ TEST(DrawBitmapThrough, GivesWhatACopyThroughTheClipGives)
                                  std::to_string(threads));
                     SetDrawingThreads(threads);
                     TBitmap image(source.W, source.H), got(61, 45, clBlack), want(61, 45, clBlack);
+                    TBitmap gotFromBoxes(61, 45, clBlack);
                     FillCoordinates(image);
                     TRegion wantClip = c.Through;
                     if (clipped) {
                         got.Canvas().SelectClipRgn(clip);
+                        gotFromBoxes.Canvas().SelectClipRgn(clip);
                         CombineRgn(wantClip, wantClip, clip, RGN_AND);
                     }
                     want.Canvas().SelectClipRgn(wantClip);
                     want.Canvas().DrawBitmap(0, 0, image);
                     got.Canvas().DrawBitmapThrough(image, c.Through);
                     EXPECT_EQ(got.Canvas().HasClipRgn(), clipped);
+                    // The same boxes handed over as they are, without the region.
+                    int count = 0;
+                    const pixman_box32_t* boxes = pixman_region32_rectangles(c.Through.Native(), &count);
+                    gotFromBoxes.Canvas().DrawBitmapThrough(image, {boxes, size_t(count)});
                     for (int32_t y = 0; y < 45; ++y)
-                        for (int32_t x = 0; x < 61; ++x)
+                        for (int32_t x = 0; x < 61; ++x) {
                             ASSERT_EQ(got.Pixel(x, y), want.Pixel(x, y)) << x << "," << y;
+                            ASSERT_EQ(gotFromBoxes.Pixel(x, y), want.Pixel(x, y)) << x << "," << y << " from boxes";
+                        }
                 }
     SetDrawingThreads(1);
 
