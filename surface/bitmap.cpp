@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <string>
 
 #include <sys/mman.h>
@@ -423,8 +424,9 @@ void TCanvas::DrawBitmapThrough(const TBitmap& bitmap, const TRegion& rgn)
     CopyThroughBoxes(owner_, bitmap, {boxes, size_t(count)});
 }
 
-void TCanvas::DrawBitmapThrough(const TBitmap& bitmap, std::span<const pixman_box32_t> bandedBoxes)
+void TCanvas::DrawBitmapThrough(const TBitmap& bitmap, const pixman_box32* boxes, size_t count)
 {
+    const std::span<const pixman_box32_t> bandedBoxes(boxes, count);
 #ifndef NDEBUG
     // Debug builds check the order: bands top to bottom, each band's boxes
     // left to right, apart.

@@ -19,15 +19,17 @@
 
 #include <mirel/errors.h>
 
-#include <pixman.h>
-
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <span>
 #include <stdexcept>
 #include <type_traits>
 #include <vector>
+
+// pixman's box (pixman_box32_t), left undefined here: the users of this
+// header need not see pixman.
+struct pixman_box32;
 
 namespace mirel {
 
@@ -95,7 +97,7 @@ public:
     // The same through the boxes of a region given y-x banded, as a region
     // holds them (region.h): for shapes built band by band in that order,
     // which can skip building the region. Boxes may reach outside both bitmaps.
-    void DrawBitmapThrough(const TBitmap& bitmap, std::span<const pixman_box32_t> bandedBoxes);
+    void DrawBitmapThrough(const TBitmap& bitmap, const pixman_box32* bandedBoxes, size_t count);
 
     // dest filled with BrushColor.
     void FillArea(const TRect& dest);
