@@ -165,7 +165,7 @@ void DrawTriangularShred(TBitmap& Display, const TBitmap& Image, const TEffectGe
         bandBottom = y + 1;
     }
     flush();
-    Display.Canvas().DrawBitmapThrough(Image, boxes.data(), boxes.size());
+    DrawBitmapThrough(Display.Canvas(), Image, boxes.data(), boxes.size());
 }
 
 } // namespace

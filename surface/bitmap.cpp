@@ -424,7 +424,7 @@ void TCanvas::DrawBitmapThrough(const TBitmap& bitmap, const TRegion& rgn)
     CopyThroughBoxes(owner_, bitmap, {boxes, size_t(count)});
 }
 
-void TCanvas::DrawBitmapThrough(const TBitmap& bitmap, const pixman_box32* boxes, size_t count)
+void DrawBitmapThrough(TCanvas& canvas, const TBitmap& bitmap, const pixman_box32_t* boxes, size_t count)
 {
     const std::span<const pixman_box32_t> bandedBoxes(boxes, count);
 #ifndef NDEBUG
@@ -437,13 +437,13 @@ void TCanvas::DrawBitmapThrough(const TBitmap& bitmap, const pixman_box32* boxes
             std::abort();
     }
 #endif
-    if (&bitmap == &owner_)
+    if (&bitmap == &canvas.Bitmap())
         return;
-    if (clip_) { // rare in drawing: through the region of the boxes and the clip
-        DrawBitmapThrough(bitmap, TRegion::FromBandedBoxes({bandedBoxes.begin(), bandedBoxes.end()}));
+    if (canvas.HasClipRgn()) { // rare in drawing: through the region of the boxes and the clip
+        canvas.DrawBitmapThrough(bitmap, TRegion::FromBandedBoxes({bandedBoxes.begin(), bandedBoxes.end()}));
         return;
     }
-    CopyThroughBoxes(owner_, bitmap, bandedBoxes);
+    CopyThroughBoxes(canvas.Bitmap(), bitmap, bandedBoxes);
 }
 
 void TCanvas::FillArea(const TRect& dest)

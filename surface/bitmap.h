@@ -19,17 +19,12 @@
 
 #include <mirel/errors.h>
 
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <type_traits>
 #include <vector>
-
-// pixman's box (pixman_box32_t), left undefined here: the users of this
-// header need not see pixman.
-struct pixman_box32;
 
 namespace mirel {
 
@@ -93,11 +88,8 @@ public:
     // pixels of DrawBitmap through that clip, copied in memory order: row by
     // row, each row's boxes left to right, so that a comb of narrow slats
     // costs about what its area costs, not a walk down every slat.
+    // (region.h has the same through a region's boxes.)
     void DrawBitmapThrough(const TBitmap& bitmap, const TRegion& rgn);
-    // The same through the boxes of a region given y-x banded, as a region
-    // holds them (region.h): for shapes built band by band in that order,
-    // which can skip building the region. Boxes may reach outside both bitmaps.
-    void DrawBitmapThrough(const TBitmap& bitmap, const pixman_box32* bandedBoxes, size_t count);
 
     // dest filled with BrushColor.
     void FillArea(const TRect& dest);

@@ -272,7 +272,7 @@ TEST(DrawBitmapThrough, GivesWhatACopyThroughTheClipGives)
                     // The same boxes handed over as they are, without the region.
                     int count = 0;
                     const pixman_box32_t* boxes = pixman_region32_rectangles(c.Through.Native(), &count);
-                    gotFromBoxes.Canvas().DrawBitmapThrough(image, boxes, size_t(count));
+                    DrawBitmapThrough(gotFromBoxes.Canvas(), image, boxes, size_t(count));
                     for (int32_t y = 0; y < 45; ++y)
                         for (int32_t x = 0; x < 61; ++x) {
                             ASSERT_EQ(got.Pixel(x, y), want.Pixel(x, y)) << x << "," << y;
