@@ -18,16 +18,11 @@ inline void RevealImage(TBitmap& Display, const TBitmap& Image, const TRect& D)
     Display.Canvas().CopyArea(D, Image.Canvas(), D);
 }
 
-// The clipped frame: Image drawn whole at (0, 0) through G, and the canvas
-// left unclipped. G may be dropped by the caller at once.
+// The clipped frame: Image drawn whole at (0, 0) through G. G may be dropped
+// by the caller at once.
 inline void DrawImageThrough(TBitmap& Display, const TBitmap& Image, const TRegion& G)
 {
-    struct TUnclip {
-        TCanvas& Canvas;
-        ~TUnclip() { Canvas.SelectClipRgn(nullptr); }
-    } unclip{Display.Canvas()};
-    unclip.Canvas.SelectClipRgn(G);
-    unclip.Canvas.DrawBitmap(0, 0, Image);
+    Display.Canvas().DrawBitmapThrough(Image, G);
 }
 
 } // namespace mirel

@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 
 #include <sys/mman.h>
@@ -101,6 +103,27 @@ void SetAxisTransform(pixman_transform_t& t, int k, const TAxis& a)
     const double scale = double(len) / double(a.D1 - a.D0);
     t.matrix[k][k] = ScaleFixed(a.Flip ? -scale : scale);
     t.matrix[k][2] = a.Flip ? pixman_int_to_fixed(len) : 0;
+}
+
+// n pixels from src to dst, two buffers apart. Short runs, the slats of a
+// comb, are moved by a pair of fixed-size copies that may overlap each other
+// (inlined loads and stores) rather than through a call; longer ones by memcpy.
+inline void CopyRun(uint32_t* dst, const uint32_t* src, size_t n)
+{
+    if (n >= 16) {
+        std::memcpy(dst, src, n * 4);
+    } else if (n >= 8) {
+        std::memcpy(dst, src, 32);
+        std::memcpy(dst + n - 8, src + n - 8, 32);
+    } else if (n >= 4) {
+        std::memcpy(dst, src, 16);
+        std::memcpy(dst + n - 4, src + n - 4, 16);
+    } else if (n >= 2) {
+        std::memcpy(dst, src, 8);
+        std::memcpy(dst + n - 2, src + n - 2, 8);
+    } else if (n == 1) {
+        *dst = *src;
+    }
 }
 
 bool Overlaps(const TAxis& ax, const TAxis& ay)
@@ -426,6 +449,83 @@ void TCanvas::DrawBitmap(int32_t x, int32_t y, const TBitmap& bitmap)
 void TCanvas::StretchDraw(const TRect& dest, const TBitmap& bitmap)
 {
     CopyArea(dest, bitmap.Canvas(), bitmap.BoundsRect());
+}
+
+namespace {
+
+// The copy of DrawBitmapThrough: boxes y-x banded, cut to the two bitmaps
+// box by box as they are walked, so that a shape of many boxes is not
+// intersected (copied) first.
+void CopyThroughBoxes(TBitmap& dst, const TBitmap& src, std::span<const pixman_box32_t> boxes)
+{
+    if (boxes.empty())
+        return;
+    const int32_t width = std::min(dst.Width(), src.Width()), height = std::min(dst.Height(), src.Height());
+    const int32_t top = std::max(boxes.front().y1, 0), bottom = std::min(boxes.back().y2, height);
+    if (top >= bottom || width <= 0)
+        return;
+    ForEachBand(top, bottom, int64_t{width} * (bottom - top), [&](int32_t bandTop, int32_t bandBottom) {
+        // The bands are runs of boxes with the same rows; those above this
+        // band of rows are passed over.
+        auto band = boxes.begin();
+        while (band != boxes.end() && band->y2 <= bandTop)
+            ++band;
+        while (band != boxes.end() && band->y1 < bandBottom) {
+            auto bandEnd = band;
+            while (bandEnd != boxes.end() && bandEnd->y1 == band->y1)
+                ++bandEnd;
+            const int32_t y1 = std::min(band->y2, bandBottom);
+            for (int32_t y = std::max(band->y1, bandTop); y < y1; ++y) {
+                const uint32_t* from = src.PixelRow(y);
+                uint32_t* to = dst.PixelRow(y);
+                for (auto b = band; b != bandEnd; ++b) {
+                    const int32_t x0 = std::max(b->x1, 0), x1 = std::min(b->x2, width);
+                    if (x0 < x1)
+                        CopyRun(to + x0, from + x0, size_t(x1 - x0));
+                }
+            }
+            band = bandEnd;
+        }
+    });
+}
+
+} // namespace
+
+void TCanvas::DrawBitmapThrough(const TBitmap& bitmap, const TRegion& rgn)
+{
+    if (&bitmap == &owner_) // a bitmap drawn onto itself in place stays as it is
+        return;
+    const TRegion* through = &rgn;
+    TRegion clipped;
+    if (clip_) {
+        CombineRgn(clipped, rgn, *clip_, RGN_AND);
+        through = &clipped;
+    }
+    int count = 0;
+    const pixman_box32_t* boxes = pixman_region32_rectangles(through->Native(), &count);
+    CopyThroughBoxes(owner_, bitmap, {boxes, size_t(count)});
+}
+
+void DrawBitmapThrough(TCanvas& canvas, const TBitmap& bitmap, const pixman_box32_t* boxes, size_t count)
+{
+    const std::span<const pixman_box32_t> bandedBoxes(boxes, count);
+#ifndef NDEBUG
+    // Debug builds check the order: bands top to bottom, each band's boxes
+    // left to right, apart.
+    for (size_t i = 1; i < bandedBoxes.size(); ++i) {
+        const pixman_box32_t &a = bandedBoxes[i - 1], &b = bandedBoxes[i];
+        const bool sameBand = a.y1 == b.y1 && a.y2 == b.y2 && a.x2 < b.x1;
+        if (!(a.x1 < a.x2 && a.y1 < a.y2) || !(sameBand || b.y1 >= a.y2))
+            std::abort();
+    }
+#endif
+    if (&bitmap == &canvas.Bitmap())
+        return;
+    if (canvas.HasClipRgn()) { // rare in drawing: through the region of the boxes and the clip
+        canvas.DrawBitmapThrough(bitmap, TRegion::FromBandedBoxes({bandedBoxes.begin(), bandedBoxes.end()}));
+        return;
+    }
+    CopyThroughBoxes(canvas.Bitmap(), bitmap, bandedBoxes);
 }
 
 void TCanvas::FillArea(const TRect& dest)

@@ -20,10 +20,14 @@
 
 #include <pixman.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace mirel {
+
+class TBitmap;
+class TCanvas;
 
 enum TCombineMode : int {
     RGN_AND = 1,  // intersection
@@ -88,6 +92,13 @@ TRegion CreatePolygonRgn(const TPoint* points, int count);
 // fraction of the cost when there are hundreds: comb and grid builders
 // collect their pieces and call this once.
 TRegion UnionOfRects(const std::vector<TRect>& rects);
+
+// TCanvas::DrawBitmapThrough (bitmap.h) through the boxes of a region given
+// y-x banded, as a region holds them: for shapes built band by band in that
+// order, which can skip building the region. Boxes may reach outside both
+// bitmaps. Kept apart from the canvas so that the widget's library, which
+// exports the canvas, exports nothing of pixman.
+void DrawBitmapThrough(TCanvas& canvas, const TBitmap& bitmap, const pixman_box32_t* bandedBoxes, size_t count);
 
 // dest := a (mode) b. dest may be a or b.
 void CombineRgn(TRegion& dest, const TRegion& a, const TRegion& b, TCombineMode mode);

@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace mirel {
 namespace {
@@ -215,6 +216,77 @@ TEST(OverlappingCopy, GivesWhatACopyFromATwinGives)
                         ASSERT_EQ(self.Pixel(x, y), want.Pixel(x, y)) << x << "," << y;
             }
     SetDrawingThreads(1);
+}
+
+// Drawing through a region gives, pixel for pixel, what a copy of the whole
+// bitmap through the same region as the clip gives: combs of slats and
+// columns, ragged bands, boxes reaching outside both bitmaps, a source
+// smaller or larger than the canvas, a clip region of the canvas's own on
+// top, and on several threads; the region handed over whole or as its boxes.
+TEST(DrawBitmapThrough, GivesWhatACopyThroughTheClipGives)
+{
+    std::vector<TRect> comb, grid, ragged;
+    for (int32_t x = -3; x < 70; x += 10)
+        comb.push_back(Rect(x, -5, x + 5, 60));
+    for (int32_t y = 0; y < 50; y += 7)
+        for (int32_t x = 0; x < 70; x += 9)
+            grid.push_back(Rect(x - 2, y - 2, x + 3, y + 3));
+    for (int32_t y = 0; y < 50; ++y)
+        ragged.push_back(Rect((y * 37) % 23, y, 61 - (y * 11) % 17, y + 1));
+    TRegion crossed = UnionOfRects(comb);
+    UniteRgn(crossed, CreateRectRgn(-10, 12, 90, 17));
+    struct TCase {
+        const char* Name;
+        TRegion Through;
+    };
+    const TCase cases[] = {{"comb", UnionOfRects(comb)},   {"grid", UnionOfRects(grid)},
+                           {"ragged", UnionOfRects(ragged)}, {"crossed", crossed},
+                           {"everything", CreateRectRgn(-100, -100, 100, 100)},
+                           {"nothing", TRegion()}};
+    TRegion clip = CreateRectRgn(2, 3, 30, 20);
+    UniteRgn(clip, CreateRectRgn(35, 10, 50, 40));
+    const struct {
+        int32_t W, H;
+    } sources[] = {{61, 45}, {40, 50}, {70, 30}};
+    for (const TCase& c : cases)
+        for (const auto source : sources)
+            for (const bool clipped : {false, true})
+                for (const int threads : {1, 3}) {
+                    SCOPED_TRACE(std::string(c.Name) + ", source " + std::to_string(source.W) + "x" +
+                                 std::to_string(source.H) + (clipped ? ", clipped" : "") + ", threads " +
+                                 std::to_string(threads));
+                    SetDrawingThreads(threads);
+                    TBitmap image(source.W, source.H), got(61, 45, clBlack), want(61, 45, clBlack);
+                    TBitmap gotFromBoxes(61, 45, clBlack);
+                    FillCoordinates(image);
+                    TRegion wantClip = c.Through;
+                    if (clipped) {
+                        got.Canvas().SelectClipRgn(clip);
+                        gotFromBoxes.Canvas().SelectClipRgn(clip);
+                        CombineRgn(wantClip, wantClip, clip, RGN_AND);
+                    }
+                    want.Canvas().SelectClipRgn(wantClip);
+                    want.Canvas().DrawBitmap(0, 0, image);
+                    got.Canvas().DrawBitmapThrough(image, c.Through);
+                    EXPECT_EQ(got.Canvas().HasClipRgn(), clipped);
+                    // The same boxes handed over as they are, without the region.
+                    int count = 0;
+                    const pixman_box32_t* boxes = pixman_region32_rectangles(c.Through.Native(), &count);
+                    DrawBitmapThrough(gotFromBoxes.Canvas(), image, boxes, size_t(count));
+                    for (int32_t y = 0; y < 45; ++y)
+                        for (int32_t x = 0; x < 61; ++x) {
+                            ASSERT_EQ(got.Pixel(x, y), want.Pixel(x, y)) << x << "," << y;
+                            ASSERT_EQ(gotFromBoxes.Pixel(x, y), want.Pixel(x, y)) << x << "," << y << " from boxes";
+                        }
+                }
+    SetDrawingThreads(1);
+
+    // A bitmap drawn through a region onto itself stays as it is.
+    TBitmap self(20, 10);
+    FillCoordinates(self);
+    self.Canvas().DrawBitmapThrough(self, CreateRectRgn(0, 0, 20, 10));
+    EXPECT_EQ(SourceX(self.Pixel(7, 3)), 7);
+    EXPECT_EQ(SourceY(self.Pixel(7, 3)), 3);
 }
 
 TEST_F(CopyAreaTest, EmptyAndOffBitmapCopiesDrawNothing)
