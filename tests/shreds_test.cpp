@@ -9,7 +9,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
+#include <latch>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace mirel::test {
@@ -366,6 +370,39 @@ TEST(Shreds, CombIsCutToBothPicturesAndTheClip)
             expected.Canvas().DrawBitmapThrough(image, ExpectedComb(s, t.R, 4, 40));
             EXPECT_TRUE(SamePixels(display, expected));
         }
+}
+
+// Several threads drawing different shred transitions at once, each from a
+// seed of its own, draw the frames one thread draws alone.
+TEST(Shreds, ThreadsDrawingAtOnceDrawTheFramesOfOne)
+{
+    constexpr int Threads = 4;
+    const auto draw = [](int thread, TBitmap& display, const TBitmap& image) {
+        const TShredStyle& s = ShredStyles[size_t(thread * 5) % std::size(ShredStyles)];
+        for (int32_t progress = 1; progress < 100; ++progress) {
+            const TRandomScope scope(AnySeed + uint32_t(progress));
+            DrawEffectFrame(display, image, s.Style, 4, progress);
+        }
+    };
+    std::vector<std::unique_ptr<TBitmap>> alone, together;
+    std::vector<std::unique_ptr<TBitmap>> images;
+    for (int t = 0; t < Threads; ++t) {
+        images.push_back(std::make_unique<TBitmap>(301 + 2 * t, 203 + 3 * t, New + uint32_t(t)));
+        alone.push_back(std::make_unique<TBitmap>(301 + 2 * t, 203 + 3 * t, Old));
+        together.push_back(std::make_unique<TBitmap>(301 + 2 * t, 203 + 3 * t, Old));
+        draw(t, *alone.back(), *images.back());
+    }
+    std::latch start(Threads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < Threads; ++t)
+        threads.emplace_back([&, t] {
+            start.arrive_and_wait();
+            draw(t, *together[size_t(t)], *images[size_t(t)]);
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int t = 0; t < Threads; ++t)
+        EXPECT_TRUE(SamePixels(*alone[size_t(t)], *together[size_t(t)])) << "thread " << t;
 }
 
 } // namespace
