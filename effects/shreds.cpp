@@ -7,6 +7,7 @@
 #include "effects/random.h"
 
 #include <algorithm>
+#include <bit>
 #include <vector>
 
 namespace mirel {
@@ -22,44 +23,187 @@ int32_t Jitter(int32_t amp)
     return first - Random(amp);
 }
 
+// One strip's extent along its length, ends in order; empty when A0 == A1.
+struct TSpan {
+    int32_t A0, A1;
+};
+
+TSpan Span(int32_t a0, int32_t a1)
+{
+    return a0 <= a1 ? TSpan{a0, a1} : TSpan{a1, a0};
+}
+
 // The strips of one axis, written for rows (strips along x, stacked down y);
 // columns are the same with the axes exchanged. Length is the side the strips
-// grow along, Across the side they are stacked along. Rectangles whose ends
-// come out crossed are put in order by the union.
-void AddShreds(std::vector<TRect>& rects, bool rows, int32_t extent, int32_t length, int32_t across,
-               int32_t kind)
+// grow along, Across the side they are stacked along. Strip k starts at
+// k * StripPitch across and gets two spans (the second empty for kinds 1 and
+// 2); ends that come out crossed are put in order.
+void ShredSpans(std::vector<TSpan>& spans, int32_t extent, int32_t length, int32_t across, int32_t kind)
 {
+    spans.clear();
     if (kind == 0)
         return;
     const int32_t amp = extent < length ? length / 7 : 0;
-    const int32_t thickness = StripPitch + across % StripPitch;
     const int32_t middle = length / 2;
-    const auto strip = [&](int32_t a0, int32_t a1, int32_t c0) {
-        rects.push_back(rows ? Rect(a0, c0, a1, c0 + thickness) : Rect(c0, a0, c0 + thickness, a1));
-    };
     for (int32_t c = 0; c < across; c += StripPitch) {
         switch (kind) {
         case 1:
-            strip(length - extent + Jitter(amp), length, c);
+            spans.push_back(Span(length - extent + Jitter(amp), length));
+            spans.push_back({0, 0});
             break;
         case 2:
-            strip(0, extent + Jitter(amp), c);
+            spans.push_back(Span(0, extent + Jitter(amp)));
+            spans.push_back({0, 0});
             break;
         case 3: {
             const int32_t j1 = Jitter(amp);
             const int32_t j2 = Jitter(amp);
-            strip((length - extent + j1) / 2, middle, c);
-            strip(middle, (length + extent + j2) / 2, c);
+            spans.push_back(Span((length - extent + j1) / 2, middle));
+            spans.push_back(Span(middle, (length + extent + j2) / 2));
             break;
         }
         default: {
             const int32_t j1 = Jitter(amp);
             const int32_t j2 = Jitter(amp);
-            strip(length - (extent + j1) / 2, length, c);
-            strip(0, (extent + j2) / 2, c);
+            spans.push_back(Span(length - (extent + j1) / 2, length));
+            spans.push_back(Span(0, (extent + j2) / 2));
             break;
         }
         }
+    }
+}
+
+int32_t Thickness(int32_t across)
+{
+    return StripPitch + across % StripPitch;
+}
+
+// What one frame works with, kept per thread so that a frame allocates
+// nothing once the first has sized it.
+struct TShredScratch {
+    std::vector<TSpan> Rows, Columns;  // two spans per strip
+    std::vector<uint64_t> Events;      // y << 32 | column << 1 | (1 when it ends)
+    std::vector<uint64_t> Sorted;      // Events in order of y
+    std::vector<uint32_t> EventRows;   // where each row's events go in Sorted
+    std::vector<uint8_t> Cover;        // spans of each column covering the row
+    std::vector<uint64_t> Shown;       // columns whose Cover is not 0, a bit each
+    std::vector<pixman_box32_t> Boxes; // the frame's shape, y-x banded
+};
+
+// The first column at or after from whose bit is set (or clear), count when none.
+int32_t NextColumn(const std::vector<uint64_t>& bits, int32_t from, int32_t count, bool set)
+{
+    while (from < count) {
+        const size_t word = size_t(from) / 64;
+        uint64_t w = set ? bits[word] : ~bits[word];
+        w &= ~uint64_t{0} << (from % 64);
+        if (w != 0)
+            return std::min(int32_t(word * 64) + std::countr_zero(w), count);
+        from = int32_t(word + 1) * 64;
+    }
+    return count;
+}
+
+// The boxes of the shred comb cut to width x height, band by band from the
+// top: a band ends where a row strip starts or ends or a column span starts or
+// ends. Within a band the row spans and the runs of shown columns are merged
+// into boxes that neither touch nor overlap, as a region holds them.
+void ShredBoxes(TShredScratch& s, int32_t width, int32_t height, int32_t rowThickness, int32_t columnThickness)
+{
+    s.Boxes.clear();
+    const auto rowStrips = int32_t(s.Rows.size() / 2);
+    // Columns starting at or beyond the right edge show nothing.
+    const auto columns = std::min(int32_t(s.Columns.size() / 2), (width + StripPitch - 1) / StripPitch);
+    if (width <= 0 || height <= 0 || (rowStrips == 0 && columns <= 0))
+        return;
+
+    s.Events.clear();
+    for (int32_t i = 0; i < columns; ++i)
+        for (int half = 0; half < 2; ++half) {
+            const TSpan span = s.Columns[size_t(2 * i + half)];
+            if (span.A0 >= span.A1 || span.A1 <= 0 || span.A0 >= height)
+                continue;
+            s.Events.push_back(uint64_t(std::max(span.A0, 0)) << 32 | uint64_t(i) << 1);
+            if (span.A1 < height)
+                s.Events.push_back(uint64_t(span.A1) << 32 | uint64_t(i) << 1 | 1);
+        }
+    // In order of y by counting: a frame has thousands of events over a
+    // thousand or so rows, and their order within a row does not matter.
+    s.EventRows.assign(size_t(height) + 1, 0);
+    for (const uint64_t e : s.Events)
+        ++s.EventRows[size_t(e >> 32) + 1];
+    for (size_t y = 1; y < s.EventRows.size(); ++y)
+        s.EventRows[y] += s.EventRows[y - 1];
+    s.Sorted.resize(s.Events.size());
+    for (const uint64_t e : s.Events)
+        s.Sorted[s.EventRows[size_t(e >> 32)]++] = e;
+    s.Events.swap(s.Sorted);
+    s.Cover.assign(size_t(std::max(columns, 0)), 0);
+    s.Shown.assign(size_t(std::max(columns, 0) + 63) / 64, 0);
+
+    const int32_t rowPhase = rowThickness % StripPitch;
+    size_t event = 0;
+    for (int32_t y = 0; y < height;) {
+        for (; event < s.Events.size() && int32_t(s.Events[event] >> 32) <= y; ++event) {
+            const auto i = uint32_t(s.Events[event]) >> 1;
+            uint8_t& cover = s.Cover[i];
+            cover = uint8_t((s.Events[event] & 1) != 0 ? cover - 1 : cover + 1);
+            if (cover != 0)
+                s.Shown[i / 64] |= uint64_t{1} << (i % 64);
+            else
+                s.Shown[i / 64] &= ~(uint64_t{1} << (i % 64));
+        }
+        // The band's end: the next event, or the next row where a row strip
+        // starts (every StripPitch rows) or ends (StripPitch rows later, plus
+        // the phase).
+        int32_t next = event < s.Events.size() ? int32_t(s.Events[event] >> 32) : height;
+        TSpan rowSpans[4];
+        int rowSpanCount = 0;
+        if (rowStrips > 0) {
+            next = std::min(next, (y / StripPitch + 1) * StripPitch);
+            int32_t phase = y / StripPitch * StripPitch + rowPhase;
+            if (phase <= y)
+                phase += StripPitch;
+            next = std::min(next, phase);
+            const int32_t k = y / StripPitch;
+            for (int32_t strip = k - 1; strip <= k; ++strip) {
+                if (strip < 0 || strip >= rowStrips || y >= strip * StripPitch + rowThickness)
+                    continue;
+                for (int half = 0; half < 2; ++half) {
+                    const TSpan span = s.Rows[size_t(2 * strip + half)];
+                    const TSpan cut{std::max(span.A0, 0), std::min(span.A1, width)};
+                    if (cut.A0 < cut.A1)
+                        rowSpans[rowSpanCount++] = cut;
+                }
+            }
+            for (int i = 1; i < rowSpanCount; ++i) // at most four: put in order by hand
+                for (int j = i; j > 0 && rowSpans[j].A0 < rowSpans[j - 1].A0; --j)
+                    std::swap(rowSpans[j], rowSpans[j - 1]);
+        }
+        next = std::min(next, height);
+
+        // Merges the row spans (sorted) with the column runs (sorted, apart)
+        // in order of their left ends.
+        const size_t bandStart = s.Boxes.size();
+        const auto add = [&](TSpan span) {
+            if (s.Boxes.size() > bandStart && s.Boxes.back().x2 >= span.A0) {
+                s.Boxes.back().x2 = std::max(s.Boxes.back().x2, span.A1);
+                return;
+            }
+            s.Boxes.push_back({span.A0, y, span.A1, next});
+        };
+        int r = 0;
+        for (int32_t first = NextColumn(s.Shown, 0, columns, true); first < columns;) {
+            const int32_t end = NextColumn(s.Shown, first, columns, false);
+            const TSpan run{first * StripPitch, std::min((end - 1) * StripPitch + columnThickness, width)};
+            for (; r < rowSpanCount && rowSpans[r].A0 <= run.A0; ++r)
+                add(rowSpans[r]);
+            add(run);
+            first = NextColumn(s.Shown, end, columns, true);
+        }
+        for (; r < rowSpanCount; ++r)
+            add(rowSpans[r]);
+        y = next;
     }
 }
 
@@ -67,8 +211,13 @@ void DrawShreds(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t
                 int32_t horzKind, int32_t vertKind)
 {
     const auto [W, H, PW, PH, Band] = CalcEffectGeometry(R, int32_t(Step), Progress);
-    DrawImageThrough(Display, Image,
-                     ShredRegion(horzKind != 0 ? PW : 0, vertKind != 0 ? PH : 0, W, H, horzKind, vertKind));
+    thread_local TShredScratch scratch;
+    // Rows draw their jitters before columns.
+    ShredSpans(scratch.Rows, horzKind != 0 ? PW : 0, W, H, horzKind);
+    ShredSpans(scratch.Columns, vertKind != 0 ? PH : 0, H, W, vertKind);
+    ShredBoxes(scratch, std::min(Display.Width(), Image.Width()), std::min(Display.Height(), Image.Height()),
+               Thickness(H), Thickness(W));
+    DrawBitmapThrough(Display.Canvas(), Image, scratch.Boxes.data(), scratch.Boxes.size());
 }
 
 } // namespace
@@ -76,11 +225,18 @@ void DrawShreds(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t
 TRegion ShredRegion(int32_t HorzExtent, int32_t VertExtent, int32_t Width, int32_t Height, int32_t HorzKind,
                     int32_t VertKind)
 {
-    // Up to two rectangles per strip, H / 5 row strips and W / 5 column strips.
+    std::vector<TSpan> spans;
     std::vector<TRect> rects;
-    rects.reserve(size_t(2 * (std::max(Height, 0) / StripPitch + std::max(Width, 0) / StripPitch + 2)));
-    AddShreds(rects, true, HorzExtent, Width, Height, HorzKind);
-    AddShreds(rects, false, VertExtent, Height, Width, VertKind);
+    ShredSpans(spans, HorzExtent, Width, Height, HorzKind);
+    for (size_t k = 0; k < spans.size(); ++k) {
+        const auto c = int32_t(k / 2) * StripPitch;
+        rects.push_back(Rect(spans[k].A0, c, spans[k].A1, c + Thickness(Height)));
+    }
+    ShredSpans(spans, VertExtent, Height, Width, VertKind);
+    for (size_t k = 0; k < spans.size(); ++k) {
+        const auto c = int32_t(k / 2) * StripPitch;
+        rects.push_back(Rect(c, spans[k].A0, c + Thickness(Width), spans[k].A1));
+    }
     return UnionOfRects(rects);
 }
 

@@ -9,7 +9,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
+#include <latch>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace mirel::test {
@@ -274,6 +278,131 @@ TEST(ShredRegion, NoKindsNoStripsNoDraws)
     SetRandSeed(AnySeed);
     EXPECT_TRUE(ShredRegion(400, 300, 800, 600, 0, 0).IsEmpty());
     EXPECT_EQ(RandSeed(), AnySeed);
+}
+
+// The kinds of rows and columns of every style here.
+struct TShredStyle {
+    int Style;
+    int32_t HorzKind, VertKind;
+};
+constexpr TShredStyle ShredStyles[] = {
+    {65, 1, 0},  {66, 2, 0},  {67, 3, 0},  {68, 4, 0},  {76, 0, 1},  {77, 0, 2},
+    {78, 0, 3},  {79, 0, 4},  {100, 1, 1}, {101, 1, 2}, {102, 2, 1}, {103, 2, 2},
+    {104, 1, 3}, {105, 2, 3}, {106, 3, 1}, {107, 3, 2}, {108, 3, 3}, {109, 4, 4},
+};
+
+// The region of the frame's comb, drawn with the same seed as the frame.
+TRegion ExpectedComb(const TShredStyle& s, const TRect& r, uint32_t step, int32_t progress)
+{
+    const TEffectGeometry g = CalcEffectGeometry(r, int32_t(step), progress);
+    return ShredRegion(s.HorzKind != 0 ? g.PW : 0, s.VertKind != 0 ? g.PH : 0, g.W, g.H, s.HorzKind,
+                       s.VertKind);
+}
+
+// Every frame shows the new picture exactly through the union of its strips,
+// cut to the picture, on sides that are multiples of 5 or not, tiny or one
+// pixel thin, with ends inside, crossed or beyond the picture.
+TEST(Shreds, FrameIsTheUnionOfTheStrips)
+{
+    const int32_t sizes[][2] = {{403, 301}, {400, 300}, {7, 3}, {1, 99}, {99, 1}, {13, 17}};
+    for (const TShredStyle& s : ShredStyles)
+        for (const auto& size : sizes)
+            for (const uint32_t step : {1u, 37u})
+                for (const int32_t progress : {1, 37, 50, 99}) {
+                    SCOPED_TRACE("style " + std::to_string(s.Style) + " on " + std::to_string(size[0]) + "x" +
+                                 std::to_string(size[1]) + " step " + std::to_string(step) + " at " +
+                                 std::to_string(progress));
+                    const uint32_t seed = AnySeed + uint32_t(progress) * 7919u + step;
+                    SetRandSeed(seed);
+                    const TFrame f(size[0], size[1], s.Style, progress, step);
+                    const uint32_t after = RandSeed();
+                    SetRandSeed(seed);
+                    TRegion expected;
+                    CombineRgn(expected, ExpectedComb(s, f.Image.BoundsRect(), step, progress),
+                               CreateRectRgn(0, 0, size[0], size[1]), RGN_AND);
+                    EXPECT_EQ(f.NewArea(), expected);
+                    EXPECT_EQ(RandSeed(), after);
+                }
+}
+
+bool SamePixels(const TBitmap& a, const TBitmap& b)
+{
+    if (a.Width() != b.Width() || a.Height() != b.Height())
+        return false;
+    for (int32_t y = 0; y < a.Height(); ++y)
+        if (!std::equal(a.PixelRow(y), a.PixelRow(y) + a.Width(), b.PixelRow(y)))
+            return false;
+    return true;
+}
+
+// Called directly, a procedure draws the comb of R at the origin, cut to both
+// pictures and to the display's clip, whatever their sizes.
+TEST(Shreds, CombIsCutToBothPicturesAndTheClip)
+{
+    struct TCase {
+        int32_t DisplayW, DisplayH, ImageW, ImageH;
+        TRect R;
+        bool Clip;
+    };
+    const TCase cases[] = {
+        {260, 190, 203, 151, Rect(0, 0, 203, 151), false}, // the strips' far ends reach past the image
+        {203, 151, 260, 190, Rect(0, 0, 260, 190), false}, // and past the display
+        {260, 190, 260, 190, Rect(0, 0, 203, 151), false}, // R smaller than both
+        {203, 151, 203, 151, Rect(0, 0, 203, 151), true},
+    };
+    for (const TShredStyle& s : ShredStyles)
+        for (const TCase& t : cases) {
+            SCOPED_TRACE("style " + std::to_string(s.Style) + " display " + std::to_string(t.DisplayW) + " image " +
+                         std::to_string(t.ImageW) + (t.Clip ? " clipped" : ""));
+            TBitmap image(t.ImageW, t.ImageH);
+            for (int32_t y = 0; y < t.ImageH; ++y)
+                for (int32_t x = 0; x < t.ImageW; ++x)
+                    image.SetPixel(x, y, 0xff000000u | uint32_t(x * 977 + y * 131));
+            TBitmap display(t.DisplayW, t.DisplayH, Old), expected(t.DisplayW, t.DisplayH, Old);
+            const TRegion clip = CreateRoundRectRgn(20, 10, 180, 140, 90, 90);
+            if (t.Clip) {
+                display.Canvas().SelectClipRgn(clip);
+                expected.Canvas().SelectClipRgn(clip);
+            }
+            SetRandSeed(AnySeed);
+            Effects[s.Style].Proc(display, image, t.R, 4, 40);
+            SetRandSeed(AnySeed);
+            expected.Canvas().DrawBitmapThrough(image, ExpectedComb(s, t.R, 4, 40));
+            EXPECT_TRUE(SamePixels(display, expected));
+        }
+}
+
+// Several threads drawing different shred transitions at once, each from a
+// seed of its own, draw the frames one thread draws alone.
+TEST(Shreds, ThreadsDrawingAtOnceDrawTheFramesOfOne)
+{
+    constexpr int Threads = 4;
+    const auto draw = [](int thread, TBitmap& display, const TBitmap& image) {
+        const TShredStyle& s = ShredStyles[size_t(thread * 5) % std::size(ShredStyles)];
+        for (int32_t progress = 1; progress < 100; ++progress) {
+            const TRandomScope scope(AnySeed + uint32_t(progress));
+            DrawEffectFrame(display, image, s.Style, 4, progress);
+        }
+    };
+    std::vector<std::unique_ptr<TBitmap>> alone, together;
+    std::vector<std::unique_ptr<TBitmap>> images;
+    for (int t = 0; t < Threads; ++t) {
+        images.push_back(std::make_unique<TBitmap>(301 + 2 * t, 203 + 3 * t, New + uint32_t(t)));
+        alone.push_back(std::make_unique<TBitmap>(301 + 2 * t, 203 + 3 * t, Old));
+        together.push_back(std::make_unique<TBitmap>(301 + 2 * t, 203 + 3 * t, Old));
+        draw(t, *alone.back(), *images.back());
+    }
+    std::latch start(Threads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < Threads; ++t)
+        threads.emplace_back([&, t] {
+            start.arrive_and_wait();
+            draw(t, *together[size_t(t)], *images[size_t(t)]);
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int t = 0; t < Threads; ++t)
+        EXPECT_TRUE(SamePixels(*alone[size_t(t)], *together[size_t(t)])) << "thread " << t;
 }
 
 } // namespace
