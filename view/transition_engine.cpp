@@ -87,13 +87,9 @@ void TCustomTransitionView::Prepare()
     const bool bare = d->Unpainted || !d->FOverDraw;
     d->PicWidth = d->FPicture.Width();
     d->PicHeight = d->FPicture.Height();
-    const TRect cr = ClientRect();
-    TRect place{0, 0, d->PicWidth, d->PicHeight};
-    if (d->FCenter)
-        OffsetRect(place, (cr.Width() - d->PicWidth) / 2, (cr.Height() - d->PicHeight) / 2);
     // The source: the control's area the picture will cover, or (stretched)
     // the one the frame will be stretched over.
-    const TRect source = !d->FStretch ? place : d->FStretchFine ? AspectFitRect(place, cr) : cr;
+    const TRect source = DisplayRectOf(PicPlace(d->PicWidth, d->PicHeight));
 
     // Where the source reaches beyond the control, the old screen shows Color.
     const uint32_t color = ColorPixel();

@@ -108,8 +108,14 @@ void TCustomTransitionView::FitPaintBuffer()
 // Where Display lies in the control: at its own place, or stretched.
 TRect TCustomTransitionView::DisplayRect() const
 {
+    return DisplayRectOf(d->FPicRect);
+}
+
+// Where a frame whose unstretched place is Place is shown.
+TRect TCustomTransitionView::DisplayRectOf(const TRect& Place) const
+{
     const TRect cr = ClientRect();
-    return !d->FStretch ? d->FPicRect : d->FStretchFine ? AspectFitRect(d->FPicRect, cr) : cr;
+    return !d->FStretch ? Place : d->FStretchFine ? AspectFitRect(Place, cr) : cr;
 }
 
 // The whole control in PaintBuffer, as a paint shows it: the background,
@@ -222,7 +228,7 @@ void TCustomTransitionView::resizeEvent(QResizeEvent* e)
 TRect TCustomTransitionView::FrameToClient(TRect Rc) const
 {
     if (d->FStretch) {
-        const TRect to = d->FStretchFine ? AspectFitRect(d->FPicRect, ClientRect()) : ClientRect();
+        const TRect to = DisplayRect();
         const int32_t pw = d->FPicRect.Width(), ph = d->FPicRect.Height();
         if (pw <= 0 || ph <= 0)
             return {};

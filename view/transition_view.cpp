@@ -377,9 +377,16 @@ void TCustomTransitionView::UpdatePicRect()
 {
     if (d->FDisplay.Empty())
         return;
-    d->FPicRect = {0, 0, d->FDisplay.Width(), d->FDisplay.Height()};
+    d->FPicRect = PicPlace(d->FDisplay.Width(), d->FDisplay.Height());
+}
+
+// Where a picture of Width x Height lies in the control, unstretched.
+TRect TCustomTransitionView::PicPlace(int32_t Width, int32_t Height) const
+{
+    TRect place{0, 0, Width, Height};
     if (d->FCenter)
-        OffsetRect(d->FPicRect, (width() - d->FDisplay.Width()) / 2, (height() - d->FDisplay.Height()) / 2);
+        OffsetRect(place, (width() - Width) / 2, (height() - Height) / 2);
+    return place;
 }
 
 void TCustomTransitionView::FitToPicture()

@@ -453,6 +453,7 @@ private:
     void PictureChanged();
     void BgPictureChanged();
     void UpdatePicRect();
+    TRect PicPlace(int32_t Width, int32_t Height) const;
     void ApplyAlign();
     void WatchParent(QWidget* parent);
     uint32_t ColorPixel() const;
@@ -464,6 +465,7 @@ private:
     void ComposePaintBuffer(bool bare);
     const TBitmap& BackgroundBuffer();
     TRect DisplayRect() const;
+    TRect DisplayRectOf(const TRect& Place) const;
     void PaintPendingFrame();
 
     void Prepare();
