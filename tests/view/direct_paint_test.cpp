@@ -15,20 +15,27 @@ struct TPaintCase {
     bool Center, Stretch, StretchFine;
 };
 
+// A 300 x 200 control on Back, with a background picture of bgSize (none
+// at 0) in mode, placed as asked.
+void Configure(TTransitionView& view, TBackgroundMode mode, int bgSize, bool center, bool stretch)
+{
+    view.SetAutoSize(false);
+    view.SetColor(QColor::fromRgb(Back));
+    view.resize(300, 200);
+    if (bgSize > 0)
+        FillQuadrants(view.BgPicture(), bgSize, bgSize * 3 / 4);
+    view.SetBgMode(mode);
+    view.SetCenter(center);
+    view.SetStretch(stretch);
+}
+
 class ViewDirectPaint : public ::testing::TestWithParam<TPaintCase> {};
 
 TEST_P(ViewDirectPaint, ScreenEqualsTheComposedControl)
 {
     const TPaintCase& c = GetParam();
     TTransitionView view;
-    view.SetAutoSize(false);
-    view.SetColor(QColor::fromRgb(Back));
-    view.resize(300, 200);
-    if (c.BgSize > 0)
-        FillQuadrants(view.BgPicture(), c.BgSize, c.BgSize * 3 / 4);
-    view.SetBgMode(c.Mode);
-    view.SetCenter(c.Center);
-    view.SetStretch(c.Stretch);
+    Configure(view, c.Mode, c.BgSize, c.Center, c.Stretch);
     view.SetStretchFine(c.StretchFine);
     FillQuadrants(view.Picture(), 120, 90);
     ShowExposed(view);
@@ -80,16 +87,7 @@ class ViewTransitionStart : public ::testing::TestWithParam<TStartCase> {};
 TEST_P(ViewTransitionStart, OldScreenIsTheShownControlAtTheNewPlace)
 {
     const TStartCase& c = GetParam();
-    const auto configure = [&](TTransitionView& view) {
-        view.SetAutoSize(false);
-        view.SetColor(QColor::fromRgb(Back));
-        view.resize(300, 200);
-        if (c.BgSize > 0)
-            FillQuadrants(view.BgPicture(), c.BgSize, c.BgSize * 3 / 4);
-        view.SetBgMode(c.Mode);
-        view.SetCenter(c.Center);
-        view.SetStretch(c.Stretch);
-    };
+    const auto configure = [&](TTransitionView& view) { Configure(view, c.Mode, c.BgSize, c.Center, c.Stretch); };
     TTransitionView view;
     configure(view);
     view.SetOverDraw(!c.Bare);
