@@ -133,11 +133,11 @@ const TEffect Effects[MaxShowStyle + 1] = {
     {"Diagonal sweep from top left bottom right clockwise", DiagonalSweepClockwise}, // 115
     {"Starburst clockwise from center", StarburstClockwiseFromCenter}, // 116
     {"Triangular shred to top left", TriangularShredToTopLeft}, // 117
-    {"Fade", Fade}, // 118
-    {"Pivot from top left", PivotFromTopLeft}, // 119
-    {"Pivot from bottom left", PivotFromBottomLeft}, // 120
-    {"Pivot from top right", PivotFromTopRight}, // 121
-    {"Pivot from bottom right", PivotFromBottomRight}, // 122
+    {"Fade", Fade, ComposeFade}, // 118
+    {"Pivot from top left", PivotFromTopLeft, ComposePivotFromTopLeft}, // 119
+    {"Pivot from bottom left", PivotFromBottomLeft, ComposePivotFromBottomLeft}, // 120
+    {"Pivot from top right", PivotFromTopRight, ComposePivotFromTopRight}, // 121
+    {"Pivot from bottom right", PivotFromBottomRight, ComposePivotFromBottomRight}, // 122
     {"Speckle appear from right", SpeckleAppearFromRight}, // 123
     {"Speckle appear from left", SpeckleAppearFromLeft}, // 124
     {"Speckle appear from bottom", SpeckleAppearFromBottom}, // 125
@@ -223,6 +223,22 @@ void DrawEffectFrame(TBitmap& Display, const TBitmap& Image, int style, uint32_t
     }
     if (style >= 1 && style <= MaxShowStyle)
         Effects[style].Proc(Display, Image, Image.BoundsRect(), Step, Progress);
+}
+
+void DrawEffectFrame(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style, uint32_t Step,
+                     int32_t Progress)
+{
+    const bool composes = Progress > 0 && Progress < 100 && style >= 1 && style <= MaxShowStyle &&
+                          Effects[style].Compose != nullptr && Old.Width() == Image.Width() &&
+                          Old.Height() == Image.Height() && &Display != &Old && &Display != &Image;
+    if (!composes) {
+        Display.Assign(Old);
+        DrawEffectFrame(Display, Image, style, Step, Progress);
+        return;
+    }
+    Display.SetSize(Image.Width(), Image.Height());
+    Display.OwnPixelsForOverwrite();
+    Effects[style].Compose(Display, Old, Image, Image.BoundsRect(), Step, Progress);
 }
 
 } // namespace mirel

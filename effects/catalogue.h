@@ -33,9 +33,19 @@ using TEffectFunction = void(TBitmap& Display, const TBitmap& Image, const TRect
                              int32_t Progress);
 using TEffectProc = TEffectFunction*;
 
+// A style's compose form, where it has one: the whole frame drawn from the
+// old picture Old and the new one Image at once, exactly the frame that Old
+// copied into Display followed by the style's procedure gives, in one pass
+// over the pixels instead of two. Display, Old and Image have one size and
+// are three different bitmaps; Old and Image are read only.
+using TComposeFunction = void(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,
+                              uint32_t Step, int32_t Progress);
+using TComposeProc = TComposeFunction*;
+
 struct TEffect {
     const char* Name;
     TEffectProc Proc;
+    TComposeProc Compose = nullptr;
 };
 
 // Row n is style n. Row 0 is "Custom", with no procedure.
@@ -61,5 +71,11 @@ TEffectGeometry CalcEffectGeometry(const TRect& R, int32_t Step, int32_t Progres
 // picture: nothing at 0 or below, Image whole at 100 or above, the style's
 // procedure in between. Style 0 (custom) and styles beyond 150 draw nothing.
 void DrawEffectFrame(TBitmap& Display, const TBitmap& Image, int style, uint32_t Step, int32_t Progress);
+
+// The same frame built whole from Old (the old picture, Image's size): through
+// the style's compose form where it has one, otherwise Old copied into
+// Display and the frame drawn over it as above. Display takes Image's size.
+void DrawEffectFrame(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style, uint32_t Step,
+                     int32_t Progress);
 
 } // namespace mirel

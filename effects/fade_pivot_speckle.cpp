@@ -14,6 +14,7 @@
 #include "surface/parallel.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -63,8 +64,10 @@ void RotateSpanWide(uint32_t* d, size_t count, const uint32_t* src, int32_t W, u
 // and wherever 32-bit sums would not overflow the result is theirs exactly.
 // TFix is uint32_t when both sides are below 32768 and uint64_t beyond;
 // unsigned, so that the step past the span's end wraps harmlessly.
+// With Old (of Dest's size), the rest of each row is copied from it in the
+// same pass.
 template <typename TFix>
-void RotateRows(TBitmap& Dest, const TBitmap& Src, int32_t PX, int32_t PY, int64_t C, int64_t S)
+void RotateRows(TBitmap& Dest, const TBitmap& Src, const TBitmap* Old, int32_t PX, int32_t PY, int64_t C, int64_t S)
 {
     constexpr int64_t One = 65536;
     const int32_t W = Src.Width(), H = Src.Height();
@@ -73,10 +76,10 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, int32_t PX, int32_t PY, int64
     const TFix stepA = TFix(C), stepB = TFix(-S), top = TFix(H - 1);
     const int64_t dx0 = 1 - int64_t(PX);
     const TKernels& kernels = Kernels();
-    // Rows are independent: bands of them may go to other threads.
     // Rows are independent: bands of them may go to other threads. (Walking
     // them in tiles, for the source's sake, measured slower: the gather is
     // served well enough by the cache as it is, the writes stream.)
+    Dest.OwnPixels();
     ForEachBand(0, DH, int64_t{DW} * DH, [&](int32_t bandTop, int32_t bandBottom) {
         for (int32_t y = bandTop; y < bandBottom; ++y) {
             const int64_t dy = int64_t(H) - y - PY;
@@ -85,6 +88,14 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, int32_t PX, int32_t PY, int64
             int64_t lo = 0, hi = DW;
             Narrow(a0, C, 0, W * One, lo, hi);
             Narrow(b0, -S, 0, H * One, lo, hi);
+            if (lo >= hi)
+                lo = hi = 0;
+            if (Old != nullptr) {
+                const uint32_t* o = Old->PixelRow(y);
+                uint32_t* row = Dest.PixelRow(y);
+                std::memcpy(row, o, size_t(lo) * 4);
+                std::memcpy(row + hi, o + hi, size_t(Dest.Width() - hi) * 4);
+            }
             if (lo >= hi)
                 continue;
             const TFix a = TFix(a0 + lo * C), b = TFix(b0 - lo * S);
@@ -96,6 +107,8 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, int32_t PX, int32_t PY, int64
                 RotateSpanWide(d, count, src, W, top, a, b, stepA, stepB);
         }
     });
+    for (int32_t y = DH; Old != nullptr && y < Dest.Height(); ++y)
+        std::memcpy(Dest.PixelRow(y), Old->PixelRow(y), size_t(Dest.Width()) * 4);
 }
 
 // ---- Speckle ----
@@ -142,38 +155,43 @@ void SpeckleFrame(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32
 
 } // namespace
 
-void BlendBitmaps(TBitmap& Dest, const TBitmap& Src, int32_t Percent)
+void BlendBitmaps(TBitmap& Dest, const TBitmap& Src, int32_t Percent) { BlendBitmaps(Dest, Dest, Src, Percent); }
+
+void BlendBitmaps(TBitmap& Dest, const TBitmap& From, const TBitmap& Src, int32_t Percent)
 {
     // A bitmap blended with itself stays as it is.
-    if (&Dest == &Src)
+    if (&Dest == &Src && &From == &Src)
         return;
     const auto p = uint32_t(std::clamp(Percent, 0, 100));
-    const int32_t w = std::min(Dest.Width(), Src.Width()), h = std::min(Dest.Height(), Src.Height());
+    const int32_t w = std::min({Dest.Width(), From.Width(), Src.Width()});
+    const int32_t h = std::min({Dest.Height(), From.Height(), Src.Height()});
     if (w <= 0 || h <= 0)
         return;
     const TKernels& kernels = Kernels();
+    Dest.OwnPixels();
     ForEachBand(0, h, int64_t{w} * h, [&](int32_t top, int32_t bottom) {
         for (int32_t y = top; y < bottom; ++y)
-            kernels.BlendRow(Dest.PixelRow(y), Src.PixelRow(y), size_t(w), p);
+            kernels.BlendRow(Dest.PixelRow(y), From.PixelRow(y), Src.PixelRow(y), size_t(w), p);
     });
 }
 
-void RotateBitmap(TBitmap& Dest, const TBitmap& Src, int32_t PX, int32_t PY, long double Angle)
+void RotateBitmap(TBitmap& Dest, const TBitmap& Src, int32_t PX, int32_t PY, long double Angle, const TBitmap* Old)
 {
     if (Src.Empty() || Dest.Empty())
         return;
     if (&Dest == &Src) { // turning a bitmap in place reads the source whole first
         TBitmap copy;
         copy.Assign(Src);
-        RotateBitmap(Dest, copy, PX, PY, Angle);
+        copy.OwnPixels();
+        RotateBitmap(Dest, copy, PX, PY, Angle, Old);
         return;
     }
     const auto C = int64_t(int32_t(std::trunc(std::cos(Angle) * 65536.0L)));
     const auto S = int64_t(int32_t(std::trunc(std::sin(Angle) * 65536.0L)));
     if (Src.Width() < 32768 && Src.Height() < 32768)
-        RotateRows<uint32_t>(Dest, Src, PX, PY, C, S);
+        RotateRows<uint32_t>(Dest, Src, Old, PX, PY, C, S);
     else
-        RotateRows<uint64_t>(Dest, Src, PX, PY, C, S);
+        RotateRows<uint64_t>(Dest, Src, Old, PX, PY, C, S);
 }
 
 TRegion SpeckleRegion(int32_t PW, int32_t PH, int32_t W, int32_t H, int HorzMode, int VertMode)
@@ -192,28 +210,69 @@ void Fade(TBitmap& Display, const TBitmap& Image, const TRect&, uint32_t, int32_
     BlendBitmaps(Display, Image, Progress);
 }
 
-// 119
-void PivotFromTopLeft(TBitmap& Display, const TBitmap& Image, const TRect&, uint32_t, int32_t Progress)
+// 119 .. 122: the picture turns into place about one of its corners.
+namespace {
+
+enum class TCorner { TopLeft, BottomLeft, TopRight, BottomRight };
+
+void Pivot(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, const TRect& R, int32_t Progress, TCorner c)
 {
-    RotateBitmap(Display, Image, -1, -1, PivotAngle(100 - Progress));
+    const bool left = c == TCorner::TopLeft || c == TCorner::BottomLeft;
+    const bool top = c == TCorner::TopLeft || c == TCorner::TopRight;
+    RotateBitmap(Display, Image, left ? -1 : R.Right, top ? -1 : R.Bottom,
+                 PivotAngle(top == left ? 100 - Progress : Progress - 100), Old);
 }
 
-// 120
+} // namespace
+
+void PivotFromTopLeft(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t, int32_t Progress)
+{
+    Pivot(Display, nullptr, Image, R, Progress, TCorner::TopLeft);
+}
+
 void PivotFromBottomLeft(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t, int32_t Progress)
 {
-    RotateBitmap(Display, Image, -1, R.Bottom, PivotAngle(Progress - 100));
+    Pivot(Display, nullptr, Image, R, Progress, TCorner::BottomLeft);
 }
 
-// 121
 void PivotFromTopRight(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t, int32_t Progress)
 {
-    RotateBitmap(Display, Image, R.Right, -1, PivotAngle(Progress - 100));
+    Pivot(Display, nullptr, Image, R, Progress, TCorner::TopRight);
 }
 
-// 122
 void PivotFromBottomRight(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t, int32_t Progress)
 {
-    RotateBitmap(Display, Image, R.Right, R.Bottom, PivotAngle(100 - Progress));
+    Pivot(Display, nullptr, Image, R, Progress, TCorner::BottomRight);
+}
+
+// The fade and the pivots drawn from the old picture in the same pass.
+void ComposeFade(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect&, uint32_t, int32_t Progress)
+{
+    BlendBitmaps(Display, Old, Image, Progress);
+}
+
+void ComposePivotFromTopLeft(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R, uint32_t,
+                             int32_t Progress)
+{
+    Pivot(Display, &Old, Image, R, Progress, TCorner::TopLeft);
+}
+
+void ComposePivotFromBottomLeft(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R, uint32_t,
+                                int32_t Progress)
+{
+    Pivot(Display, &Old, Image, R, Progress, TCorner::BottomLeft);
+}
+
+void ComposePivotFromTopRight(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R, uint32_t,
+                              int32_t Progress)
+{
+    Pivot(Display, &Old, Image, R, Progress, TCorner::TopRight);
+}
+
+void ComposePivotFromBottomRight(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,
+                                 uint32_t, int32_t Progress)
+{
+    Pivot(Display, &Old, Image, R, Progress, TCorner::BottomRight);
 }
 
 // 123

@@ -10,15 +10,15 @@ namespace mirel {
 namespace kernels {
 
 // Plain on purpose: this is the definition the fast versions are held to.
-void BlendRowScalar(uint32_t* d, const uint32_t* s, size_t count, uint32_t percent)
+void BlendRowScalar(uint32_t* d, const uint32_t* a, const uint32_t* s, size_t count, uint32_t percent)
 {
     // Byte by byte: blue, green, red and the fourth byte in memory order.
     auto* db = reinterpret_cast<uint8_t*>(d);
+    const auto* ab = reinterpret_cast<const uint8_t*>(a);
     const auto* sb = reinterpret_cast<const uint8_t*>(s);
     const uint32_t keep = 100 - percent, take = percent;
     for (size_t i = 0; i < count * 4; ++i)
-        if (i % 4 != 3)
-            db[i] = uint8_t((db[i] * keep + sb[i] * take) / 100);
+        db[i] = i % 4 != 3 ? uint8_t((ab[i] * keep + sb[i] * take) / 100) : ab[i];
 }
 
 void RotateSpanScalar(uint32_t* d, size_t count, const uint32_t* src, uint32_t width, uint32_t top, uint32_t a,

@@ -23,10 +23,11 @@ enum class TKernelLevel : int { Scalar = 0, Sse2 = 1, Avx2 = 2 };
 struct TKernels {
     TKernelLevel Level;
 
-    // count pixels of d blended towards s by percent (0 .. 100): blue, green
-    // and red each become (d * (100 - percent) + s * percent) div 100; the
-    // fourth byte stays as it was. d and s do not overlap.
-    void (*BlendRow)(uint32_t* d, const uint32_t* s, size_t count, uint32_t percent);
+    // count pixels of a blended towards s by percent (0 .. 100) into d: blue,
+    // green and red each become (a * (100 - percent) + s * percent) div 100,
+    // the fourth byte is a's. a may be d (a blend in place); otherwise no two
+    // of them overlap.
+    void (*BlendRow)(uint32_t* d, const uint32_t* a, const uint32_t* s, size_t count, uint32_t percent);
 
     // count pixels of a rotated row: pixel x is src[(top - (b >> 16)) * width
     // + (a >> 16)] for the 16.16 accumulators a + x * stepA and b + x * stepB
@@ -54,14 +55,14 @@ const char* KernelLevelName(TKernelLevel level);
 
 namespace kernels {
 // The versions themselves, for the table above.
-void BlendRowScalar(uint32_t* d, const uint32_t* s, size_t count, uint32_t percent);
+void BlendRowScalar(uint32_t* d, const uint32_t* a, const uint32_t* s, size_t count, uint32_t percent);
 void RotateSpanScalar(uint32_t* d, size_t count, const uint32_t* src, uint32_t width, uint32_t top, uint32_t a,
                       uint32_t b, uint32_t stepA, uint32_t stepB);
 #if MIREL_X86_KERNELS
-void BlendRowSse2(uint32_t* d, const uint32_t* s, size_t count, uint32_t percent);
+void BlendRowSse2(uint32_t* d, const uint32_t* a, const uint32_t* s, size_t count, uint32_t percent);
 void RotateSpanSse2(uint32_t* d, size_t count, const uint32_t* src, uint32_t width, uint32_t top, uint32_t a,
                     uint32_t b, uint32_t stepA, uint32_t stepB);
-void BlendRowAvx2(uint32_t* d, const uint32_t* s, size_t count, uint32_t percent);
+void BlendRowAvx2(uint32_t* d, const uint32_t* a, const uint32_t* s, size_t count, uint32_t percent);
 void RotateSpanAvx2(uint32_t* d, size_t count, const uint32_t* src, uint32_t width, uint32_t top, uint32_t a,
                     uint32_t b, uint32_t stepA, uint32_t stepB);
 #endif

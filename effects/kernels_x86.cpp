@@ -39,10 +39,10 @@ MIREL_AVX2 inline __m256i BlendHalf(__m256i d, __m256i s, __m256i keep, __m256i 
 
 // Four pixels: unpacked to 16-bit lanes blue, green, red, fourth; the fourth
 // weighted 100 : 0.
-inline void Blend4(uint32_t* d, const uint32_t* s, __m128i keep, __m128i take, __m128i magic)
+inline void Blend4(uint32_t* d, const uint32_t* a, const uint32_t* s, __m128i keep, __m128i take, __m128i magic)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+    const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
     const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
     const __m128i lo = BlendHalf(_mm_unpacklo_epi8(dv, zero), _mm_unpacklo_epi8(sv, zero), keep, take, magic);
     const __m128i hi = BlendHalf(_mm_unpackhi_epi8(dv, zero), _mm_unpackhi_epi8(sv, zero), keep, take, magic);
@@ -66,7 +66,7 @@ inline __m128i Offsets4(__m128i a, __m128i b, __m128i top, __m128i width)
 
 } // namespace
 
-void BlendRowSse2(uint32_t* d, const uint32_t* s, size_t count, uint32_t percent)
+void BlendRowSse2(uint32_t* d, const uint32_t* a, const uint32_t* s, size_t count, uint32_t percent)
 {
     const auto k = short(100 - percent), t = short(percent);
     const __m128i keep = _mm_setr_epi16(k, k, k, 100, k, k, k, 100);
@@ -74,12 +74,12 @@ void BlendRowSse2(uint32_t* d, const uint32_t* s, size_t count, uint32_t percent
     const __m128i magic = _mm_set1_epi16(5243);
     size_t i = 0;
     for (; i + 8 <= count; i += 8) {
-        Blend4(d + i, s + i, keep, take, magic);
-        Blend4(d + i + 4, s + i + 4, keep, take, magic);
+        Blend4(d + i, a + i, s + i, keep, take, magic);
+        Blend4(d + i + 4, a + i + 4, s + i + 4, keep, take, magic);
     }
     for (; i + 4 <= count; i += 4)
-        Blend4(d + i, s + i, keep, take, magic);
-    BlendRowScalar(d + i, s + i, count - i, percent);
+        Blend4(d + i, a + i, s + i, keep, take, magic);
+    BlendRowScalar(d + i, a + i, s + i, count - i, percent);
 }
 
 void RotateSpanSse2(uint32_t* d, size_t count, const uint32_t* src, uint32_t width, uint32_t top, uint32_t a,
@@ -106,7 +106,7 @@ void RotateSpanSse2(uint32_t* d, size_t count, const uint32_t* src, uint32_t wid
                      stepB);
 }
 
-MIREL_AVX2 void BlendRowAvx2(uint32_t* d, const uint32_t* s, size_t count, uint32_t percent)
+MIREL_AVX2 void BlendRowAvx2(uint32_t* d, const uint32_t* a, const uint32_t* s, size_t count, uint32_t percent)
 {
     const auto k = short(100 - percent), t = short(percent);
     const __m256i keep = _mm256_setr_epi16(k, k, k, 100, k, k, k, 100, k, k, k, 100, k, k, k, 100);
@@ -117,7 +117,7 @@ MIREL_AVX2 void BlendRowAvx2(uint32_t* d, const uint32_t* s, size_t count, uint3
     // Unpacking and packing both work within 128-bit lanes, so the pixels
     // come back in their order.
     for (; i + 8 <= count; i += 8) {
-        const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
+        const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
         const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
         const __m256i lo =
             BlendHalf(_mm256_unpacklo_epi8(dv, zero), _mm256_unpacklo_epi8(sv, zero), keep, take, magic);
@@ -125,7 +125,7 @@ MIREL_AVX2 void BlendRowAvx2(uint32_t* d, const uint32_t* s, size_t count, uint3
             BlendHalf(_mm256_unpackhi_epi8(dv, zero), _mm256_unpackhi_epi8(sv, zero), keep, take, magic);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), _mm256_packus_epi16(lo, hi));
     }
-    BlendRowSse2(d + i, s + i, count - i, percent);
+    BlendRowSse2(d + i, a + i, s + i, count - i, percent);
 }
 
 MIREL_AVX2 void RotateSpanAvx2(uint32_t* d, size_t count, const uint32_t* src, uint32_t width, uint32_t top,

@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
 #include <sys/mman.h>
 
@@ -414,6 +415,9 @@ void TCanvas::StretchBlt(int32_t x, int32_t y, int32_t w, int32_t h, const TCanv
 {
     if (w == 0 || h == 0 || sw == 0 || sh == 0)
         return;
+    // Pixels of its own before any source row is taken (the source may be
+    // this very bitmap) and before bands are drawn on several threads.
+    owner_.OwnPixels();
     const TBitmap& from = src.Bitmap();
     TAxis ax = MakeAxis(x, w, sx, sw), ay = MakeAxis(y, h, sy, sh);
     if (!ClipSourceAxis(ax, from.Width()) || !ClipSourceAxis(ay, from.Height()))
@@ -495,6 +499,7 @@ void TCanvas::DrawBitmapThrough(const TBitmap& bitmap, const TRegion& rgn)
 {
     if (&bitmap == &owner_) // a bitmap drawn onto itself in place stays as it is
         return;
+    owner_.OwnPixels();
     const TRegion* through = &rgn;
     TRegion clipped;
     if (clip_) {
@@ -521,6 +526,7 @@ void DrawBitmapThrough(TCanvas& canvas, const TBitmap& bitmap, const pixman_box3
 #endif
     if (&bitmap == &canvas.Bitmap())
         return;
+    canvas.Bitmap().OwnPixels();
     if (canvas.HasClipRgn()) { // rare in drawing: through the region of the boxes and the clip
         canvas.DrawBitmapThrough(bitmap, TRegion::FromBandedBoxes({bandedBoxes.begin(), bandedBoxes.end()}));
         return;
@@ -550,42 +556,92 @@ TBitmap::TBitmap(int32_t width, int32_t height, uint32_t fill) : canvas_(*this)
     SetSize(width, height, fill);
 }
 
+TBitmap::~TBitmap() { Release(block_); }
+
+TBitmap::TPixelBlock* TBitmap::NewBlock(size_t count)
+{
+    if (count == 0)
+        return nullptr;
+    auto block = std::make_unique<TPixelBlock>();
+    block->Bytes = count * sizeof(uint32_t);
+    block->Pixels = static_cast<uint32_t*>(AllocatePixels(block->Bytes));
+    return block.release();
+}
+
+void TBitmap::Release(TPixelBlock* block) noexcept
+{
+    if (block == nullptr || block->Refs.fetch_sub(1, std::memory_order_acq_rel) != 1)
+        return;
+    FreePixels(block->Pixels, block->Bytes);
+    delete block;
+}
+
+void TBitmap::Adopt(TPixelBlock* block, int32_t width, int32_t height) noexcept
+{
+    Release(block_);
+    block_ = block;
+    data_ = block != nullptr ? block->Pixels : nullptr;
+    width_ = width;
+    height_ = height;
+}
+
+void TBitmap::Unshare()
+{
+    TPixelBlock* own = NewBlock(Count());
+    std::memcpy(own->Pixels, data_, own->Bytes);
+    Adopt(own, width_, height_);
+}
+
+uint32_t* TBitmap::OwnPixelsForOverwrite()
+{
+    if (SharesPixels())
+        Adopt(NewBlock(Count()), width_, height_);
+    return data_;
+}
+
 void TBitmap::SetSize(int32_t width, int32_t height, uint32_t fill)
 {
     if (width == width_ && height == height_)
         return;
     CheckBitmapSize(width, height);
     const size_t count = size_t(width) * size_t(height);
-    std::vector<uint32_t, TPixelAllocator> pixels(count);
+    TPixelBlock* block = NewBlock(count);
+    uint32_t* pixels = block != nullptr ? block->Pixels : nullptr;
     if (fill != 0 || !IsMapped(count * sizeof(uint32_t)))
-        std::fill(pixels.begin(), pixels.end(), fill);
+        std::fill(pixels, pixels + count, fill);
     const int32_t keepW = std::min(width, width_), keepH = std::min(height, height_);
     for (int32_t y = 0; y < keepH; ++y)
-        std::memcpy(pixels.data() + size_t(y) * size_t(width), PixelRow(y), size_t(keepW) * 4);
-    pixels_.swap(pixels);
-    width_ = width;
-    height_ = height;
+        std::memcpy(pixels + size_t(y) * size_t(width), std::as_const(*this).PixelRow(y), size_t(keepW) * 4);
+    Adopt(block, width, height);
 }
 
 void TBitmap::Assign(const TBitmap& other)
 {
-    if (&other == this)
+    if (Count() == other.Count() && other.block_ != block_ && block_ != nullptr && !SharesPixels()) {
+        std::memcpy(data_, other.data_, block_->Bytes);
+        width_ = other.width_;
+        height_ = other.height_;
         return;
-    if (pixels_.size() == other.pixels_.size()) {
-        pixels_ = other.pixels_; // the frame loop's case: same size, same block
-    } else {
-        // A block of the new size: a vector's copy keeps a larger block it
-        // already has, and with it all the memory of a large picture.
-        std::vector<uint32_t, TPixelAllocator> pixels(other.pixels_.begin(), other.pixels_.end());
-        pixels_.swap(pixels);
     }
-    width_ = other.width_;
-    height_ = other.height_;
+    Share(other);
+}
+
+void TBitmap::Share(const TBitmap& other)
+{
+    if (other.block_ == block_) {
+        width_ = other.width_;
+        height_ = other.height_;
+        return;
+    }
+    if (other.block_ != nullptr)
+        other.block_->Refs.fetch_add(1, std::memory_order_relaxed);
+    Adopt(other.block_, other.width_, other.height_);
 }
 
 void TBitmap::Swap(TBitmap& other) noexcept
 {
-    pixels_.swap(other.pixels_);
+    std::swap(block_, other.block_);
+    std::swap(data_, other.data_);
     std::swap(width_, other.width_);
     std::swap(height_, other.height_);
 }
@@ -654,6 +710,10 @@ void TBitmap::FreePixels(void* pixels, size_t bytes) noexcept
         ::munmap(pixels, bytes);
 }
 
-void TBitmap::Fill(uint32_t color) { std::fill(pixels_.begin(), pixels_.end(), color); }
+void TBitmap::Fill(uint32_t color)
+{
+    uint32_t* pixels = OwnPixelsForOverwrite();
+    std::fill(pixels, pixels + Count(), color);
+}
 
 } // namespace mirel

@@ -5,6 +5,12 @@
 // Rows are contiguous and top-down, so the pixels can be handed to a Qt
 // QImage (Format_RGB32 or Format_ARGB32) or a pixman image without a copy.
 //
+// Assign shares pixels instead of copying them: the bitmaps share one block
+// until either is written through a non-const accessor (a canvas, PixelRow,
+// Bits, SetPixel, Fill), which first gives it a copy of its own. So a picture
+// handed on costs no memory until someone draws on it. Shared blocks may be
+// read on several threads; writes need the bitmap's own lock as before.
+//
 // A TCanvas belongs to one bitmap. It carries a brush colour, a stretch mode,
 // an optional clip region that limits all drawing on it, and a re-entrant
 // lock that the owner of a frame takes around drawing shared between threads.
@@ -19,12 +25,11 @@
 
 #include <mirel/errors.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
-#include <type_traits>
-#include <vector>
 
 namespace mirel {
 
@@ -111,6 +116,7 @@ public:
     TBitmap(int32_t width, int32_t height, uint32_t fill = clBlack);
     TBitmap(const TBitmap&) = delete;
     TBitmap& operator=(const TBitmap&) = delete;
+    ~TBitmap();
 
     int32_t Width() const { return width_; }
     int32_t Height() const { return height_; }
@@ -119,20 +125,42 @@ public:
 
     // Changes the size, keeping the pixels where they fit; new pixels are fill.
     void SetSize(int32_t width, int32_t height, uint32_t fill = clBlack);
-    // Makes this bitmap an exact copy of other's size and pixels.
+    // Makes this bitmap an exact copy of other's size and pixels. A bitmap
+    // that has a block of its own of the same size copies into it (the frame
+    // loop's case: no allocation); any other shares other's block.
     void Assign(const TBitmap& other);
+    // Makes this bitmap other's twin, letting its own block go: the two share
+    // other's block until either is written.
+    void Share(const TBitmap& other);
     // Exchanges size and pixels with other; the canvases stay with their bitmaps.
     void Swap(TBitmap& other) noexcept;
     void Fill(uint32_t color);
 
-    // Row y, 0 = top. y must lie in 0 .. Height() - 1.
-    uint32_t* PixelRow(int32_t y) { return pixels_.data() + size_t(y) * size_t(width_); }
-    const uint32_t* PixelRow(int32_t y) const { return pixels_.data() + size_t(y) * size_t(width_); }
+    // Row y, 0 = top. y must lie in 0 .. Height() - 1. The non-const
+    // accessors give the bitmap its own block first (see Assign).
+    uint32_t* PixelRow(int32_t y) { return OwnPixels() + size_t(y) * size_t(width_); }
+    const uint32_t* PixelRow(int32_t y) const { return data_ + size_t(y) * size_t(width_); }
     uint32_t Pixel(int32_t x, int32_t y) const { return PixelRow(y)[x]; }
     void SetPixel(int32_t x, int32_t y, uint32_t c) { PixelRow(y)[x] = c; }
 
-    uint8_t* Bits() { return reinterpret_cast<uint8_t*>(pixels_.data()); }
-    const uint8_t* Bits() const { return reinterpret_cast<const uint8_t*>(pixels_.data()); }
+    uint8_t* Bits() { return reinterpret_cast<uint8_t*>(OwnPixels()); }
+    const uint8_t* Bits() const { return reinterpret_cast<const uint8_t*>(data_); }
+    // The pixels, after giving the bitmap a block of its own if it shares
+    // one. Code that writes a bitmap on several threads calls it first.
+    uint32_t* OwnPixels()
+    {
+        if (SharesPixels())
+            Unshare();
+        return data_;
+    }
+    // The same for a writer about to draw every pixel: a shared block is not
+    // copied, the bitmap gets a new one whose pixels are undefined.
+    uint32_t* OwnPixelsForOverwrite();
+    // Whether another bitmap shares this one's pixels.
+    bool SharesPixels() const
+    {
+        return block_ != nullptr && block_->Refs.load(std::memory_order_acquire) > 1;
+    }
     int32_t BytesPerLine() const { return width_ * 4; }
 
     TCanvas& Canvas() { return canvas_; }
@@ -149,28 +177,28 @@ private:
     // system and unmapped when freed, so a replaced picture gives its memory
     // back at once, whatever the heap did meanwhile; the mapped pages come
     // zeroed and are left untouched until drawn on. Smaller ones come from
-    // the heap. The vector does not initialise its elements: SetSize does.
+    // the heap. A new block's pixels are not initialised: SetSize does.
     static constexpr size_t MappedBytes = size_t{256} << 10;
     static bool IsMapped(size_t bytes);
     static void* AllocatePixels(size_t bytes);
     static void FreePixels(void* pixels, size_t bytes) noexcept;
-    struct TPixelAllocator {
-        using value_type = uint32_t;
-        template <class U>
-        struct rebind {
-            static_assert(std::is_same_v<U, uint32_t>);
-            using other = TPixelAllocator;
-        };
-        uint32_t* allocate(size_t n) { return static_cast<uint32_t*>(AllocatePixels(n * sizeof(uint32_t))); }
-        void deallocate(uint32_t* p, size_t n) noexcept { FreePixels(p, n * sizeof(uint32_t)); }
-        void construct(uint32_t*) noexcept {}
-        void construct(uint32_t* p, uint32_t v) noexcept { *p = v; }
-        bool operator==(const TPixelAllocator&) const noexcept { return true; }
+    struct TPixelBlock {
+        std::atomic<uint32_t> Refs{1};
+        size_t Bytes = 0;
+        uint32_t* Pixels = nullptr;
     };
+    static TPixelBlock* NewBlock(size_t count);
+    static void Release(TPixelBlock* block) noexcept;
+
+    void Unshare();
+    // Takes block (which may be null), letting the current one go.
+    void Adopt(TPixelBlock* block, int32_t width, int32_t height) noexcept;
+    size_t Count() const { return size_t(width_) * size_t(height_); }
 
     int32_t width_ = 0;
     int32_t height_ = 0;
-    std::vector<uint32_t, TPixelAllocator> pixels_;
+    TPixelBlock* block_ = nullptr; // null when empty
+    uint32_t* data_ = nullptr;     // block_'s pixels
     TCanvas canvas_;
 };
 

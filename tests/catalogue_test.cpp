@@ -2,6 +2,8 @@
 #include "effects/random.h"
 
 #include "frame_test_util.h"
+#include "same_bitmaps.h"
+#include "surface/parallel.h"
 
 #include <gtest/gtest.h>
 
@@ -88,6 +90,53 @@ TEST(DrawEffectFrame, EndsAreTheOldAndTheNewPicture)
     }
     const test::TFrame custom(30, 20, 0, 50);
     EXPECT_TRUE(custom.NewArea().IsEmpty());
+}
+
+// A frame built from the old picture in one go is the frame of the old
+// picture copied into Display and drawn over, bit for bit: for every style
+// (those with a compose form take it), sizes down to one pixel, the ends and
+// the middle of a transition, one thread and three, and a Display that held
+// something else before, of another size or of the same.
+TEST(DrawEffectFrame, FromTheOldPictureGivesTheFrameDrawnOverIt)
+{
+    struct TThreads {
+        explicit TThreads(int n) { SetDrawingThreads(n); }
+        ~TThreads() { SetDrawingThreads(1); }
+    };
+    int composed = 0;
+    for (int style = 1; style <= MaxShowStyle; ++style) {
+        composed += Effects[style].Compose != nullptr;
+        for (const auto& [w, h] : {std::pair{1, 1}, {7, 3}, {61, 37}, {700, 300}}) {
+            if (w * h > 10000 && Effects[style].Compose == nullptr)
+                continue; // the large size is there for the split into bands
+            TBitmap old(w, h), image(w, h);
+            test::FillCoordinates(image);
+            for (int32_t y = 0; y < h; ++y) // the old picture: other colours, the fourth byte too
+                for (int32_t x = 0; x < w; ++x)
+                    old.SetPixel(x, y, image.Pixel(x, y) ^ 0x7FC0A050u);
+            image.Canvas().BrushColor = 0xFF0000FFu;
+            image.Canvas().FillArea({w / 3, h / 3, w, h});
+            for (const int threads : {1, 3}) {
+                const TThreads use(threads);
+                for (const int progress : {0, 1, 37, 50, 99, 100}) {
+                    SetRandSeed(7);
+                    TBitmap want;
+                    want.Assign(old);
+                    DrawEffectFrame(want, image, style, 4, progress);
+                    SetRandSeed(7);
+                    TBitmap got(w + 3, h, 0xFF123456u), same(w, h, 0xFF654321u);
+                    DrawEffectFrame(got, old, image, style, 4, progress);
+                    SetRandSeed(7);
+                    DrawEffectFrame(same, old, image, style, 4, progress);
+                    ASSERT_TRUE(test::SameBitmaps(got, want))
+                        << "style " << style << ", " << w << "x" << h << ", progress " << progress;
+                    ASSERT_TRUE(test::SameBitmaps(same, want))
+                        << "style " << style << ", " << w << "x" << h << ", progress " << progress << ", same size";
+                }
+            }
+        }
+    }
+    EXPECT_GE(composed, 5) << "the fade and the pivots compose";
 }
 
 } // namespace

@@ -57,23 +57,28 @@ TEST(Kernels, ScalarAlwaysExistsAndTheBestIsInUseUnlessCapped)
 }
 
 // Rows of every width up to 70 starting at every offset within 32 bytes,
-// for percents at and between the ends: the same bytes as the reference,
-// and nothing written beyond the row.
+// for percents at and between the ends, blended in place and from a third
+// row: the same bytes as the reference, and nothing written beyond the row.
 TEST(Kernels, BlendRowMatchesTheReferenceAtEveryWidthAndAlignment)
 {
     constexpr size_t Room = 96;
-    const std::vector<uint32_t> src = Noise(Room, 1), dst = Noise(Room, 2);
+    const std::vector<uint32_t> src = Noise(Room, 1), dst = Noise(Room, 2), from = Noise(Room, 3);
     for (const TKernelLevel level : FastLevels()) {
         SCOPED_TRACE(KernelLevelName(level));
         const TKernels& fast = *KernelsOf(level);
-        for (const uint32_t percent : {0u, 1u, 33u, 50u, 99u, 100u})
-            for (size_t offset = 0; offset < 8; ++offset)
-                for (size_t count = 0; count <= 70; ++count) {
-                    std::vector<uint32_t> want = dst, got = dst;
-                    kernels::BlendRowScalar(want.data() + offset, src.data() + offset, count, percent);
-                    fast.BlendRow(got.data() + offset, src.data() + offset, count, percent);
-                    ASSERT_EQ(got, want) << "percent " << percent << ", offset " << offset << ", count " << count;
-                }
+        for (const bool inPlace : {true, false})
+            for (const uint32_t percent : {0u, 1u, 33u, 50u, 99u, 100u})
+                for (size_t offset = 0; offset < 8; ++offset)
+                    for (size_t count = 0; count <= 70; ++count) {
+                        std::vector<uint32_t> want = dst, got = dst;
+                        const uint32_t* a = from.data() + (offset + count) % 8;
+                        kernels::BlendRowScalar(want.data() + offset, inPlace ? want.data() + offset : a,
+                                                src.data() + offset, count, percent);
+                        fast.BlendRow(got.data() + offset, inPlace ? got.data() + offset : a, src.data() + offset,
+                                      count, percent);
+                        ASSERT_EQ(got, want) << "percent " << percent << ", offset " << offset << ", count "
+                                             << count << (inPlace ? ", in place" : "");
+                    }
     }
 }
 
@@ -89,8 +94,8 @@ TEST(Kernels, BlendRowMatchesTheReferenceForEveryByteAndPercent)
         SCOPED_TRACE(KernelLevelName(level));
         for (uint32_t percent = 0; percent <= 100; ++percent) {
             std::vector<uint32_t> want = dst, got = dst;
-            kernels::BlendRowScalar(want.data(), src.data(), src.size(), percent);
-            KernelsOf(level)->BlendRow(got.data(), src.data(), src.size(), percent);
+            kernels::BlendRowScalar(want.data(), want.data(), src.data(), src.size(), percent);
+            KernelsOf(level)->BlendRow(got.data(), got.data(), src.data(), src.size(), percent);
             ASSERT_EQ(got, want) << "percent " << percent;
         }
     }

@@ -55,6 +55,87 @@ TEST(Bitmap, AssigningASmallerBitmapGivesTheLargeBlockBack)
     EXPECT_LT(after, large - 200 * 1024) << "resident KiB with the large bitmap " << large << ", after " << after;
 }
 
+// Assign shares the pixels; whichever bitmap is then written, through any
+// writing accessor, gets a copy first and the other keeps what it had.
+TEST(Bitmap, AssignSharesPixelsUntilEitherIsWritten)
+{
+    const auto check = [](const char* how, auto&& write) {
+        SCOPED_TRACE(how);
+        TBitmap picture(37, 11);
+        FillCoordinates(picture);
+        const size_t before = TBitmap::PixelBytes();
+        TBitmap copy;
+        copy.Assign(picture);
+        EXPECT_EQ(TBitmap::PixelBytes(), before) << "no new block for a shared copy";
+        EXPECT_TRUE(copy.SharesPixels());
+        EXPECT_EQ(copy.Pixel(36, 10), picture.Pixel(36, 10));
+        write(copy);
+        EXPECT_FALSE(copy.SharesPixels());
+        EXPECT_FALSE(picture.SharesPixels());
+        EXPECT_EQ(SourceX(picture.Pixel(3, 2)), 3) << "the original is untouched";
+        EXPECT_EQ(SourceY(picture.Pixel(3, 2)), 2);
+        EXPECT_EQ(copy.Pixel(3, 2), clWhite) << "the write went to the copy";
+        EXPECT_EQ(SourceX(copy.Pixel(30, 9)), 30) << "and the rest of the copy is the original's";
+    };
+    check("SetPixel", [](TBitmap& b) { b.SetPixel(3, 2, clWhite); });
+    check("PixelRow", [](TBitmap& b) { b.PixelRow(2)[3] = clWhite; });
+    check("Bits", [](TBitmap& b) { reinterpret_cast<uint32_t*>(b.Bits())[2 * 37 + 3] = clWhite; });
+    check("FillArea", [](TBitmap& b) {
+        b.Canvas().BrushColor = clWhite;
+        b.Canvas().FillArea({3, 2, 4, 3});
+    });
+    check("DrawBitmap", [](TBitmap& b) { b.Canvas().DrawBitmap(3, 2, TBitmap(1, 1, clWhite)); });
+    check("DrawBitmapThrough", [](TBitmap& b) {
+        TBitmap white(37, 11, clWhite);
+        b.Canvas().DrawBitmapThrough(white, TRegion(TRect{3, 2, 4, 3}));
+    });
+
+    // The original written instead: the copy keeps the old pixels.
+    TBitmap picture(5, 5, clBlack);
+    TBitmap copy;
+    copy.Assign(picture);
+    picture.Fill(clWhite);
+    EXPECT_EQ(copy.Pixel(4, 4), clBlack);
+    EXPECT_EQ(picture.Pixel(4, 4), clWhite);
+
+    // A bitmap with a block of its own of the same size copies into it.
+    TBitmap frame(5, 5, clWhite);
+    const uint8_t* block = frame.Bits();
+    frame.Assign(copy);
+    EXPECT_FALSE(frame.SharesPixels());
+    EXPECT_EQ(frame.Bits(), block);
+    EXPECT_EQ(frame.Pixel(2, 2), clBlack);
+}
+
+// A shared bitmap drawn on by several threads at once, and a shared bitmap
+// copied onto itself, end as an unshared one would.
+TEST(Bitmap, SharedPixelsDrawnInBandsAndOntoThemselves)
+{
+    struct TThreads {
+        TThreads() { SetDrawingThreads(3); }
+        ~TThreads() { SetDrawingThreads(1); }
+    } threads;
+    constexpr int32_t W = 700, H = 400; // large enough to be split into bands
+    TBitmap source(W, H);
+    FillCoordinates(source);
+    TBitmap want;
+    want.SetSize(W, H);
+    want.Canvas().DrawBitmap(0, 0, source);
+    want.Canvas().CopyArea({10, 5, W - 10, H - 5}, want.Canvas(), {0, 0, W - 20, H - 10});
+    want.Canvas().StretchBlt(0, 0, W / 2, H / 2, want.Canvas(), 0, 0, W, H);
+
+    TBitmap got;
+    got.Assign(source);
+    got.Canvas().CopyArea({10, 5, W - 10, H - 5}, got.Canvas(), {0, 0, W - 20, H - 10});
+    TBitmap again;
+    again.Assign(got);
+    again.Canvas().StretchBlt(0, 0, W / 2, H / 2, again.Canvas(), 0, 0, W, H);
+    for (int32_t y = 0; y < H; ++y)
+        for (int32_t x = 0; x < W; ++x)
+            ASSERT_EQ(again.Pixel(x, y), want.Pixel(x, y)) << x << "," << y;
+    EXPECT_EQ(SourceX(source.Pixel(W - 1, H - 1)), W - 1) << "the source is untouched";
+}
+
 TEST(Bitmap, RefusesImpossibleSizes)
 {
     TBitmap bmp(2, 2);

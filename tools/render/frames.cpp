@@ -107,8 +107,7 @@ void PlayTransition(const TBitmap& old, const TBitmap& image, int style, int ste
     TBitmap display;
     for (const int32_t progress : TransitionProgress(step, reverse)) {
         CheckInterrupted();
-        display.Assign(old);
-        DrawEffectFrame(display, image, style, uint32_t(step), progress);
+        DrawEffectFrame(display, old, image, style, uint32_t(step), progress);
         frame(display, progress);
     }
 }

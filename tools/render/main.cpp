@@ -476,8 +476,7 @@ int main(int argc, char** argv)
 
         if (oneFrame) {
             TBitmap display;
-            display.Assign(old);
-            DrawEffectFrame(display, image, style, uint32_t(step), progress);
+            DrawEffectFrame(display, old, image, style, uint32_t(step), progress);
             SavePicture(display, out, sink);
             ++FramesWritten();
             return;

@@ -262,8 +262,8 @@ void RenderSlideshow(const TSlideshow& show)
                 if (progress == 0 && !first)
                     continue;
                 CheckInterrupted();
-                display.Assign(current.View(w, h, oldView));
-                DrawEffectFrame(display, next.View(w, h, newView), style, uint32_t(show.Step), progress);
+                DrawEffectFrame(display, current.View(w, h, oldView), next.View(w, h, newView), style,
+                                uint32_t(show.Step), progress);
                 sink->Write(display, 1);
                 bar.Advance();
                 ++current.Frame;
