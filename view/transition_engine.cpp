@@ -91,16 +91,26 @@ void TCustomTransitionView::Prepare()
     // the one the frame will be stretched over.
     const TRect source = DisplayRectOf(PicPlace(d->PicWidth, d->PicHeight));
 
-    // Where the source reaches beyond the control, the old screen shows Color.
     const uint32_t color = ColorPixel();
-    d->OldScreen = std::make_shared<TBitmap>(d->PicWidth, d->PicHeight, color);
+    d->OldScreen = std::make_shared<TBitmap>();
     d->OldScreen->Canvas().BrushColor = color;
     d->OldScreen->Canvas().StretchMode = TStretchMode::ColorOnColor;
-    CaptureOldScreen(*d->OldScreen, source, bare);
     {
+        const TRect cr = ClientRect();
+        const TCanvasLock displayLock(d->FDisplay.Canvas());
+        if (!bare && !d->FStretch && source == d->FPicRect && d->FDisplay.Width() == d->PicWidth &&
+            d->FDisplay.Height() == d->PicHeight && source.Left >= 0 && source.Top >= 0 &&
+            source.Right <= cr.Right && source.Bottom <= cr.Bottom) {
+            // The frame on show covers the source exactly, within the control:
+            // the old screen is that frame, shared until either is drawn on.
+            d->OldScreen->Assign(d->FDisplay);
+        } else {
+            // Where the source reaches beyond the control, the old screen shows Color.
+            d->OldScreen->SetSize(d->PicWidth, d->PicHeight, color);
+            CaptureOldScreen(*d->OldScreen, source, bare);
+        }
         // Keeps the old content where it fits: the control may be painted
         // before the first frame is built.
-        const TCanvasLock lock(d->FDisplay.Canvas());
         d->FDisplay.SetSize(d->PicWidth, d->PicHeight);
     }
     UpdatePicRect();
@@ -272,39 +282,59 @@ bool TCustomTransitionView::BuildFrame()
     const auto deleted = [&] { return gui && !self; };
     const TCanvasLock imageLock(image->Canvas());
     const TCanvasLock displayLock(d->FDisplay.Canvas());
-    {
-        const TCanvasLock oldLock(old->Canvas());
-        d->FDisplay.Canvas().DrawBitmap(0, 0, *old);
-    }
-    if (fire) {
-        DoBeforeNewFrame(*image, d->FDisplay);
-        if (deleted())
-            return false;
-    }
+    TBitmap& display = d->FDisplay;
     const TRect r{0, 0, d->PicWidth, d->PicHeight};
     const int progress = Progress();
-    if (progress == 100) {
-        d->FDisplay.Canvas().DrawBitmap(0, 0, *image);
-    } else if (progress != 0) {
-        const int style = Style();
-        if (style == 0) {
-            if (fire) {
-                DoCustomDraw(*image, d->FDisplay);
-                if (deleted())
-                    return false;
-            }
-        } else if (Effects[style].Proc != nullptr) {
-            try {
-                Effects[style].Proc(d->FDisplay, *image, r, uint32_t(Step()), progress);
-            } catch (...) {
-                d->FDisplay.Canvas().SelectClipRgn(nullptr);
-                throw;
+    const int style = Style();
+    const auto step = uint32_t(Step());
+    // The effect's own drawing, restoring no clip if it fails.
+    const auto drawing = [&](auto&& draw) {
+        try {
+            draw();
+        } catch (...) {
+            display.Canvas().SelectClipRgn(nullptr);
+            throw;
+        }
+    };
+    // With no handler to see the old screen in Display first, a style with
+    // a compose form draws the frame from the old screen in one pass.
+    // The last frame is the picture itself, which Display then shares.
+    const bool before = fire && OnBeforeNewFrame;
+    if (!before && progress == 100) {
+        display.Share(*image);
+    } else if (!before && progress > 0 && progress < 100 && style != 0 && Effects[style].Compose != nullptr) {
+        const TCanvasLock oldLock(old->Canvas());
+        drawing([&] { DrawEffectFrame(display, *old, *image, style, step, progress); });
+    } else {
+        {
+            // Old and Display have one size: Display takes Old's pixels,
+            // sharing them until the effect draws (at the first frame they
+            // may still be the same block, the frame on show).
+            const TCanvasLock oldLock(old->Canvas());
+            display.Assign(*old);
+        }
+        if (before) {
+            OnBeforeNewFrame(this, *image, display);
+            if (deleted())
+                return false;
+        }
+        if (progress == 100) {
+            display.Share(*image);
+        } else if (progress != 0) {
+            if (style == 0) {
+                if (fire) {
+                    DoCustomDraw(*image, display);
+                    if (deleted())
+                        return false;
+                }
+            } else if (Effects[style].Proc != nullptr) {
+                drawing([&] { Effects[style].Proc(display, *image, r, step, progress); });
             }
         }
     }
     d->InvalidateFrame(r);
-    if (fire) {
-        DoAfterNewFrame(*image, d->FDisplay);
+    if (fire && OnAfterNewFrame) {
+        OnAfterNewFrame(this, *image, display);
         if (deleted())
             return false;
     }

@@ -12,6 +12,7 @@
 #include <QResizeEvent>
 
 #include <algorithm>
+#include <utility>
 
 namespace mirel {
 
@@ -97,6 +98,13 @@ QImage BitmapImage(TBitmap& bitmap)
     return QImage(bitmap.Bits(), bitmap.Width(), bitmap.Height(), bitmap.BytesPerLine(), QImage::Format_RGB32);
 }
 
+QImage BitmapImage(const TBitmap& bitmap)
+{
+    if (bitmap.Empty())
+        return {};
+    return QImage(bitmap.Bits(), bitmap.Width(), bitmap.Height(), bitmap.BytesPerLine(), QImage::Format_RGB32);
+}
+
 void TCustomTransitionView::FitPaintBuffer()
 {
     if (d->FPaintBuffer.Width() == width() && d->FPaintBuffer.Height() == height())
@@ -166,7 +174,7 @@ void TCustomTransitionView::Paint(QPainter& Canvas, const QRegion& Area)
         const TCanvasLock displayLock(d->FDisplay.Canvas());
         if (!d->FDisplay.Empty()) {
             const QRect target = ToQRect(DisplayRect());
-            const QImage frame = BitmapImage(d->FDisplay);
+            const QImage frame = BitmapImage(std::as_const(d->FDisplay));
             if (!d->FStretch) {
                 for (const QRect& r : Area & target)
                     Canvas.drawImage(r.topLeft(), frame, r.translated(-target.topLeft()));
@@ -187,7 +195,7 @@ void TCustomTransitionView::Paint(QPainter& Canvas, const QRegion& Area)
             Canvas.fillRect(r, color);
     } else {
         const TBitmap& bg = BackgroundBuffer();
-        const QImage image(bg.Bits(), bg.Width(), bg.Height(), bg.BytesPerLine(), QImage::Format_RGB32);
+        const QImage image = BitmapImage(bg);
         for (const QRect& r : background)
             Canvas.drawImage(r.topLeft(), image, r);
     }

@@ -98,6 +98,9 @@ using TCustomDrawEvent = std::function<void(QObject* Sender, TBitmap& Picture, T
 /// on it with a QPainter in an OnCustomDraw handler, or copy() it to keep it.
 /// Valid while the bitmap lives at its size.
 QImage BitmapImage(TBitmap& bitmap);
+/// The same, read only: a QImage made from const pixels, which copies them
+/// only if written to.
+QImage BitmapImage(const TBitmap& bitmap);
 
 /// The whole control and its engine, with its properties published to Qt's
 /// property system, Qt Designer and QML by their camelCase names (with NOTIFY
@@ -411,7 +414,10 @@ public:
     TCustomDrawEvent OnCustomDraw;
     TNotifyEvent OnMouseEnter;
     TNotifyEvent OnMouseLeave;
-    /// Before the effect of every frame; on the worker thread when threaded.
+    /// Before the effect of every frame, with the old screen in Screen; on the
+    /// worker thread when threaded. Unassigned, the fade and the pivots draw
+    /// each frame from the old screen in one pass instead of copying it into
+    /// Display first.
     TCustomDrawEvent OnBeforeNewFrame;
     /// After the effect of every frame; on the worker thread when threaded.
     TCustomDrawEvent OnAfterNewFrame;
@@ -424,6 +430,8 @@ protected:
     virtual void DoChange();
     virtual void DoProgress();
     virtual void DoCustomDraw(TBitmap& Picture, TBitmap& Screen);
+    /// Fire OnBeforeNewFrame and OnAfterNewFrame. The frame build fires those
+    /// two itself, straight from the fields, and does not call these.
     virtual void DoBeforeNewFrame(TBitmap& Picture, TBitmap& Screen);
     virtual void DoAfterNewFrame(TBitmap& Picture, TBitmap& Screen);
     virtual void DoComplete();

@@ -338,6 +338,48 @@ TEST_P(ViewEngine, DestroyingARunningTransitionFiresNoEndEvents)
     EXPECT_EQ(rec.Count("Stop"), 0);
 }
 
+// The fade and the pivots build a frame from the old screen in one pass
+// unless a handler is to see the old screen in Display first: either way the
+// frames are the old screen with the effect drawn over it, and the handler
+// does see the old screen.
+TEST_P(ViewEngine, FramesBuiltInOnePassAreThoseDrawnOverTheOldScreen)
+{
+    FillQuadrants(view_.Picture(), 80, 60);
+    Run(); // the old screen: the quadrants
+    TBitmap old;
+    old.Assign(view_.Display());
+    TBitmap image(80, 60);
+    for (int32_t y = 0; y < 60; ++y)
+        for (int32_t x = 0; x < 80; ++x)
+            image.SetPixel(x, y, 0xFF000000u | uint32_t(x * 3) << 16 | uint32_t(y * 4) << 8 | uint32_t(x + y));
+    view_.Picture().Assign(image);
+    view_.SetManual(true);
+    for (const int style : {118, 120, 122, 5}) {
+        view_.SetStyle(style);
+        for (const bool handler : {false, true}) {
+            bool sawOld = !handler;
+            if (handler)
+                view_.OnBeforeNewFrame = [&](QObject*, TBitmap&, TBitmap& screen) {
+                    sawOld = SameBitmaps(screen, old);
+                };
+            else
+                view_.OnBeforeNewFrame = nullptr;
+            view_.Execute();
+            for (const int progress : {1, 37, 99}) {
+                view_.SetProgress(progress);
+                TBitmap want;
+                want.Assign(old);
+                DrawEffectFrame(want, image, style, 4, progress);
+                EXPECT_TRUE(SameBitmaps(view_.Display(), want))
+                    << "style " << style << ", progress " << progress << (handler ? ", with a handler" : "");
+                EXPECT_TRUE(sawOld) << "style " << style << ", progress " << progress;
+            }
+            view_.Stop();
+            view_.Display().Assign(old); // the next transition starts from the same old screen
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, ViewEngine, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Threaded" : "Unthreaded"; });
 
