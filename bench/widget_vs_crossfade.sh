@@ -15,7 +15,8 @@
 # (the fields below, by their names in the RESULT lines) instead of the
 # table. Per program and size, the means over the rounds of:
 #   transition s   Execute (or the timer's start) to the last frame on screen
-#   work ms        a frame's painting: the widget's copy, effect and paint,
+#   work ms        a frame's painting: the widget's build (the old screen
+#                  and the effect, on its worker thread's CPU clock) and paint,
 #                  the hand-written paint event
 #   cpu ms         the process's CPU time per frame, all threads
 #   cpu %          CPU time over wall time while the transitions run
