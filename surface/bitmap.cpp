@@ -581,8 +581,17 @@ void TBitmap::Adopt(TPixelBlock* block, int32_t width, int32_t height) noexcept
     Release(block_);
     block_ = block;
     data_ = block != nullptr ? block->Pixels : nullptr;
-    width_ = width;
-    height_ = height;
+    Resize(width, height);
+}
+
+// Writes the size only when it changes: a frame drawn on another thread
+// replaces Display's block, and the GUI thread reads its size meanwhile.
+void TBitmap::Resize(int32_t width, int32_t height) noexcept
+{
+    if (width_ != width)
+        width_ = width;
+    if (height_ != height)
+        height_ = height;
 }
 
 void TBitmap::Unshare()
@@ -619,8 +628,7 @@ void TBitmap::Assign(const TBitmap& other)
 {
     if (Count() == other.Count() && other.block_ != block_ && block_ != nullptr && !SharesPixels()) {
         std::memcpy(data_, other.data_, block_->Bytes);
-        width_ = other.width_;
-        height_ = other.height_;
+        Resize(other.width_, other.height_);
         return;
     }
     Share(other);
@@ -629,8 +637,7 @@ void TBitmap::Assign(const TBitmap& other)
 void TBitmap::Share(const TBitmap& other)
 {
     if (other.block_ == block_) {
-        width_ = other.width_;
-        height_ = other.height_;
+        Resize(other.width_, other.height_);
         return;
     }
     if (other.block_ != nullptr)

@@ -193,6 +193,7 @@ private:
     void Unshare();
     // Takes block (which may be null), letting the current one go.
     void Adopt(TPixelBlock* block, int32_t width, int32_t height) noexcept;
+    void Resize(int32_t width, int32_t height) noexcept;
     size_t Count() const { return size_t(width_) * size_t(height_); }
 
     int32_t width_ = 0;

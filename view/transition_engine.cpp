@@ -95,8 +95,9 @@ void TCustomTransitionView::Prepare()
     d->OldScreen = std::make_shared<TBitmap>();
     d->OldScreen->Canvas().BrushColor = color;
     d->OldScreen->Canvas().StretchMode = TStretchMode::ColorOnColor;
+    const TRect cr = ClientRect();
+    bool captured = false;
     {
-        const TRect cr = ClientRect();
         const TCanvasLock displayLock(d->FDisplay.Canvas());
         if (!bare && !d->FStretch && source == d->FPicRect && d->FDisplay.Width() == d->PicWidth &&
             d->FDisplay.Height() == d->PicHeight && source.Left >= 0 && source.Top >= 0 &&
@@ -104,13 +105,18 @@ void TCustomTransitionView::Prepare()
             // The frame on show covers the source exactly, within the control:
             // the old screen is that frame, shared until either is drawn on.
             d->OldScreen->Assign(d->FDisplay);
-        } else {
-            // Where the source reaches beyond the control, the old screen shows Color.
-            d->OldScreen->SetSize(d->PicWidth, d->PicHeight, color);
-            CaptureOldScreen(*d->OldScreen, source, bare);
+            captured = true;
         }
+    }
+    if (!captured) {
+        // Where the source reaches beyond the control, the old screen shows Color.
+        d->OldScreen->SetSize(d->PicWidth, d->PicHeight, color);
+        CaptureOldScreen(*d->OldScreen, source, bare);
+    }
+    {
         // Keeps the old content where it fits: the control may be painted
         // before the first frame is built.
+        const TCanvasLock displayLock(d->FDisplay.Canvas());
         d->FDisplay.SetSize(d->PicWidth, d->PicHeight);
     }
     UpdatePicRect();
