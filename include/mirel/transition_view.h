@@ -392,10 +392,13 @@ public:
     /// std::bad_alloc), with no event. Called on the worker thread, it is
     /// carried out on the GUI thread.
     ///
-    /// Memory: a transition holds four bitmaps of the picture's size (the
-    /// picture, its copy for the transition, the old screen and the frame)
-    /// and none of the control's size, unless Stretch is on; once it ends,
-    /// two (the picture and the last frame).
+    /// Memory: a transition holds at most four bitmaps of the picture's size
+    /// (the picture, its copy for the transition, the old screen and the
+    /// frame) and none of the control's size, unless Stretch is on. Bitmaps
+    /// share their pixels until written, so usually it is three (the copy
+    /// shares the picture) and, when the frame on show covers the old
+    /// screen, two of its own. Once it ends, the last frame shares the
+    /// picture's pixels.
     virtual void Execute();
     /// Ends a running transition; returns after it has ended and OnStop has
     /// fired (OnComplete does not). Called on the worker thread, it ends the
