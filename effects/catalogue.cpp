@@ -143,14 +143,14 @@ const TEffect Effects[MaxShowStyle + 1] = {
     {"Speckle appear from bottom", SpeckleAppearFromBottom}, // 125
     {"Speckle appear from top", SpeckleAppearFromTop}, // 126
     {"Random squares appear", RandomSquaresAppear}, // 127
-    {"Push right", PushRight}, // 128
-    {"Push left", PushLeft}, // 129
-    {"Push and squeeze right", PushAndSqueezeRight}, // 130
-    {"Push and squeeze left", PushAndSqueezeLeft}, // 131
-    {"Push down", PushDown}, // 132
-    {"Push up", PushUp}, // 133
-    {"Push and sqeeze down", PushAndSqueezeDown}, // 134
-    {"Push and sqeeze up", PushAndSqueezeUp}, // 135
+    {"Push right", PushRight, ComposePushRight}, // 128
+    {"Push left", PushLeft, ComposePushLeft}, // 129
+    {"Push and squeeze right", PushAndSqueezeRight, ComposePushAndSqueezeRight}, // 130
+    {"Push and squeeze left", PushAndSqueezeLeft, ComposePushAndSqueezeLeft}, // 131
+    {"Push down", PushDown, ComposePushDown}, // 132
+    {"Push up", PushUp, ComposePushUp}, // 133
+    {"Push and sqeeze down", PushAndSqueezeDown, ComposePushAndSqueezeDown}, // 134
+    {"Push and sqeeze up", PushAndSqueezeUp, ComposePushAndSqueezeUp}, // 135
     {"Blind vertically", BlindVertically}, // 136
     {"Blind horizontally", BlindHorizontally}, // 137
     {"Uneven blind from left", UnevenBlindFromLeft}, // 138

@@ -4,7 +4,8 @@
 //
 // Each frame is two copies: the old picture moved within Display (source and
 // destination overlap; the canvas reads the source whole before writing),
-// then the entering part of the new picture.
+// then the entering part of the new picture. The two cover the frame, so the
+// compose forms take the old picture from Old instead, where it lies still.
 #include "effects/push.h"
 
 #include "effects/draw.h"
@@ -30,8 +31,8 @@ TPush SqueezeFar(int32_t L, int32_t P) { return {0, L, P, L, L - P, L, 0, P}; }
 TPush PushNear(int32_t L, int32_t P) { return {P, L, 0, L - P, 0, P, L - P, L}; }
 TPush SqueezeNear(int32_t L, int32_t P) { return {0, L, 0, L - P, 0, P, L - P, L}; }
 
-void Push(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress, TAxis axis,
-          TPushSpans spans)
+void Push(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, const TRect& R, uint32_t Step,
+          int32_t Progress, TAxis axis, TPushSpans spans)
 {
     const TEffectGeometry g = CalcEffectGeometry(R, int32_t(Step), Progress);
     const TPush p = axis == TAxis::X ? spans(g.W, g.PW) : spans(g.H, g.PH);
@@ -39,7 +40,7 @@ void Push(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step,
         return axis == TAxis::X ? Rect(a0, 0, a1, g.H) : Rect(0, a0, g.W, a1);
     };
     TCanvas& canvas = Display.Canvas();
-    canvas.CopyArea(span(p.OldD0, p.OldD1), canvas, span(p.OldS0, p.OldS1));
+    canvas.CopyArea(span(p.OldD0, p.OldD1), Old != nullptr ? Old->Canvas() : canvas, span(p.OldS0, p.OldS1));
     canvas.CopyArea(span(p.NewD0, p.NewD1), Image.Canvas(), span(p.NewS0, p.NewS1));
 }
 
@@ -48,7 +49,12 @@ void Push(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step,
 #define MIREL_PUSH(Name, Axis, Spans)                                                                    \
     void Name(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)  \
     {                                                                                                    \
-        Push(Display, Image, R, Step, Progress, TAxis::Axis, Spans);                                     \
+        Push(Display, nullptr, Image, R, Step, Progress, TAxis::Axis, Spans);                            \
+    }                                                                                                    \
+    void Compose##Name(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,       \
+                       uint32_t Step, int32_t Progress)                                                  \
+    {                                                                                                    \
+        Push(Display, &Old, Image, R, Step, Progress, TAxis::Axis, Spans);                               \
     }
 
 MIREL_PUSH(PushRight, X, PushFar)              // 128
@@ -59,7 +65,6 @@ MIREL_PUSH(PushDown, Y, PushFar)               // 132
 MIREL_PUSH(PushUp, Y, PushNear)                // 133
 MIREL_PUSH(PushAndSqueezeDown, Y, SqueezeFar)  // 134
 MIREL_PUSH(PushAndSqueezeUp, Y, SqueezeNear)   // 135
-
 #undef MIREL_PUSH
 
 } // namespace mirel

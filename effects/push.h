@@ -15,4 +15,14 @@ TEffectFunction PushUp; // 133
 TEffectFunction PushAndSqueezeDown; // 134
 TEffectFunction PushAndSqueezeUp; // 135
 
+// Their compose forms (effects/catalogue.h).
+TComposeFunction ComposePushRight;           // 128
+TComposeFunction ComposePushLeft;            // 129
+TComposeFunction ComposePushAndSqueezeRight; // 130
+TComposeFunction ComposePushAndSqueezeLeft;  // 131
+TComposeFunction ComposePushDown;            // 132
+TComposeFunction ComposePushUp;              // 133
+TComposeFunction ComposePushAndSqueezeDown;  // 134
+TComposeFunction ComposePushAndSqueezeUp;    // 135
+
 } // namespace mirel

@@ -136,7 +136,7 @@ TEST(DrawEffectFrame, FromTheOldPictureGivesTheFrameDrawnOverIt)
             }
         }
     }
-    EXPECT_GE(composed, 5) << "the fade and the pivots compose";
+    EXPECT_GE(composed, 13) << "the fade, the pivots and the pushes compose";
 }
 
 } // namespace

@@ -418,9 +418,9 @@ public:
     TNotifyEvent OnMouseEnter;
     TNotifyEvent OnMouseLeave;
     /// Before the effect of every frame, with the old screen in Screen; on the
-    /// worker thread when threaded. Unassigned, the fade and the pivots draw
-    /// each frame from the old screen in one pass instead of copying it into
-    /// Display first.
+    /// worker thread when threaded. Unassigned, the fade, the pivots and the
+    /// pushes draw each frame from the old screen in one pass instead of
+    /// copying it into Display first.
     TCustomDrawEvent OnBeforeNewFrame;
     /// After the effect of every frame; on the worker thread when threaded.
     TCustomDrawEvent OnAfterNewFrame;

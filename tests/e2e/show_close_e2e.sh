@@ -86,7 +86,13 @@ for y in range(side):
   djpeg "$work/slow.jpg" >/dev/null
   decode_ms=$(( $(now_ms) - decode_start ))
   echo "one decode of the slow picture takes $decode_ms ms here"
-  [ "$elapsed" -lt 1000 ] || [ "$elapsed" -lt $(( decode_ms / 2 )) ] || fail "the show waited for the decode"
+  # The key may also come during a transition to a slow picture, which ends
+  # after its frame: a frame of 25 megapixels takes about a second in an
+  # unoptimised instrumented build (which decodes with the same library as
+  # djpeg, so there a wait for the decode would take 2 s and more).
+  limit=1000
+  grep -q __asan_init "$show" && limit=2000
+  [ "$elapsed" -lt "$limit" ] || [ "$elapsed" -lt $(( decode_ms / 2 )) ] || fail "the show waited for the decode"
   wait "$show_pid"; show_pid=
 else
   echo "cjpeg is missing: the slow picture was not tried"

@@ -338,10 +338,10 @@ TEST_P(ViewEngine, DestroyingARunningTransitionFiresNoEndEvents)
     EXPECT_EQ(rec.Count("Stop"), 0);
 }
 
-// The fade and the pivots build a frame from the old screen in one pass
-// unless a handler is to see the old screen in Display first: either way the
-// frames are the old screen with the effect drawn over it, and the handler
-// does see the old screen.
+// The fade, the pivots and the pushes build a frame from the old screen in
+// one pass unless a handler is to see the old screen in Display first: either
+// way the frames are the old screen with the effect drawn over it, and the
+// handler does see the old screen.
 TEST_P(ViewEngine, FramesBuiltInOnePassAreThoseDrawnOverTheOldScreen)
 {
     FillQuadrants(view_.Picture(), 80, 60);
@@ -354,7 +354,7 @@ TEST_P(ViewEngine, FramesBuiltInOnePassAreThoseDrawnOverTheOldScreen)
             image.SetPixel(x, y, 0xFF000000u | uint32_t(x * 3) << 16 | uint32_t(y * 4) << 8 | uint32_t(x + y));
     view_.Picture().Assign(image);
     view_.SetManual(true);
-    for (const int style : {118, 120, 122, 5}) {
+    for (const int style : {118, 120, 122, 130, 5}) {
         view_.SetStyle(style);
         for (const bool handler : {false, true}) {
             bool sawOld = !handler;
