@@ -293,7 +293,8 @@ bool TCustomTransitionView::BuildFrame()
     const int progress = Progress();
     const int style = Style();
     const auto step = uint32_t(Step());
-    // The effect's own drawing, restoring no clip if it fails.
+    // Runs the effect's drawing; if it fails, no clip region stays selected
+    // on Display.
     const auto drawing = [&](auto&& draw) {
         try {
             draw();
@@ -302,9 +303,9 @@ bool TCustomTransitionView::BuildFrame()
             throw;
         }
     };
-    // With no handler to see the old screen in Display first, a style with
-    // a compose form draws the frame from the old screen in one pass.
-    // The last frame is the picture itself, which Display then shares.
+    // The last frame is the picture itself, which Display then shares. With
+    // no handler to see the old screen in Display first, a style with a
+    // compose form draws the frame from the old screen in one pass.
     const bool before = fire && OnBeforeNewFrame;
     if (!before && progress == 100) {
         display.Share(*image);
