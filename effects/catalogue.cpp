@@ -228,9 +228,13 @@ void DrawEffectFrame(TBitmap& Display, const TBitmap& Image, int style, uint32_t
 void DrawEffectFrame(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style, uint32_t Step,
                      int32_t Progress)
 {
+    const bool sameSize = Old.Width() == Image.Width() && Old.Height() == Image.Height();
+    if (Progress >= 100 && sameSize) { // the new picture itself
+        Display.Share(Image);
+        return;
+    }
     const bool composes = Progress > 0 && Progress < 100 && style >= 1 && style <= MaxShowStyle &&
-                          Effects[style].Compose != nullptr && Old.Width() == Image.Width() &&
-                          Old.Height() == Image.Height() && &Display != &Old && &Display != &Image;
+                          Effects[style].Compose != nullptr && sameSize && &Display != &Old && &Display != &Image;
     if (!composes) {
         Display.Assign(Old);
         DrawEffectFrame(Display, Image, style, Step, Progress);

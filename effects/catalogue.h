@@ -74,7 +74,8 @@ void DrawEffectFrame(TBitmap& Display, const TBitmap& Image, int style, uint32_t
 
 // The same frame built whole from Old (the old picture, Image's size): through
 // the style's compose form where it has one, otherwise Old copied into
-// Display and the frame drawn over it as above. Display takes Image's size.
+// Display and the frame drawn over it as above. Display takes Image's size;
+// the last frame (Progress 100 and beyond) shares Image's pixels.
 void DrawEffectFrame(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style, uint32_t Step,
                      int32_t Progress);
 

@@ -303,13 +303,11 @@ bool TCustomTransitionView::BuildFrame()
             throw;
         }
     };
-    // The last frame is the picture itself, which Display then shares. With
-    // no handler to see the old screen in Display first, a style with a
-    // compose form draws the frame from the old screen in one pass.
+    // With no handler to see the old screen in Display first, the frame is
+    // drawn from the old screen at once: in one pass for a style with a
+    // compose form, and the last frame shares the picture's pixels.
     const bool before = fire && OnBeforeNewFrame;
-    if (!before && progress == 100) {
-        display.Share(*image);
-    } else if (!before && progress > 0 && progress < 100 && style != 0 && Effects[style].Compose != nullptr) {
+    if (!before && style != 0) {
         const TCanvasLock oldLock(old->Canvas());
         drawing([&] { DrawEffectFrame(display, *old, *image, style, step, progress); });
     } else {
@@ -326,7 +324,7 @@ bool TCustomTransitionView::BuildFrame()
                 return false;
         }
         if (progress == 100) {
-            display.Share(*image);
+            display.Share(*image); // the picture itself
         } else if (progress != 0) {
             if (style == 0) {
                 if (fire) {
