@@ -38,7 +38,7 @@ void TShowView::Paint(QPainter& Canvas, const QRegion& Area)
     const TBitmap& frame = Display();
     if (frame.Empty())
         return;
-    QImage image(frame.Bits(), frame.Width(), frame.Height(), frame.BytesPerLine(), QImage::Format_RGB32);
+    QImage image = BitmapImage(frame);
     image.setDevicePixelRatio(ratio);
     const QPointF offset(corner_.x() / ratio - x(), corner_.y() / ratio - y());
     Canvas.drawImage(offset, image);

@@ -88,7 +88,7 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, const TBitmap* Old, int32_t P
             int64_t lo = 0, hi = DW;
             Narrow(a0, C, 0, W * One, lo, hi);
             Narrow(b0, -S, 0, H * One, lo, hi);
-            if (lo >= hi)
+            if (lo >= hi) // no source pixel on this row
                 lo = hi = 0;
             if (Old != nullptr) {
                 const uint32_t* o = Old->PixelRow(y);
@@ -96,7 +96,7 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, const TBitmap* Old, int32_t P
                 std::memcpy(row, o, size_t(lo) * 4);
                 std::memcpy(row + hi, o + hi, size_t(Dest.Width() - hi) * 4);
             }
-            if (lo >= hi)
+            if (lo == hi)
                 continue;
             const TFix a = TFix(a0 + lo * C), b = TFix(b0 - lo * S);
             uint32_t* d = Dest.PixelRow(y) + lo;

@@ -95,13 +95,13 @@ void TCustomTransitionView::Prepare()
     d->OldScreen = std::make_shared<TBitmap>();
     d->OldScreen->Canvas().BrushColor = color;
     d->OldScreen->Canvas().StretchMode = TStretchMode::ColorOnColor;
-    const TRect cr = ClientRect();
+    TRect visible;
+    const bool wholeInView = IntersectRect(visible, source, ClientRect()) && visible == source;
     bool captured = false;
     {
         const TCanvasLock displayLock(d->FDisplay.Canvas());
-        if (!bare && !d->FStretch && source == d->FPicRect && d->FDisplay.Width() == d->PicWidth &&
-            d->FDisplay.Height() == d->PicHeight && source.Left >= 0 && source.Top >= 0 &&
-            source.Right <= cr.Right && source.Bottom <= cr.Bottom) {
+        if (!bare && !d->FStretch && wholeInView && source == d->FPicRect && d->FDisplay.Width() == d->PicWidth &&
+            d->FDisplay.Height() == d->PicHeight) {
             // The frame on show covers the source exactly, within the control:
             // the old screen is that frame, shared until either is drawn on.
             d->OldScreen->Assign(d->FDisplay);

@@ -91,7 +91,7 @@ for y in range(side):
   # unoptimised instrumented build (which decodes with the same library as
   # djpeg, so there a wait for the decode would take 2 s and more).
   limit=1000
-  grep -q __asan_init "$show" && limit=2000
+  instrumented_show && limit=2000
   [ "$elapsed" -lt "$limit" ] || [ "$elapsed" -lt $(( decode_ms / 2 )) ] || fail "the show waited for the decode"
   wait "$show_pid"; show_pid=
 else

@@ -68,7 +68,7 @@ bomb_refused || echo "(the key came before the bomb was refused)"
 # show's memory grows from about 60 MiB to over 440.
 photo_decoding() { local r; r=$(resident_mib); [ "${r:-0}" -ge 150 ] && [ "$r" -lt 380 ]; }
 key_after 0 "while the photo decodes" photo_decoding
-if grep -q __asan_init "$show"; then
+if instrumented_show; then
   # An unoptimised instrumented build takes seconds for one frame of 100
   # megapixels, and a transition ends after its frame.
   echo "(instrumented build: transitions at 10000x10000 and their memory are not tried)"

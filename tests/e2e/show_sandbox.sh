@@ -141,3 +141,6 @@ windows_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null; }
 
 # True once the show has ended.
 show_ended() { ! running "$show_pid"; }
+
+# True for a show built with AddressSanitizer (unoptimised and far slower).
+instrumented_show() { grep -q __asan_init "$work/bin/mirel-show"; }
