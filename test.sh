@@ -6,7 +6,11 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh
 jobs=$(nproc)
+# stage NAME: prints how long the run has taken so far, so that a slow stage
+# shows in CI's log.
+stage() { echo "== $(date -u +%T) +$((SECONDS / 60))m$((SECONDS % 60))s: $1"; }
 
+stage "RelWithDebInfo build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
@@ -14,15 +18,18 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 # The effect tests again with the scalar kernels and copies alone, and at -O3
 # (Release), so that every kernel is checked both ways and under both
 # optimisers.
+stage "scalar kernels; Release build and tests"
 MIREL_KERNELS=scalar build/tests/mirel_tests --gtest_brief=1
 cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DMIREL_BUILD_BENCH=OFF >/dev/null
 cmake --build build-release -j"$jobs" --target mirel_tests
 build-release/tests/mirel_tests --gtest_brief=1
 
+stage "AddressSanitizer and UBSan build and tests"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMIREL_SANITIZE=ON -DMIREL_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
+stage "ThreadSanitizer build and tests"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIREL_TSAN=ON -DMIREL_BUILD_BENCH=OFF >/dev/null
 cmake --build build-tsan -j"$jobs" --target mirel_view_tests
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" QT_QPA_PLATFORM=offscreen \
@@ -36,5 +43,8 @@ TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan/tests/frei0r --output
 # Every fuzz target for 10 seconds, as many at once as there are cores: its
 # seed corpus (with every crash input found so far) replayed, and a little
 # more. A crash input is kept as a seed in tests/fuzz/corpus/ and fails the
-# run. Longer runs: scripts/fuzz.sh 600.
-MIREL_FUZZ_JOBS=$jobs ./scripts/fuzz.sh 10
+# run. The decoding libraries are the system's here; longer runs, with them
+# instrumented too: scripts/fuzz.sh 600.
+stage "fuzzing"
+MIREL_FUZZ_DEPS=system MIREL_FUZZ_JOBS=$jobs ./scripts/fuzz.sh 10
+stage "done"

@@ -17,7 +17,9 @@
 # system's apt configuration is not touched) and linked statically. Without
 # network the targets link the system's libraries instead, and say so.
 #
-# Environment: MIREL_FUZZ_BUILD names the build folder (default build-fuzz);
+# Environment: MIREL_FUZZ_DEPS=system links the system's decoding libraries
+# without building instrumented ones (quicker, for a short run that mostly
+# replays the corpus); MIREL_FUZZ_BUILD names the build folder (default build-fuzz);
 # MIREL_FUZZ_JOBS runs that many targets at once (default 1). Crash inputs go
 # to <build>/findings/ and are copied into the target's seed corpus, where
 # every later run replays them; the script then ends with status 1. Inputs
@@ -82,12 +84,16 @@ instrument() {
 }
 
 deps=instrumented
-instrument libjpeg-turbo libjpeg.so.62 -DENABLE_SHARED=OFF -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF &&
-  instrument libpng1.6 libpng16.so.16 -DPNG_SHARED=OFF -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF -DPNG_TOOLS=OFF &&
-  instrument libwebp libwebp.so.7 -DBUILD_SHARED_LIBS=OFF -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
-    -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
-    -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF -DWEBP_BUILD_LIBWEBPMUX=OFF ||
-  deps="the system's (not instrumented: the source packages could not be fetched or built)"
+if [ "${MIREL_FUZZ_DEPS:-}" = system ]; then
+  deps="the system's (not instrumented, as asked)"
+else
+  instrument libjpeg-turbo libjpeg.so.62 -DENABLE_SHARED=OFF -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF &&
+    instrument libpng1.6 libpng16.so.16 -DPNG_SHARED=OFF -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF -DPNG_TOOLS=OFF &&
+    instrument libwebp libwebp.so.7 -DBUILD_SHARED_LIBS=OFF -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
+      -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
+      -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF -DWEBP_BUILD_LIBWEBPMUX=OFF ||
+    deps="the system's (not instrumented: the source packages could not be fetched or built)"
+fi
 echo "== decoding libraries: $deps"
 pkgpath=
 [ "$deps" = instrumented ] && pkgpath=$build/deps/lib/pkgconfig:$build/deps/share/pkgconfig
