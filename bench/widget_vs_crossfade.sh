@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# The transition widget's fade (style 118, mirel_bench_view) beside the
-# cross-fade a Qt developer writes by hand (QPainter::setOpacity over two
-# QImages on a 40 ms QTimer, mirel_bench_qt_crossfade), both in a window the
+# The transition widget (mirel_bench_view; the fade, style 118, unless told)
+# beside the cross-fade a Qt developer writes by hand (QPainter::setOpacity
+# over two QImages on a 40 ms QTimer, mirel_bench_qt_crossfade), in a window the
 # size of the screen, 25 frames a transition. Each size gets its own Xvfb
 # screen of that size; the two programs take turns, round after round, so
 # that a change in the machine's load falls on both.
 #
 #   bench/widget_vs_crossfade.sh [-b BUILD_DIR] [-r ROUNDS] [-t TRANSITIONS]
-#                                [--offscreen] [--raw] [WxH ...]
+#                                [-s STYLES] [--offscreen] [--raw] [WxH ...]
 #
+# STYLES: the widget's styles, each run on its own after the cross-fade, as
+# a list (1,13,118) or "all" (1 to 150; try -r 1 -t 1 for a sweep).
 # Defaults: build/ beside this folder, 3 rounds of 5 transitions, sizes
 # 1920x1080 and 3840x2160, under Xvfb (--offscreen: Qt's offscreen platform,
 # no display server). --raw prints each run as one line of key=value pairs
@@ -26,12 +28,13 @@
 # Build first: cmake --build build --target mirel_bench_view mirel_bench_qt_crossfade
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=$here/../build rounds=3 transitions=5 platform=xcb raw= sizes=()
+build=$here/../build rounds=3 transitions=5 platform=xcb raw= sizes=() styles=118
 while [ $# -gt 0 ]; do
   case $1 in
     -b) build=$2; shift 2 ;;
     -r) rounds=$2; shift 2 ;;
     -t) transitions=$2; shift 2 ;;
+    -s) styles=$2; shift 2 ;;
     --offscreen) platform=offscreen; shift ;;
     --raw) raw=1; shift ;;
     -h|--help) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
@@ -40,6 +43,8 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ ${#sizes[@]} -gt 0 ] || sizes=(1920x1080 3840x2160)
+[ "$styles" = all ] && styles=$(seq -s, 1 150)
+IFS=, read -r -a styles <<<"$styles"
 widget=$build/bench/mirel_bench_view crossfade=$build/bench/mirel_bench_qt_crossfade
 for p in "$widget" "$crossfade"; do
   [ -x "$p" ] || { echo "widget_vs_crossfade.sh: $p is not built" >&2; exit 1; }
@@ -109,7 +114,9 @@ for size in "${sizes[@]}"; do
   for round in $(seq 1 "$rounds"); do
     echo "  $size round $round of $rounds" >&2
     run qt-crossfade "$size" "$crossfade" --size "$size" "$transitions"
-    run "widget-118" "$size" "$widget" --size "$size" --style 118 "$transitions"
+    for style in "${styles[@]}"; do
+      run "widget-$style" "$size" "$widget" --size "$size" --style "$style" "$transitions"
+    done
   done
   [ "$platform" = xcb ] && stop_xvfb
 done
