@@ -398,6 +398,60 @@ void SetScaledCopies(TScaledCopies how) { ScaledCopies.store(how, std::memory_or
 
 // ---- TCanvas ----
 
+// A drawing operation under way on a bitmap that a TDrawRecord watches: the
+// operation notes the area it draws, and the bitmap's own accessors, which it
+// uses to draw, are not seen as other writes meanwhile.
+class TCanvasDrawing {
+public:
+    explicit TCanvasDrawing(TBitmap& bitmap) : bitmap_(bitmap), record_(bitmap.record_) { bitmap.record_ = nullptr; }
+    ~TCanvasDrawing() { bitmap_.record_ = record_; }
+    TCanvasDrawing(const TCanvasDrawing&) = delete;
+    TCanvasDrawing& operator=(const TCanvasDrawing&) = delete;
+
+    bool Watched() const { return record_ != nullptr; }
+    // r (cut to the bitmap), and within the clip region when there is one.
+    void Drew(const TRect& r, const TRegion* clip)
+    {
+        TRect cut;
+        if (record_ == nullptr || !IntersectRect(cut, r, bitmap_.BoundsRect()))
+            return;
+        if (clip == nullptr) {
+            record_->drawn_.push_back(cut);
+            return;
+        }
+        TRegion area(cut);
+        CombineRgn(area, area, *clip, RGN_AND);
+        Drew(area);
+    }
+    // A region already cut to the bitmap and to the clip.
+    void Drew(const TRegion& area)
+    {
+        if (record_ == nullptr)
+            return;
+        for (const TRect& box : area.Boxes())
+            record_->drawn_.push_back(box);
+    }
+    void Drew(std::span<const pixman_box32_t> boxes, const TRect& within)
+    {
+        if (record_ == nullptr)
+            return;
+        for (const pixman_box32_t& b : boxes) {
+            TRect cut;
+            if (IntersectRect(cut, TRect{b.x1, b.y1, b.x2, b.y2}, within))
+                record_->drawn_.push_back(cut);
+        }
+    }
+    void ReadsItself() const
+    {
+        if (record_ != nullptr)
+            record_->read_.store(true, std::memory_order_relaxed);
+    }
+
+private:
+    TBitmap& bitmap_;
+    TDrawRecord* record_;
+};
+
 TCanvas::TCanvas(TBitmap& owner) : owner_(owner) {}
 TCanvas::~TCanvas() = default;
 
@@ -415,6 +469,7 @@ void TCanvas::StretchBlt(int32_t x, int32_t y, int32_t w, int32_t h, const TCanv
 {
     if (w == 0 || h == 0 || sw == 0 || sh == 0)
         return;
+    TCanvasDrawing drawing(owner_);
     // Pixels of its own before any source row is taken (the source may be
     // this very bitmap) and before bands are drawn on several threads.
     owner_.OwnPixels();
@@ -422,6 +477,15 @@ void TCanvas::StretchBlt(int32_t x, int32_t y, int32_t w, int32_t h, const TCanv
     TAxis ax = MakeAxis(x, w, sx, sw), ay = MakeAxis(y, h, sy, sh);
     if (!ClipSourceAxis(ax, from.Width()) || !ClipSourceAxis(ay, from.Height()))
         return;
+    if (drawing.Watched()) {
+        drawing.Drew(Rect(int32_t(std::clamp<int64_t>(ax.D0, 0, owner_.Width())),
+                          int32_t(std::clamp<int64_t>(ay.D0, 0, owner_.Height())),
+                          int32_t(std::clamp<int64_t>(ax.D1, 0, owner_.Width())),
+                          int32_t(std::clamp<int64_t>(ay.D1, 0, owner_.Height()))),
+                     clip_.get());
+        if (&from == &owner_)
+            drawing.ReadsItself();
+    }
 
     if (&from == &owner_ && Overlaps(ax, ay)) {
         if (ResamplesItself() && MoveWithin(owner_, clip_.get(), ax, ay))
@@ -456,6 +520,12 @@ void TCanvas::StretchDraw(const TRect& dest, const TBitmap& bitmap)
 }
 
 namespace {
+
+// The area DrawBitmapThrough can copy: what the two bitmaps have in common.
+TRect CopiedArea(const TBitmap& dst, const TBitmap& src)
+{
+    return {0, 0, std::min(dst.Width(), src.Width()), std::min(dst.Height(), src.Height())};
+}
 
 // The copy of DrawBitmapThrough: boxes y-x banded, cut to the two bitmaps
 // box by box as they are walked, so that a shape of many boxes is not
@@ -499,6 +569,7 @@ void TCanvas::DrawBitmapThrough(const TBitmap& bitmap, const TRegion& rgn)
 {
     if (&bitmap == &owner_) // a bitmap drawn onto itself in place stays as it is
         return;
+    TCanvasDrawing drawing(owner_);
     owner_.OwnPixels();
     const TRegion* through = &rgn;
     TRegion clipped;
@@ -508,6 +579,7 @@ void TCanvas::DrawBitmapThrough(const TBitmap& bitmap, const TRegion& rgn)
     }
     int count = 0;
     const pixman_box32_t* boxes = pixman_region32_rectangles(through->Native(), &count);
+    drawing.Drew({boxes, size_t(count)}, CopiedArea(owner_, bitmap));
     CopyThroughBoxes(owner_, bitmap, {boxes, size_t(count)});
 }
 
@@ -526,11 +598,13 @@ void DrawBitmapThrough(TCanvas& canvas, const TBitmap& bitmap, const pixman_box3
 #endif
     if (&bitmap == &canvas.Bitmap())
         return;
-    canvas.Bitmap().OwnPixels();
     if (canvas.HasClipRgn()) { // rare in drawing: through the region of the boxes and the clip
         canvas.DrawBitmapThrough(bitmap, TRegion::FromBandedBoxes({bandedBoxes.begin(), bandedBoxes.end()}));
         return;
     }
+    TCanvasDrawing drawing(canvas.Bitmap());
+    canvas.Bitmap().OwnPixels();
+    drawing.Drew(bandedBoxes, CopiedArea(canvas.Bitmap(), bitmap));
     CopyThroughBoxes(canvas.Bitmap(), bitmap, bandedBoxes);
 }
 
@@ -542,6 +616,8 @@ void TCanvas::FillArea(const TRect& dest)
     TRegion area(r);
     if (clip_)
         CombineRgn(area, area, *clip_, RGN_AND);
+    TCanvasDrawing drawing(owner_);
+    drawing.Drew(area);
     for (const TRect& b : area.Boxes())
         pixman_fill(reinterpret_cast<uint32_t*>(owner_.Bits()), owner_.Width(), 32, b.Left, b.Top,
                     b.Width(), b.Height(), BrushColor);
@@ -556,7 +632,12 @@ TBitmap::TBitmap(int32_t width, int32_t height, uint32_t fill) : canvas_(*this)
     SetSize(width, height, fill);
 }
 
-TBitmap::~TBitmap() { Release(block_); }
+TBitmap::~TBitmap()
+{
+    if (record_ != nullptr)
+        record_->Stop();
+    Release(block_);
+}
 
 TBitmap::TPixelBlock* TBitmap::NewBlock(size_t count)
 {
@@ -601,8 +682,14 @@ void TBitmap::Unshare()
     Adopt(own, width_, height_);
 }
 
+void TBitmap::NoteRead() const noexcept { record_->read_.store(true, std::memory_order_relaxed); }
+
+void TBitmap::NoteWrite() const noexcept { record_->written_.store(true, std::memory_order_relaxed); }
+
 uint32_t* TBitmap::OwnPixelsForOverwrite()
 {
+    if (record_ != nullptr)
+        NoteWrite();
     if (SharesPixels())
         Adopt(NewBlock(Count()), width_, height_);
     return data_;
@@ -612,6 +699,8 @@ void TBitmap::SetSize(int32_t width, int32_t height, uint32_t fill)
 {
     if (width == width_ && height == height_)
         return;
+    if (record_ != nullptr)
+        NoteWrite();
     CheckBitmapSize(width, height);
     const size_t count = size_t(width) * size_t(height);
     TPixelBlock* block = NewBlock(count);
@@ -620,12 +709,16 @@ void TBitmap::SetSize(int32_t width, int32_t height, uint32_t fill)
         std::fill(pixels, pixels + count, fill);
     const int32_t keepW = std::min(width, width_), keepH = std::min(height, height_);
     for (int32_t y = 0; y < keepH; ++y)
-        std::memcpy(pixels + size_t(y) * size_t(width), std::as_const(*this).PixelRow(y), size_t(keepW) * 4);
+        std::memcpy(pixels + size_t(y) * size_t(width), data_ + size_t(y) * size_t(width_), size_t(keepW) * 4);
     Adopt(block, width, height);
 }
 
 void TBitmap::Assign(const TBitmap& other)
 {
+    if (record_ != nullptr)
+        NoteWrite();
+    if (other.record_ != nullptr)
+        other.NoteRead();
     if (Count() == other.Count() && other.block_ != block_ && block_ != nullptr && !SharesPixels()) {
         std::memcpy(data_, other.data_, block_->Bytes);
         Resize(other.width_, other.height_);
@@ -636,6 +729,10 @@ void TBitmap::Assign(const TBitmap& other)
 
 void TBitmap::Share(const TBitmap& other)
 {
+    if (record_ != nullptr)
+        NoteWrite();
+    if (other.record_ != nullptr)
+        other.NoteRead();
     if (other.block_ == block_) {
         Resize(other.width_, other.height_);
         return;
@@ -647,6 +744,10 @@ void TBitmap::Share(const TBitmap& other)
 
 void TBitmap::Swap(TBitmap& other) noexcept
 {
+    if (record_ != nullptr)
+        NoteWrite();
+    if (other.record_ != nullptr)
+        other.NoteWrite();
     std::swap(block_, other.block_);
     std::swap(data_, other.data_);
     std::swap(width_, other.width_);
@@ -715,6 +816,32 @@ void TBitmap::FreePixels(void* pixels, size_t bytes) noexcept
         ::operator delete(pixels);
     else
         ::munmap(pixels, bytes);
+}
+
+// ---- TDrawRecord ----
+
+void TDrawRecord::Watch(TBitmap& bitmap)
+{
+    Stop();
+    if (bitmap.record_ != nullptr)
+        bitmap.record_->Stop();
+    bitmap.record_ = this;
+    bitmap_ = &bitmap;
+}
+
+void TDrawRecord::Stop() noexcept
+{
+    if (bitmap_ != nullptr)
+        bitmap_->record_ = nullptr;
+    bitmap_ = nullptr;
+    Clear();
+}
+
+void TDrawRecord::Clear() noexcept
+{
+    drawn_.clear();
+    written_.store(false, std::memory_order_relaxed);
+    read_.store(false, std::memory_order_relaxed);
 }
 
 void TBitmap::Fill(uint32_t color)

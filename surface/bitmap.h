@@ -30,10 +30,13 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <vector>
 
 namespace mirel {
 
 class TBitmap;
+class TCanvasDrawing;
+class TDrawRecord;
 class TRegion;
 
 // TBitmapError: a bitmap that cannot be made (impossible or too large a size).
@@ -139,16 +142,23 @@ public:
     // Row y, 0 = top. y must lie in 0 .. Height() - 1. The non-const
     // accessors give the bitmap its own block first (see Assign).
     uint32_t* PixelRow(int32_t y) { return OwnPixels() + size_t(y) * size_t(width_); }
-    const uint32_t* PixelRow(int32_t y) const { return data_ + size_t(y) * size_t(width_); }
+    const uint32_t* PixelRow(int32_t y) const
+    {
+        if (record_ != nullptr) [[unlikely]]
+            NoteRead();
+        return data_ + size_t(y) * size_t(width_);
+    }
     uint32_t Pixel(int32_t x, int32_t y) const { return PixelRow(y)[x]; }
     void SetPixel(int32_t x, int32_t y, uint32_t c) { PixelRow(y)[x] = c; }
 
     uint8_t* Bits() { return reinterpret_cast<uint8_t*>(OwnPixels()); }
-    const uint8_t* Bits() const { return reinterpret_cast<const uint8_t*>(data_); }
+    const uint8_t* Bits() const { return reinterpret_cast<const uint8_t*>(PixelRow(0)); }
     // The pixels, after giving the bitmap a block of its own if it shares
     // one. Code that writes a bitmap on several threads calls it first.
     uint32_t* OwnPixels()
     {
+        if (record_ != nullptr) [[unlikely]]
+            NoteWrite();
         if (SharesPixels())
             Unshare();
         return data_;
@@ -173,6 +183,9 @@ public:
     static void ResetPeakPixelBytes();
 
 private:
+    friend class TCanvasDrawing;
+    friend class TDrawRecord;
+
     // Pixel memory. Blocks of MappedBytes and more are mapped from the
     // system and unmapped when freed, so a replaced picture gives its memory
     // back at once, whatever the heap did meanwhile; the mapped pages come
@@ -195,12 +208,58 @@ private:
     void Adopt(TPixelBlock* block, int32_t width, int32_t height) noexcept;
     void Resize(int32_t width, int32_t height) noexcept;
     size_t Count() const { return size_t(width_) * size_t(height_); }
+    // What a watching TDrawRecord sees besides the canvas's drawing.
+    void NoteRead() const noexcept;
+    void NoteWrite() const noexcept;
 
     int32_t width_ = 0;
     int32_t height_ = 0;
     TPixelBlock* block_ = nullptr; // null when empty
     uint32_t* data_ = nullptr;     // block_'s pixels
+    TDrawRecord* record_ = nullptr; // watching this bitmap, if any
     TCanvas canvas_;
+};
+
+// Watches one bitmap: gathers the area its canvas draws, and notes whether
+// its pixels are written any other way (PixelRow, Bits, Assign, Fill, ...) or
+// read at all (through the const accessors, or as the source of a copy or
+// of Assign). A frame loop learns from it which part of a frame a drawing
+// changed, and whether that drawing depended on what the bitmap held before.
+//
+// A bitmap has at most one record (a second one to watch it takes over), and
+// a record watches at most one bitmap, until either ends. Both are used under
+// the bitmap's lock, though the bands of one drawing may note reads and
+// writes on several threads.
+class TDrawRecord {
+public:
+    TDrawRecord() = default;
+    ~TDrawRecord() { Stop(); }
+    TDrawRecord(const TDrawRecord&) = delete;
+    TDrawRecord& operator=(const TDrawRecord&) = delete;
+
+    // Watches bitmap from now on, having seen nothing yet; a record that
+    // watched another bitmap stops watching it.
+    void Watch(TBitmap& bitmap);
+    void Stop() noexcept;
+    // Forgets what was seen, and goes on watching.
+    void Clear() noexcept;
+    const TBitmap* Watched() const { return bitmap_; }
+
+    // The area the canvas drew on, as rectangles cut to the bitmap (they may
+    // overlap): every pixel in them was written, and none outside them was
+    // written through the canvas.
+    const std::vector<TRect>& Drawn() const { return drawn_; }
+    bool WrittenOtherwise() const { return written_.load(std::memory_order_relaxed); }
+    bool Read() const { return read_.load(std::memory_order_relaxed); }
+
+private:
+    friend class TBitmap;
+    friend class TCanvasDrawing;
+
+    TBitmap* bitmap_ = nullptr;
+    std::vector<TRect> drawn_;
+    std::atomic<bool> written_{false};
+    std::atomic<bool> read_{false};
 };
 
 // Who draws scaled, mirrored and overlapping copies: the surface itself, row

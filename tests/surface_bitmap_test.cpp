@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mirel {
@@ -381,6 +382,83 @@ TEST_F(CopyAreaTest, EmptyAndOffBitmapCopiesDrawNothing)
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x)
             ASSERT_TRUE(Untouched(x, y));
+}
+
+// A record of a bitmap's drawing holds exactly the pixels its canvas wrote:
+// scaled, cut and mirrored copies, copies through a region or its boxes,
+// fills, each with and without a clip region. Writes past the canvas, reads
+// and copies of the bitmap onto itself are noted as such.
+TEST(DrawRecord, HoldsWhatTheCanvasDrewAndNotesEverythingElse)
+{
+    TBitmap image(50, 40);
+    FillCoordinates(image);
+    TRegion clip = CreateRectRgn(5, 5, 25, 30);
+    UniteRgn(clip, CreateRectRgn(30, 0, 45, 12));
+    const auto drawings = std::vector<void (*)(TCanvas&, const TBitmap&)>{
+        [](TCanvas& c, const TBitmap& i) { c.CopyArea(Rect(-5, 3, 30, 20), i.Canvas(), Rect(0, 0, 50, 40)); },
+        [](TCanvas& c, const TBitmap& i) { c.StretchBlt(44, 39, -20, -15, i.Canvas(), 45, 30, 20, 30); },
+        [](TCanvas& c, const TBitmap& i) { c.CopyArea(Rect(10, 10, 40, 40), i.Canvas(), Rect(30, 30, 60, 60)); },
+        [](TCanvas& c, const TBitmap& i) {
+            TRegion shape = CreateRoundRectRgn(3, 2, 40, 38, 20, 20);
+            UniteRgn(shape, CreateRectRgn(44, 0, 80, 5));
+            c.DrawBitmapThrough(i, shape);
+        },
+        [](TCanvas& c, const TBitmap& i) {
+            const TRegion shape = CreateRoundRectRgn(-3, 2, 40, 38, 20, 20);
+            int count = 0;
+            const pixman_box32_t* boxes = pixman_region32_rectangles(shape.Native(), &count);
+            DrawBitmapThrough(c, i, boxes, size_t(count));
+        },
+        [](TCanvas& c, const TBitmap&) { c.FillArea(Rect(20, -4, 48, 8)); },
+    };
+    for (size_t d = 0; d < drawings.size(); ++d)
+        for (const bool clipped : {false, true}) {
+            TBitmap bitmap(48, 36, 0x12345678u);
+            bitmap.Canvas().BrushColor = 0xFFFFFFFFu;
+            if (clipped)
+                bitmap.Canvas().SelectClipRgn(clip);
+            TDrawRecord record;
+            record.Watch(bitmap);
+            drawings[d](bitmap.Canvas(), image);
+            EXPECT_FALSE(record.Read() || record.WrittenOtherwise()) << d;
+            const TRegion drawn = UnionOfRects(record.Drawn());
+            for (int32_t y = 0; y < bitmap.Height(); ++y)
+                for (int32_t x = 0; x < bitmap.Width(); ++x)
+                    ASSERT_EQ(bitmap.Pixel(x, y) != 0x12345678u, drawn.Contains(x, y))
+                        << "drawing " << d << (clipped ? ", clipped" : "") << ", pixel " << x << "," << y;
+        }
+
+    TBitmap bitmap(20, 10), other(20, 10);
+    TDrawRecord record;
+    const auto noted = [&](auto&& what) {
+        record.Watch(bitmap);
+        what();
+        return std::pair{record.Read(), record.WrittenOtherwise()};
+    };
+    using TNoted = std::pair<bool, bool>;
+    EXPECT_EQ(noted([&] { bitmap.PixelRow(3)[4] = 0; }), TNoted(false, true));
+    EXPECT_EQ(noted([&] { bitmap.Fill(0); }), TNoted(false, true));
+    EXPECT_EQ(noted([&] { bitmap.Assign(other); }), TNoted(false, true));
+    EXPECT_EQ(noted([&] { bitmap.SetSize(5, 5); }), TNoted(false, true));
+    EXPECT_EQ(noted([&] { (void)std::as_const(bitmap).Pixel(1, 1); }), TNoted(true, false));
+    EXPECT_EQ(noted([&] { other.Assign(bitmap); }), TNoted(true, false));
+    EXPECT_EQ(noted([&] { other.Canvas().DrawBitmap(0, 0, bitmap); }), TNoted(true, false));
+    EXPECT_EQ(noted([&] { bitmap.Canvas().CopyArea(Rect(1, 0, 5, 5), bitmap.Canvas(), Rect(0, 0, 4, 5)); }),
+              TNoted(true, false));
+    EXPECT_EQ(noted([&] { (void)bitmap.Width(); }), TNoted(false, false));
+
+    // A record stops watching a bitmap that ends, and a bitmap has one record.
+    {
+        TBitmap brief(4, 4);
+        record.Watch(brief);
+    }
+    EXPECT_EQ(record.Watched(), nullptr);
+    TDrawRecord second;
+    record.Watch(bitmap);
+    second.Watch(bitmap);
+    EXPECT_EQ(record.Watched(), nullptr);
+    bitmap.Fill(0);
+    EXPECT_TRUE(second.WrittenOtherwise());
 }
 
 } // namespace

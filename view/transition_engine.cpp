@@ -117,6 +117,7 @@ void TCustomTransitionView::Prepare()
         // Keeps the old content where it fits: the control may be painted
         // before the first frame is built.
         const TCanvasLock displayLock(d->FDisplay.Canvas());
+        d->Frames.Reset();
         d->FDisplay.SetSize(d->PicWidth, d->PicHeight);
     }
     UpdatePicRect();
@@ -304,13 +305,16 @@ bool TCustomTransitionView::BuildFrame()
         }
     };
     // With no handler to see the old screen in Display first, the frame is
-    // drawn from the old screen at once: in one pass for a style with a
-    // compose form, and the last frame shares the picture's pixels.
+    // drawn over the last one where only the changed area need be drawn
+    // again, or from the old screen at once: in one pass for a style with a
+    // compose form. The last frame shares the picture's pixels.
     const bool before = fire && OnBeforeNewFrame;
+    TRegion built(r);
     if (!before && style != 0) {
         const TCanvasLock oldLock(old->Canvas());
-        drawing([&] { DrawEffectFrame(display, *old, *image, style, step, progress); });
+        drawing([&] { built = d->Frames.Draw(display, *old, *image, style, step, progress); });
     } else {
+        d->Frames.Reset();
         {
             // Old and Display have one size: Display takes Old's pixels,
             // sharing them until the effect draws (at the first frame they
@@ -337,7 +341,7 @@ bool TCustomTransitionView::BuildFrame()
             }
         }
     }
-    d->InvalidateFrame(r);
+    d->InvalidateFrame(built);
     if (fire && OnAfterNewFrame) {
         OnAfterNewFrame(this, *image, display);
         if (deleted())
@@ -349,19 +353,12 @@ bool TCustomTransitionView::BuildFrame()
 // Marks a picture area as built and not yet painted; ShowFrame has it
 // painted. The mapping to the control's area is made on the GUI thread, which
 // owns the placement.
-void TTransitionViewPrivate::InvalidateFrame(const TRect& Rc)
+void TTransitionViewPrivate::InvalidateFrame(const TRegion& Area)
 {
-    if (Rc.IsEmpty())
+    if (Area.IsEmpty())
         return;
     const std::lock_guard lock(DirtyLock);
-    if (FrameDirty.IsEmpty()) {
-        FrameDirty = Rc;
-        return;
-    }
-    FrameDirty.Left = std::min(FrameDirty.Left, Rc.Left);
-    FrameDirty.Top = std::min(FrameDirty.Top, Rc.Top);
-    FrameDirty.Right = std::max(FrameDirty.Right, Rc.Right);
-    FrameDirty.Bottom = std::max(FrameDirty.Bottom, Rc.Bottom);
+    UniteRgn(FrameDirty, Area);
 }
 
 // Paints the frame just built, synchronously. On the worker that means
@@ -389,6 +386,10 @@ void TCustomTransitionView::ShowFrame(TAnimateThread* Worker)
 
 void TCustomTransitionView::DropTransitionBitmaps()
 {
+    {
+        const TCanvasLock displayLock(d->FDisplay.Canvas());
+        d->Frames.Reset();
+    }
     d->Image.reset();
     d->OldScreen.reset();
 }

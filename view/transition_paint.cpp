@@ -240,8 +240,20 @@ TRect TCustomTransitionView::FrameToClient(TRect Rc) const
         const int32_t pw = d->FPicRect.Width(), ph = d->FPicRect.Height();
         if (pw <= 0 || ph <= 0)
             return {};
-        return {to.Left + MulDiv(Rc.Left, to.Width(), pw), to.Top + MulDiv(Rc.Top, to.Height(), ph),
-                to.Left + MulDiv(Rc.Right, to.Width(), pw), to.Top + MulDiv(Rc.Bottom, to.Height(), ph)};
+        // Every control pixel whose sample may come from Rc, whatever the
+        // painter's rounding: a pixel more on each side, within the frame.
+        const auto first = [](int32_t a, int32_t length, int32_t extent) {
+            return int32_t(int64_t{a} * extent / length) - 1;
+        };
+        const auto last = [](int32_t a, int32_t length, int32_t extent) {
+            return int32_t((int64_t{a} * extent + length - 1) / length) + 1;
+        };
+        TRect cut;
+        IntersectRect(cut,
+                      {to.Left + first(Rc.Left, pw, to.Width()), to.Top + first(Rc.Top, ph, to.Height()),
+                       to.Left + last(Rc.Right, pw, to.Width()), to.Top + last(Rc.Bottom, ph, to.Height())},
+                      to);
+        return cut;
     }
     if (d->FCenter)
         OffsetRect(Rc, d->FPicRect.Left, d->FPicRect.Top);
@@ -257,20 +269,26 @@ TRect TCustomTransitionView::FrameToClient(TRect Rc) const
 // exposed control paints nothing, and a worker must not wait for it).
 void TCustomTransitionView::PaintPendingFrame()
 {
-    TRect dirty;
+    TRegion dirty;
     {
         const std::lock_guard lock(d->DirtyLock);
-        dirty = d->FrameDirty;
-        d->FrameDirty = {};
+        std::swap(dirty, d->FrameDirty);
     }
-    if (!dirty.IsEmpty()) {
-        const TRect rc = FrameToClient(dirty);
-        if (!rc.IsEmpty()) {
-            if (d->Painting)
-                update(ToQRect(rc));
-            else
-                repaint(ToQRect(rc));
-        }
+    // A few pieces (the two ends of a sweep from both sides) are painted
+    // each on its own; many (a shred) as the rectangle around them.
+    constexpr size_t MaxPieces = 8;
+    std::vector<TRect> pieces = dirty.Boxes();
+    if (pieces.size() > MaxPieces)
+        pieces = {dirty.Bounds()};
+    QRegion area;
+    for (const TRect& piece : pieces)
+        if (const TRect rc = FrameToClient(piece); !rc.IsEmpty())
+            area += ToQRect(rc);
+    if (!area.isEmpty()) {
+        if (d->Painting)
+            update(area);
+        else
+            repaint(area);
     }
     d->FrameEvent.Set();
 }

@@ -6,6 +6,7 @@
 // thread while it holds any of them.
 #pragma once
 
+#include "effects/frames.h"
 #include "view/sync.h"
 #include "view/transition_view.h"
 
@@ -73,6 +74,9 @@ struct TTransitionViewPrivate {
     std::atomic<bool> StopRequested{false};
 
     TBitmap FDisplay;
+    // Builds Display's frames while no handler looks at them, each over the
+    // last, and watches Display meanwhile (under its lock).
+    TFrameBuilder Frames;
     TRect FPicRect;
     std::unique_ptr<TAnimateThread> Thread;
     bool Painting = false;
@@ -100,10 +104,10 @@ struct TTransitionViewPrivate {
     bool AnimateAfterStop = false;
     // The frame area built but not yet painted, in picture coordinates.
     std::mutex DirtyLock;
-    TRect FrameDirty;
+    TRegion FrameDirty;
 
     // Marks a picture area as built and not yet painted.
-    void InvalidateFrame(const TRect& Rc);
+    void InvalidateFrame(const TRegion& Area);
 };
 
 } // namespace mirel

@@ -3,6 +3,10 @@
 // placement and background mode.
 #include "view_test_util.h"
 
+#include "tests/frame_test_util.h"
+
+#include <QScreen>
+
 namespace mirel::test {
 namespace {
 
@@ -68,6 +72,42 @@ INSTANTIATE_TEST_SUITE_P(Modes, ViewDirectPaint,
                                            TPaintCase{"Stretch", bmTiled, 32, false, true, false},
                                            TPaintCase{"StretchFine", bmTiled, 32, false, true, true}),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+// A frame drawn over the last one is painted only where it changed: what
+// reaches the screen after each frame is the whole control freshly painted,
+// in each placement, for reveals, a shape, a stretch of the whole frame and
+// a style that draws every frame whole.
+TEST_P(ViewDirectPaint, FramesPaintedInPartLeaveTheScreenWhole)
+{
+    const TPaintCase& c = GetParam();
+    TTransitionView view;
+    Configure(view, c.Mode, c.BgSize, c.Center, c.Stretch);
+    view.SetStretchFine(c.StretchFine);
+    FillQuadrants(view.Picture(), 120, 90);
+    ShowExposed(view);
+    view.SetThreaded(false);
+    view.SetStep(100);
+    view.Execute();
+    TBitmap next(120, 90);
+    FillCoordinates(next);
+    view.SetManual(true);
+    for (const int style : {5, 23, 51, 86, 16, 118}) {
+        view.Picture().Assign(next);
+        view.SetStyle(style);
+        view.Execute();
+        for (const int progress : {10, 30, 31, 60, 45, 97}) {
+            view.SetProgress(progress);
+            const QImage screen = view.screen()->grabWindow(view.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+            const QImage painted = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+            ASSERT_EQ(screen.size(), view.size());
+            ASSERT_EQ(screen, painted) << "style " << style << ", progress " << progress;
+        }
+        view.Stop();
+        next.Assign(view.Display());
+        next.Canvas().BrushColor = 0xFF000000u | uint32_t(style) << 16;
+        next.Canvas().FillArea({0, 0, 30, 90});
+    }
+}
 
 // A transition starts from what the control showed: its old screen is the
 // composed control cut at the new picture's place, Color beyond the control.

@@ -1,0 +1,49 @@
+// Successive frames of one transition, each drawn over the one before.
+//
+// Most procedures draw with the canvas alone and never look at what Display
+// held: they cover part of the frame with the new picture (moved, scaled or
+// cut to a shape) and leave the old picture elsewhere. For those, a frame
+// need not start from a full copy of the old picture. The builder watches
+// the area each frame draws; the next frame is drawn over the last one, and
+// the old picture is put back only where the last frame drew and the new one
+// did not. The frame is the same, pixel for pixel, the work is little more
+// than the procedure's own, and the area that changed between two frames is
+// known, so that only that area need be shown again.
+//
+// A procedure that reads Display, or writes it other than through its canvas
+// (the fade, the pivots, the pushes, the speckles, ...), is seen doing so at
+// the first frame the builder draws with it, which starts from the old
+// picture in full as always; from then on that style's frames are built
+// whole, as DrawEffectFrame builds them, through its compose form if it has
+// one.
+#pragma once
+
+#include "effects/catalogue.h"
+#include "surface/region.h"
+
+namespace mirel {
+
+class TFrameBuilder {
+public:
+    // The frame DrawEffectFrame(Display, Old, Image, style, Step, Progress)
+    // gives, drawn into Display. Returns the area of Display that may differ
+    // from what it held before: all of it unless the builder drew the frame
+    // before with the same three bitmaps and style, and nobody changed
+    // Display since. Progress may go either way between two frames.
+    TRegion Draw(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style, uint32_t Step,
+               int32_t Progress);
+
+    // The next frame is built whole: for a new transition, or when Old or
+    // Image changed (the builder does not watch them).
+    void Reset() noexcept;
+
+private:
+    TDrawRecord watch_; // on Display, from one frame to the next
+    TRegion drawn_;     // where Display differs from Old, at most
+    const TBitmap* old_ = nullptr;
+    const TBitmap* image_ = nullptr;
+    int style_ = 0;
+    bool valid_ = false;
+};
+
+} // namespace mirel

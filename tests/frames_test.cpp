@@ -1,0 +1,117 @@
+#include "effects/frames.h"
+#include "effects/random.h"
+
+#include "frame_test_util.h"
+#include "same_bitmaps.h"
+#include "surface/parallel.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace mirel {
+namespace {
+
+struct TPictures {
+    TBitmap Old, Image;
+    TPictures(int32_t w, int32_t h) : Old(w, h), Image(w, h)
+    {
+        test::FillCoordinates(Image);
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x)
+                Old.SetPixel(x, y, Image.Pixel(x, y) ^ 0x7FC0A050u);
+    }
+};
+
+// Every pixel that differs between a and b lies inside area.
+bool ChangesInside(const TBitmap& a, const TBitmap& b, const TRegion& area)
+{
+    for (int32_t y = 0; y < a.Height(); ++y)
+        for (int32_t x = 0; x < a.Width(); ++x)
+            if (a.Pixel(x, y) != b.Pixel(x, y) && !area.Contains(x, y))
+                return false;
+    return true;
+}
+
+// Frame after frame, forwards, backwards and through both ends, the builder's
+// frame is the one drawn over the old picture in full, bit for bit, and
+// nothing changed outside the area it reports. For every style, on one
+// thread and three; most styles are drawn over their last frame.
+TEST(FrameBuilder, EachFrameIsTheOneDrawnOverTheOldPicture)
+{
+    struct TThreads {
+        explicit TThreads(int n) { SetDrawingThreads(n); }
+        ~TThreads() { SetDrawingThreads(1); }
+    };
+    std::vector<int32_t> progress;
+    for (int32_t p = 0; p <= 100; p += 9)
+        progress.push_back(p);
+    progress.insert(progress.end(), {97, 50, 13, 14, 14, 99, 100, 30, 0, 60});
+    int drawnOver = 0;
+    for (int style = 1; style <= MaxShowStyle; ++style) {
+        bool partly = false;
+        for (const auto& [w, h, threads] : {std::tuple{1, 1, 1}, {7, 3, 1}, {61, 37, 1}, {37, 61, 3}}) {
+            const TThreads use(threads);
+            const TPictures pictures(w, h);
+            TFrameBuilder builder;
+            TBitmap display(w, h, 0xFF123456u), before;
+            for (const int32_t p : progress) {
+                before.Assign(display);
+                before.OwnPixels();
+                SetRandSeed(uint32_t(p));
+                const TRegion changed = builder.Draw(display, pictures.Old, pictures.Image, style, 4, p);
+                SetRandSeed(uint32_t(p));
+                TBitmap want;
+                DrawEffectFrame(want, pictures.Old, pictures.Image, style, 4, p);
+                ASSERT_TRUE(test::SameBitmaps(display, want))
+                    << "style " << style << ", " << w << "x" << h << ", progress " << p;
+                ASSERT_TRUE(ChangesInside(before, display, changed))
+                    << "style " << style << ", " << w << "x" << h << ", progress " << p;
+                partly = partly || !(changed == TRegion(display.BoundsRect()));
+            }
+        }
+        drawnOver += partly;
+    }
+    EXPECT_GE(drawnOver, 100);
+}
+
+// A reveal redraws its strip, not the frame, and a reveal from both sides its
+// two strips; whatever else draws on
+// Display between two frames, through the canvas or past it, is gone from
+// the next frame.
+TEST(FrameBuilder, DrawsOnlyWhatChangedAndOverridesOtherDrawing)
+{
+    const TPictures pictures(200, 100);
+    TFrameBuilder builder;
+    TBitmap display;
+    const TRegion whole(Rect(0, 0, 200, 100));
+    const int reveal = 5; // "Reveal from left"
+    EXPECT_EQ(builder.Draw(display, pictures.Old, pictures.Image, reveal, 4, 40), whole);
+    EXPECT_EQ(builder.Draw(display, pictures.Old, pictures.Image, reveal, 4, 44), TRegion(Rect(0, 0, 88, 100)));
+    EXPECT_EQ(builder.Draw(display, pictures.Old, pictures.Image, reveal, 4, 20), TRegion(Rect(0, 0, 88, 100)));
+
+    const auto next = [&](int32_t p) {
+        TRegion changed = builder.Draw(display, pictures.Old, pictures.Image, reveal, 4, p);
+        TBitmap want;
+        DrawEffectFrame(want, pictures.Old, pictures.Image, reveal, 4, p);
+        EXPECT_TRUE(test::SameBitmaps(display, want)) << p;
+        return changed;
+    };
+    display.Canvas().BrushColor = 0xFF00FF00u;
+    display.Canvas().FillArea(Rect(150, 10, 160, 20));
+    EXPECT_EQ(next(24), whole);
+    display.SetPixel(190, 90, 0xFF00FF00u);
+    EXPECT_EQ(next(28), whole);
+    EXPECT_EQ(next(32), TRegion(Rect(0, 0, 64, 100)));
+    builder.Reset();
+    EXPECT_EQ(next(36), whole);
+
+    const int sides = 12; // "Reveal in from sides"
+    builder.Draw(display, pictures.Old, pictures.Image, sides, 4, 40);
+    TRegion strips = CreateRectRgn(0, 0, 45, 100);
+    UniteRgn(strips, CreateRectRgn(155, 0, 200, 100));
+    EXPECT_EQ(builder.Draw(display, pictures.Old, pictures.Image, sides, 4, 44), strips);
+}
+
+} // namespace
+} // namespace mirel
