@@ -6,14 +6,15 @@ namespace mirel {
 
 namespace {
 
-// The styles seen reading Display or writing it past the canvas: learnt once
-// for the whole process, since procedures keep no state.
-std::atomic<bool> DrawsOverOld[MaxShowStyle + 1];
+// The styles whose frames are built whole: those seen reading Display or
+// writing it past the canvas, and those whose shapes are so ragged (the
+// uneven shreds, with a box or more per row and strip) that following them
+// costs more than a copy of the old picture. Learnt once for the whole
+// process, since procedures keep no state.
+std::atomic<bool> BuiltWhole[MaxShowStyle + 1];
 
-TRegion RegionOf(const std::vector<TRect>& rects)
-{
-    return rects.size() == 1 ? TRegion(rects.front()) : UnionOfRects(rects);
-}
+// A frame's area of more boxes than this per row is ragged, as above.
+constexpr int64_t MaxBoxesPerRow = 16;
 
 } // namespace
 
@@ -30,7 +31,7 @@ TRegion TFrameBuilder::Draw(TBitmap& Display, const TBitmap& Old, const TBitmap&
     const TRegion whole(R);
     const bool drawsOver = Progress > 0 && Progress < 100 && style >= 1 && style <= MaxShowStyle &&
                            Effects[style].Compose == nullptr &&
-                           !DrawsOverOld[style].load(std::memory_order_relaxed) && Old.Width() == Image.Width() &&
+                           !BuiltWhole[style].load(std::memory_order_relaxed) && Old.Width() == Image.Width() &&
                            Old.Height() == Image.Height() && &Display != &Old && &Display != &Image;
     if (!drawsOver) {
         Reset();
@@ -38,7 +39,7 @@ TRegion TFrameBuilder::Draw(TBitmap& Display, const TBitmap& Old, const TBitmap&
         return whole;
     }
     const bool goesOn = valid_ && watch_.Watched() == &Display && !watch_.WrittenOtherwise() &&
-                        watch_.Drawn().empty() && old_ == &Old && image_ == &Image && style_ == style &&
+                        watch_.Drawn().IsEmpty() && old_ == &Old && image_ == &Image && style_ == style &&
                         Display.Width() == Image.Width() && Display.Height() == Image.Height();
     // Should the procedure fail, the next frame starts afresh.
     valid_ = false;
@@ -46,6 +47,7 @@ TRegion TFrameBuilder::Draw(TBitmap& Display, const TBitmap& Old, const TBitmap&
         watch_.Stop();
         Display.Assign(Old);
         watch_.Watch(Display);
+        watch_.Follow(Image);
         drawn_ = TRegion();
     }
     watch_.Clear();
@@ -53,7 +55,7 @@ TRegion TFrameBuilder::Draw(TBitmap& Display, const TBitmap& Old, const TBitmap&
     proc(Display, Image, R, Step, Progress);
     if (watch_.Read() || watch_.WrittenOtherwise()) {
         // Not a procedure for this: its frames are built whole from now on.
-        DrawsOverOld[style].store(true, std::memory_order_relaxed);
+        BuiltWhole[style].store(true, std::memory_order_relaxed);
         watch_.Stop();
         if (goesOn) { // drawn over the last frame: again, over the old picture
             Display.Assign(Old);
@@ -61,16 +63,24 @@ TRegion TFrameBuilder::Draw(TBitmap& Display, const TBitmap& Old, const TBitmap&
         }
         return whole;
     }
-    TRegion drawn = RegionOf(watch_.Drawn());
+    // What changed: what the procedure wrote (its copies of Image 1:1 write
+    // only what is not in place yet), and the old picture put back where
+    // the last frame drew and this one did not.
+    TRegion drawn = watch_.Drawn();
+    TRegion changed = watch_.Written();
     TRegion back;
     CombineRgn(back, drawn_, drawn, RGN_DIFF);
-    if (!back.IsEmpty())
+    if (!back.IsEmpty()) {
         Display.Canvas().DrawBitmapThrough(Old, back);
-    TRegion changed = whole;
-    if (goesOn) {
-        UniteRgn(back, drawn);
-        changed = std::move(back);
+        UniteRgn(changed, back);
     }
+    if (pixman_region32_n_rects(drawn.Native()) > MaxBoxesPerRow * Display.Height()) {
+        BuiltWhole[style].store(true, std::memory_order_relaxed);
+        watch_.Stop();
+        return whole;
+    }
+    if (!goesOn)
+        changed = whole;
     drawn_ = std::move(drawn);
     watch_.Clear();
     old_ = &Old;

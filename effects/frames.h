@@ -6,9 +6,10 @@
 // need not start from a full copy of the old picture. The builder watches
 // the area each frame draws; the next frame is drawn over the last one, and
 // the old picture is put back only where the last frame drew and the new one
-// did not. The frame is the same, pixel for pixel, the work is little more
-// than the procedure's own, and the area that changed between two frames is
-// known, so that only that area need be shown again.
+// did not. A copy of the new picture 1:1 onto the place where the last frame
+// left it already copies nothing (a reveal draws only the strip it gained).
+// The frame is the same, pixel for pixel, the work is little more than what
+// changed, and so is the area to show again.
 //
 // A procedure that reads Display, or writes it other than through its canvas
 // (the fade, the pivots, the pushes, the speckles, ...), is seen doing so at

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -396,130 +397,16 @@ void CheckBitmapSize(int64_t width, int64_t height)
 
 void SetScaledCopies(TScaledCopies how) { ScaledCopies.store(how, std::memory_order_relaxed); }
 
-// ---- TCanvas ----
-
-// A drawing operation under way on a bitmap that a TDrawRecord watches: the
-// operation notes the area it draws, and the bitmap's own accessors, which it
-// uses to draw, are not seen as other writes meanwhile.
-class TCanvasDrawing {
-public:
-    explicit TCanvasDrawing(TBitmap& bitmap) : bitmap_(bitmap), record_(bitmap.record_) { bitmap.record_ = nullptr; }
-    ~TCanvasDrawing() { bitmap_.record_ = record_; }
-    TCanvasDrawing(const TCanvasDrawing&) = delete;
-    TCanvasDrawing& operator=(const TCanvasDrawing&) = delete;
-
-    bool Watched() const { return record_ != nullptr; }
-    // r (cut to the bitmap), and within the clip region when there is one.
-    void Drew(const TRect& r, const TRegion* clip)
-    {
-        TRect cut;
-        if (record_ == nullptr || !IntersectRect(cut, r, bitmap_.BoundsRect()))
-            return;
-        if (clip == nullptr) {
-            record_->drawn_.push_back(cut);
-            return;
-        }
-        TRegion area(cut);
-        CombineRgn(area, area, *clip, RGN_AND);
-        Drew(area);
-    }
-    // A region already cut to the bitmap and to the clip.
-    void Drew(const TRegion& area)
-    {
-        if (record_ == nullptr)
-            return;
-        for (const TRect& box : area.Boxes())
-            record_->drawn_.push_back(box);
-    }
-    void Drew(std::span<const pixman_box32_t> boxes, const TRect& within)
-    {
-        if (record_ == nullptr)
-            return;
-        for (const pixman_box32_t& b : boxes) {
-            TRect cut;
-            if (IntersectRect(cut, TRect{b.x1, b.y1, b.x2, b.y2}, within))
-                record_->drawn_.push_back(cut);
-        }
-    }
-    void ReadsItself() const
-    {
-        if (record_ != nullptr)
-            record_->read_.store(true, std::memory_order_relaxed);
-    }
-
-private:
-    TBitmap& bitmap_;
-    TDrawRecord* record_;
-};
-
-TCanvas::TCanvas(TBitmap& owner) : owner_(owner) {}
-TCanvas::~TCanvas() = default;
-
-void TCanvas::SelectClipRgn(const TRegion& rgn) { clip_ = std::make_unique<TRegion>(rgn); }
-void TCanvas::SelectClipRgn(std::nullptr_t) { clip_.reset(); }
-
-void TCanvas::CopyArea(const TRect& dest, const TCanvas& src, const TRect& source)
-{
-    StretchBlt(dest.Left, dest.Top, dest.Width(), dest.Height(), src, source.Left, source.Top,
-               source.Width(), source.Height());
-}
-
-void TCanvas::StretchBlt(int32_t x, int32_t y, int32_t w, int32_t h, const TCanvas& src,
-                         int32_t sx, int32_t sy, int32_t sw, int32_t sh)
-{
-    if (w == 0 || h == 0 || sw == 0 || sh == 0)
-        return;
-    TCanvasDrawing drawing(owner_);
-    // Pixels of its own before any source row is taken (the source may be
-    // this very bitmap) and before bands are drawn on several threads.
-    owner_.OwnPixels();
-    const TBitmap& from = src.Bitmap();
-    TAxis ax = MakeAxis(x, w, sx, sw), ay = MakeAxis(y, h, sy, sh);
-    if (!ClipSourceAxis(ax, from.Width()) || !ClipSourceAxis(ay, from.Height()))
-        return;
-    if (drawing.Watched()) {
-        drawing.Drew(Rect(int32_t(std::clamp<int64_t>(ax.D0, 0, owner_.Width())),
-                          int32_t(std::clamp<int64_t>(ay.D0, 0, owner_.Height())),
-                          int32_t(std::clamp<int64_t>(ax.D1, 0, owner_.Width())),
-                          int32_t(std::clamp<int64_t>(ay.D1, 0, owner_.Height()))),
-                     clip_.get());
-        if (&from == &owner_)
-            drawing.ReadsItself();
-    }
-
-    if (&from == &owner_ && Overlaps(ax, ay)) {
-        if (ResamplesItself() && MoveWithin(owner_, clip_.get(), ax, ay))
-            return;
-        // Read the whole source before writing any of it. The scratch rows
-        // are written in full at once, so they need no clearing first.
-        const auto tw = int32_t(ax.S1 - ax.S0), th = int32_t(ay.S1 - ay.S0);
-        const std::unique_ptr<uint32_t[]> copy(new uint32_t[size_t(tw) * size_t(th)]);
-        ForEachBand(0, th, int64_t{tw} * th, [&](int32_t top, int32_t bottom) {
-            for (int32_t row = top; row < bottom; ++row)
-                std::memcpy(copy.get() + size_t(row) * size_t(tw), from.PixelRow(int32_t(ay.S0) + row) + ax.S0,
-                            size_t(tw) * 4);
-        });
-        ax.S1 -= ax.S0;
-        ax.S0 = 0;
-        ay.S1 -= ay.S0;
-        ay.S0 = 0;
-        Blit(owner_, clip_.get(), ax, ay, TPixels{copy.get(), tw, th, tw});
-        return;
-    }
-    Blit(owner_, clip_.get(), ax, ay, PixelsOf(from));
-}
-
-void TCanvas::DrawBitmap(int32_t x, int32_t y, const TBitmap& bitmap)
-{
-    StretchBlt(x, y, bitmap.Width(), bitmap.Height(), bitmap.Canvas(), 0, 0, bitmap.Width(), bitmap.Height());
-}
-
-void TCanvas::StretchDraw(const TRect& dest, const TBitmap& bitmap)
-{
-    CopyArea(dest, bitmap.Canvas(), bitmap.BoundsRect());
-}
-
 namespace {
+
+// area cut to r (a copy only when area reaches outside r).
+TRegion WithinRect(TRegion area, const TRect& r)
+{
+    const TRect b = area.Bounds();
+    if (!(b.Left >= r.Left && b.Top >= r.Top && b.Right <= r.Right && b.Bottom <= r.Bottom))
+        CombineRgn(area, area, TRegion(r), RGN_AND);
+    return area;
+}
 
 // The area DrawBitmapThrough can copy: what the two bitmaps have in common.
 TRect CopiedArea(const TBitmap& dst, const TBitmap& src)
@@ -565,6 +452,155 @@ void CopyThroughBoxes(TBitmap& dst, const TBitmap& src, std::span<const pixman_b
 
 } // namespace
 
+// ---- TCanvas ----
+
+// A drawing operation under way on a bitmap that a TDrawRecord watches: the
+// operation notes the area it draws, and the bitmap's own accessors, which it
+// uses to draw, are not seen as other writes meanwhile.
+class TCanvasDrawing {
+public:
+    explicit TCanvasDrawing(TBitmap& bitmap) : bitmap_(bitmap), record_(bitmap.record_) { bitmap.record_ = nullptr; }
+    ~TCanvasDrawing() { bitmap_.record_ = record_; }
+    TCanvasDrawing(const TCanvasDrawing&) = delete;
+    TCanvasDrawing& operator=(const TCanvasDrawing&) = delete;
+
+    bool Watched() const { return record_ != nullptr; }
+    void ReadsItself() const
+    {
+        if (record_ != nullptr)
+            record_->read_.store(true, std::memory_order_relaxed);
+    }
+
+    // Notes that area (cut to the bitmap and to the clip) is drawn from
+    // source (null: filled), as a copy 1:1 in place when inPlace. Returns
+    // the part that must still be drawn: all of area, less what a copy 1:1
+    // of the record's followed source finds in place already.
+    TRegion Draws(TRegion area, const TBitmap* source, bool inPlace)
+    {
+        TDrawRecord& r = *record_;
+        Unite(*r.drawn_, area);
+        if (r.source_ != nullptr) {
+            TRegion& same = *r.same_;
+            int count = 0;
+            pixman_region32_rectangles(area.Native(), &count);
+            if (count > MaxFollowedBoxes) {
+                // Finding what is in place in so ragged a shape costs more
+                // than copying it: it is copied whole, and nothing is known
+                // in place any more.
+                same = TRegion();
+            } else if (inPlace && source == r.source_) {
+                TRegion known = std::move(same);
+                CombineRgn(same, known, area, RGN_OR);
+                CombineRgn(area, area, known, RGN_DIFF);
+            } else {
+                CombineRgn(same, same, area, RGN_DIFF);
+            }
+        }
+        Unite(*r.written_, area);
+        return area;
+    }
+    // The same for a rectangle, cut to the bitmap and to the clip here.
+    TRegion Draws(const TRect& rect, const TRegion* clip, const TBitmap* source, bool inPlace)
+    {
+        TRect cut;
+        IntersectRect(cut, rect, bitmap_.BoundsRect());
+        TRegion area(cut);
+        if (clip != nullptr)
+            CombineRgn(area, area, *clip, RGN_AND);
+        return Draws(std::move(area), source, inPlace);
+    }
+
+private:
+    static constexpr int MaxFollowedBoxes = 4096;
+
+    static void Unite(TRegion& into, const TRegion& piece)
+    {
+        if (into.IsEmpty())
+            into = piece;
+        else
+            UniteRgn(into, piece);
+    }
+
+    TBitmap& bitmap_;
+    TDrawRecord* record_;
+};
+
+TCanvas::TCanvas(TBitmap& owner) : owner_(owner) {}
+TCanvas::~TCanvas() = default;
+
+void TCanvas::SelectClipRgn(const TRegion& rgn) { clip_ = std::make_unique<TRegion>(rgn); }
+void TCanvas::SelectClipRgn(std::nullptr_t) { clip_.reset(); }
+
+void TCanvas::CopyArea(const TRect& dest, const TCanvas& src, const TRect& source)
+{
+    StretchBlt(dest.Left, dest.Top, dest.Width(), dest.Height(), src, source.Left, source.Top,
+               source.Width(), source.Height());
+}
+
+void TCanvas::StretchBlt(int32_t x, int32_t y, int32_t w, int32_t h, const TCanvas& src,
+                         int32_t sx, int32_t sy, int32_t sw, int32_t sh)
+{
+    if (w == 0 || h == 0 || sw == 0 || sh == 0)
+        return;
+    TCanvasDrawing drawing(owner_);
+    // Pixels of its own before any source row is taken (the source may be
+    // this very bitmap) and before bands are drawn on several threads.
+    owner_.OwnPixels();
+    const TBitmap& from = src.Bitmap();
+    TAxis ax = MakeAxis(x, w, sx, sw), ay = MakeAxis(y, h, sy, sh);
+    if (!ClipSourceAxis(ax, from.Width()) || !ClipSourceAxis(ay, from.Height()))
+        return;
+    if (drawing.Watched()) {
+        if (&from == &owner_)
+            drawing.ReadsItself();
+        const TRect dest = Rect(int32_t(std::clamp<int64_t>(ax.D0, 0, owner_.Width())),
+                                int32_t(std::clamp<int64_t>(ay.D0, 0, owner_.Height())),
+                                int32_t(std::clamp<int64_t>(ax.D1, 0, owner_.Width())),
+                                int32_t(std::clamp<int64_t>(ay.D1, 0, owner_.Height())));
+        const bool inPlace = IsIdentity(ax) && IsIdentity(ay) && ax.D0 == ax.S0 && ay.D0 == ay.S0;
+        const TRegion rest = drawing.Draws(dest, clip_.get(), &from, inPlace);
+        if (inPlace && rest.Area() < int64_t(dest.Width()) * dest.Height()) {
+            // Part of it is in place already: the rest alone, as the same
+            // copy through its boxes.
+            int count = 0;
+            const pixman_box32_t* boxes = pixman_region32_rectangles(rest.Native(), &count);
+            CopyThroughBoxes(owner_, from, {boxes, size_t(count)});
+            return;
+        }
+    }
+
+    if (&from == &owner_ && Overlaps(ax, ay)) {
+        if (ResamplesItself() && MoveWithin(owner_, clip_.get(), ax, ay))
+            return;
+        // Read the whole source before writing any of it. The scratch rows
+        // are written in full at once, so they need no clearing first.
+        const auto tw = int32_t(ax.S1 - ax.S0), th = int32_t(ay.S1 - ay.S0);
+        const std::unique_ptr<uint32_t[]> copy(new uint32_t[size_t(tw) * size_t(th)]);
+        ForEachBand(0, th, int64_t{tw} * th, [&](int32_t top, int32_t bottom) {
+            for (int32_t row = top; row < bottom; ++row)
+                std::memcpy(copy.get() + size_t(row) * size_t(tw), from.PixelRow(int32_t(ay.S0) + row) + ax.S0,
+                            size_t(tw) * 4);
+        });
+        ax.S1 -= ax.S0;
+        ax.S0 = 0;
+        ay.S1 -= ay.S0;
+        ay.S0 = 0;
+        Blit(owner_, clip_.get(), ax, ay, TPixels{copy.get(), tw, th, tw});
+        return;
+    }
+    Blit(owner_, clip_.get(), ax, ay, PixelsOf(from));
+}
+
+void TCanvas::DrawBitmap(int32_t x, int32_t y, const TBitmap& bitmap)
+{
+    StretchBlt(x, y, bitmap.Width(), bitmap.Height(), bitmap.Canvas(), 0, 0, bitmap.Width(), bitmap.Height());
+}
+
+void TCanvas::StretchDraw(const TRect& dest, const TBitmap& bitmap)
+{
+    CopyArea(dest, bitmap.Canvas(), bitmap.BoundsRect());
+}
+
 void TCanvas::DrawBitmapThrough(const TBitmap& bitmap, const TRegion& rgn)
 {
     if (&bitmap == &owner_) // a bitmap drawn onto itself in place stays as it is
@@ -577,9 +613,14 @@ void TCanvas::DrawBitmapThrough(const TBitmap& bitmap, const TRegion& rgn)
         CombineRgn(clipped, rgn, *clip_, RGN_AND);
         through = &clipped;
     }
+    TRegion rest;
+    if (drawing.Watched()) {
+        rest = WithinRect(*through, CopiedArea(owner_, bitmap));
+        rest = drawing.Draws(std::move(rest), &bitmap, true);
+        through = &rest;
+    }
     int count = 0;
     const pixman_box32_t* boxes = pixman_region32_rectangles(through->Native(), &count);
-    drawing.Drew({boxes, size_t(count)}, CopiedArea(owner_, bitmap));
     CopyThroughBoxes(owner_, bitmap, {boxes, size_t(count)});
 }
 
@@ -604,7 +645,16 @@ void DrawBitmapThrough(TCanvas& canvas, const TBitmap& bitmap, const pixman_box3
     }
     TCanvasDrawing drawing(canvas.Bitmap());
     canvas.Bitmap().OwnPixels();
-    drawing.Drew(bandedBoxes, CopiedArea(canvas.Bitmap(), bitmap));
+    if (drawing.Watched()) {
+        // Through the region, so that the record may cut it.
+        const TRegion area = WithinRect(TRegion::FromBandedBoxes({bandedBoxes.begin(), bandedBoxes.end()}),
+                                        CopiedArea(canvas.Bitmap(), bitmap));
+        const TRegion rest = drawing.Draws(std::move(area), &bitmap, true);
+        int n = 0;
+        const pixman_box32_t* boxes = pixman_region32_rectangles(rest.Native(), &n);
+        CopyThroughBoxes(canvas.Bitmap(), bitmap, {boxes, size_t(n)});
+        return;
+    }
     CopyThroughBoxes(canvas.Bitmap(), bitmap, bandedBoxes);
 }
 
@@ -617,7 +667,8 @@ void TCanvas::FillArea(const TRect& dest)
     if (clip_)
         CombineRgn(area, area, *clip_, RGN_AND);
     TCanvasDrawing drawing(owner_);
-    drawing.Drew(area);
+    if (drawing.Watched())
+        drawing.Draws(area, nullptr, false);
     for (const TRect& b : area.Boxes())
         pixman_fill(reinterpret_cast<uint32_t*>(owner_.Bits()), owner_.Width(), 32, b.Left, b.Top,
                     b.Width(), b.Height(), BrushColor);
@@ -639,13 +690,16 @@ TBitmap::~TBitmap()
     Release(block_);
 }
 
-TBitmap::TPixelBlock* TBitmap::NewBlock(size_t count)
+TBitmap::TPixelBlock* TBitmap::NewBlock(size_t count, bool* zeroed)
 {
     if (count == 0)
         return nullptr;
+    bool cleared = false;
     auto block = std::make_unique<TPixelBlock>();
     block->Bytes = count * sizeof(uint32_t);
-    block->Pixels = static_cast<uint32_t*>(AllocatePixels(block->Bytes));
+    block->Pixels = static_cast<uint32_t*>(AllocatePixels(block->Bytes, cleared));
+    if (zeroed != nullptr)
+        *zeroed = cleared;
     return block.release();
 }
 
@@ -684,7 +738,7 @@ void TBitmap::Unshare()
 
 void TBitmap::NoteRead() const noexcept { record_->read_.store(true, std::memory_order_relaxed); }
 
-void TBitmap::NoteWrite() const noexcept { record_->written_.store(true, std::memory_order_relaxed); }
+void TBitmap::NoteWrite() const noexcept { record_->writtenOtherwise_.store(true, std::memory_order_relaxed); }
 
 uint32_t* TBitmap::OwnPixelsForOverwrite()
 {
@@ -703,9 +757,10 @@ void TBitmap::SetSize(int32_t width, int32_t height, uint32_t fill)
         NoteWrite();
     CheckBitmapSize(width, height);
     const size_t count = size_t(width) * size_t(height);
-    TPixelBlock* block = NewBlock(count);
+    bool zeroed = false;
+    TPixelBlock* block = NewBlock(count, &zeroed);
     uint32_t* pixels = block != nullptr ? block->Pixels : nullptr;
-    if (fill != 0 || !IsMapped(count * sizeof(uint32_t)))
+    if (fill != 0 || !zeroed)
         std::fill(pixels, pixels + count, fill);
     const int32_t keepW = std::min(width, width_), keepH = std::min(height, height_);
     for (int32_t y = 0; y < keepH; ++y)
@@ -791,12 +846,44 @@ size_t TBitmap::PeakPixelBytes() { return MostPixelBytes.load(std::memory_order_
 
 void TBitmap::ResetPeakPixelBytes() { MostPixelBytes.store(PixelBytes(), std::memory_order_relaxed); }
 
-void* TBitmap::AllocatePixels(size_t bytes)
+namespace {
+
+// The mapped block freed last, if it is no larger than SpareBytes, kept for
+// the next request of its size. Left to the system at the process's end.
+struct TSpareBlock {
+    static constexpr size_t SpareBytes = size_t{64} << 20;
+    std::mutex Lock;
+    void* Pixels = nullptr;
+    size_t Bytes = 0;
+};
+TSpareBlock& Spare()
 {
-    void* p;
+    static TSpareBlock* spare = new TSpareBlock;
+    return *spare;
+}
+
+} // namespace
+
+void* TBitmap::AllocatePixels(size_t bytes, bool& zeroed)
+{
+    void* p = nullptr;
+    zeroed = false;
     if (!IsMapped(bytes)) {
         p = ::operator new(bytes);
     } else {
+        TSpareBlock& spare = Spare();
+        {
+            const std::lock_guard lock(spare.Lock);
+            if (spare.Bytes == bytes)
+                std::swap(p, spare.Pixels);
+            if (p != nullptr)
+                spare.Bytes = 0;
+        }
+        if (p != nullptr) {
+            CountPixels(bytes);
+            return p;
+        }
+        zeroed = true;
         p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p == MAP_FAILED)
             throw std::bad_alloc();
@@ -812,13 +899,31 @@ void* TBitmap::AllocatePixels(size_t bytes)
 void TBitmap::FreePixels(void* pixels, size_t bytes) noexcept
 {
     HeldPixelBytes.fetch_sub(bytes, std::memory_order_relaxed);
-    if (!IsMapped(bytes))
+    if (!IsMapped(bytes)) {
         ::operator delete(pixels);
-    else
+        return;
+    }
+    if (bytes <= TSpareBlock::SpareBytes) {
+        TSpareBlock& spare = Spare();
+        const std::lock_guard lock(spare.Lock);
+        std::swap(pixels, spare.Pixels);
+        std::swap(bytes, spare.Bytes);
+    }
+    if (pixels != nullptr)
         ::munmap(pixels, bytes);
 }
 
 // ---- TDrawRecord ----
+
+TDrawRecord::TDrawRecord() : drawn_(std::make_unique<TRegion>()), written_(std::make_unique<TRegion>()) {}
+
+TDrawRecord::~TDrawRecord() { Stop(); }
+
+void TDrawRecord::Follow(const TBitmap& source)
+{
+    source_ = &source;
+    same_ = std::make_unique<TRegion>();
+}
 
 void TDrawRecord::Watch(TBitmap& bitmap)
 {
@@ -834,13 +939,16 @@ void TDrawRecord::Stop() noexcept
     if (bitmap_ != nullptr)
         bitmap_->record_ = nullptr;
     bitmap_ = nullptr;
+    source_ = nullptr;
+    same_.reset();
     Clear();
 }
 
 void TDrawRecord::Clear() noexcept
 {
-    drawn_.clear();
-    written_.store(false, std::memory_order_relaxed);
+    *drawn_ = TRegion();
+    *written_ = TRegion();
+    writtenOtherwise_.store(false, std::memory_order_relaxed);
     read_.store(false, std::memory_order_relaxed);
 }
 

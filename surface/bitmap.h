@@ -30,7 +30,6 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
-#include <vector>
 
 namespace mirel {
 
@@ -189,18 +188,23 @@ private:
     // Pixel memory. Blocks of MappedBytes and more are mapped from the
     // system and unmapped when freed, so a replaced picture gives its memory
     // back at once, whatever the heap did meanwhile; the mapped pages come
-    // zeroed and are left untouched until drawn on. Smaller ones come from
-    // the heap. A new block's pixels are not initialised: SetSize does.
+    // zeroed and are left untouched until drawn on. One exception: the block
+    // freed last, if no larger than 64 MiB (a 4K frame takes 32), is kept for
+    // the next request of its size, so that a frame let go at the end of a
+    // transition is taken again at the start of the next one without the
+    // system clearing its pages anew. Smaller blocks come from the heap. A
+    // new block's pixels are not initialised (zeroed tells whether they are
+    // zeroes): SetSize does.
     static constexpr size_t MappedBytes = size_t{256} << 10;
     static bool IsMapped(size_t bytes);
-    static void* AllocatePixels(size_t bytes);
+    static void* AllocatePixels(size_t bytes, bool& zeroed);
     static void FreePixels(void* pixels, size_t bytes) noexcept;
     struct TPixelBlock {
         std::atomic<uint32_t> Refs{1};
         size_t Bytes = 0;
         uint32_t* Pixels = nullptr;
     };
-    static TPixelBlock* NewBlock(size_t count);
+    static TPixelBlock* NewBlock(size_t count, bool* zeroed = nullptr);
     static void Release(TPixelBlock* block) noexcept;
 
     void Unshare();
@@ -232,8 +236,8 @@ private:
 // writes on several threads.
 class TDrawRecord {
 public:
-    TDrawRecord() = default;
-    ~TDrawRecord() { Stop(); }
+    TDrawRecord();
+    ~TDrawRecord();
     TDrawRecord(const TDrawRecord&) = delete;
     TDrawRecord& operator=(const TDrawRecord&) = delete;
 
@@ -241,15 +245,23 @@ public:
     // watched another bitmap stops watching it.
     void Watch(TBitmap& bitmap);
     void Stop() noexcept;
-    // Forgets what was seen, and goes on watching.
+    // Forgets what was seen, and goes on watching (and following).
     void Clear() noexcept;
     const TBitmap* Watched() const { return bitmap_; }
 
-    // The area the canvas drew on, as rectangles cut to the bitmap (they may
-    // overlap): every pixel in them was written, and none outside them was
-    // written through the canvas.
-    const std::vector<TRect>& Drawn() const { return drawn_; }
-    bool WrittenOtherwise() const { return written_.load(std::memory_order_relaxed); }
+    // Follows source, from now on until Watch or Stop: the record keeps
+    // where the watched bitmap holds source's pixels at their own place, as
+    // the canvas's copies of source 1:1 left them (nothing is known at
+    // first), and such a copy writes only the pixels not there yet.
+    void Follow(const TBitmap& source);
+
+    // The area the canvas drew on (cut to the bitmap): it holds what the
+    // canvas drew there, and the canvas drew nowhere else.
+    const TRegion& Drawn() const { return *drawn_; }
+    // The part of it whose pixels were written: all of it, less what a copy
+    // of the followed source found in place already.
+    const TRegion& Written() const { return *written_; }
+    bool WrittenOtherwise() const { return writtenOtherwise_.load(std::memory_order_relaxed); }
     bool Read() const { return read_.load(std::memory_order_relaxed); }
 
 private:
@@ -257,8 +269,10 @@ private:
     friend class TCanvasDrawing;
 
     TBitmap* bitmap_ = nullptr;
-    std::vector<TRect> drawn_;
-    std::atomic<bool> written_{false};
+    std::unique_ptr<TRegion> drawn_, written_;
+    const TBitmap* source_ = nullptr;
+    std::unique_ptr<TRegion> same_; // where the bitmap holds source_'s pixels
+    std::atomic<bool> writtenOtherwise_{false};
     std::atomic<bool> read_{false};
 };
 

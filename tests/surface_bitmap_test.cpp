@@ -3,6 +3,7 @@
 #include "surface/region.h"
 
 #include "frame_test_util.h"
+#include "same_bitmaps.h"
 
 #include <gtest/gtest.h>
 
@@ -37,6 +38,21 @@ long ResidentKiB()
         if (line.rfind("VmRSS:", 0) == 0)
             return std::stol(line.substr(6));
     return -1;
+}
+
+// A large block let go is taken again by the next bitmap of its size, which
+// still starts as asked: black is black, not the last bitmap's pixels.
+TEST(Bitmap, ANewBitmapStartsFilledWhateverBlockItGets)
+{
+    for (const uint32_t fill : {0u, clBlack}) {
+        {
+            TBitmap frame(1920, 1080, 0xFF123456u);
+        }
+        const TBitmap next(1920, 1080, fill);
+        EXPECT_EQ(next.Pixel(0, 0), fill);
+        EXPECT_EQ(next.Pixel(1919, 1079), fill);
+        EXPECT_EQ(next.Pixel(960, 540), fill);
+    }
 }
 
 // A picture shown after a large one must not keep the large one's memory.
@@ -421,7 +437,7 @@ TEST(DrawRecord, HoldsWhatTheCanvasDrewAndNotesEverythingElse)
             record.Watch(bitmap);
             drawings[d](bitmap.Canvas(), image);
             EXPECT_FALSE(record.Read() || record.WrittenOtherwise()) << d;
-            const TRegion drawn = UnionOfRects(record.Drawn());
+            const TRegion& drawn = record.Drawn();
             for (int32_t y = 0; y < bitmap.Height(); ++y)
                 for (int32_t x = 0; x < bitmap.Width(); ++x)
                     ASSERT_EQ(bitmap.Pixel(x, y) != 0x12345678u, drawn.Contains(x, y))
@@ -446,6 +462,35 @@ TEST(DrawRecord, HoldsWhatTheCanvasDrewAndNotesEverythingElse)
     EXPECT_EQ(noted([&] { bitmap.Canvas().CopyArea(Rect(1, 0, 5, 5), bitmap.Canvas(), Rect(0, 0, 4, 5)); }),
               TNoted(true, false));
     EXPECT_EQ(noted([&] { (void)bitmap.Width(); }), TNoted(false, false));
+
+    // Following a source: a copy of it 1:1 writes only what is not in place
+    // yet, whatever else was drawn meanwhile, and the pixels come out the same.
+    {
+        TBitmap source(20, 10), watched(20, 10, clBlack), plain(20, 10, clBlack);
+        FillCoordinates(source);
+        record.Watch(watched);
+        record.Follow(source);
+        const auto both = [&](auto&& draw) {
+            record.Clear();
+            draw(watched.Canvas());
+            draw(plain.Canvas());
+            EXPECT_TRUE(test::SameBitmaps(watched, plain));
+            return record.Written();
+        };
+        EXPECT_EQ(both([&](TCanvas& c) { c.CopyArea(Rect(0, 0, 8, 10), source.Canvas(), Rect(0, 0, 8, 10)); }),
+                  CreateRectRgn(0, 0, 8, 10));
+        EXPECT_EQ(both([&](TCanvas& c) { c.DrawBitmapThrough(source, CreateRectRgn(0, 0, 12, 10)); }),
+                  CreateRectRgn(8, 0, 12, 10));
+        EXPECT_EQ(both([&](TCanvas& c) { c.CopyArea(Rect(2, 2, 6, 6), source.Canvas(), Rect(3, 2, 7, 6)); }),
+                  CreateRectRgn(2, 2, 6, 6)); // moved, not in place
+        EXPECT_EQ(both([&](TCanvas& c) { c.FillArea(Rect(10, 0, 14, 4)); }), CreateRectRgn(10, 0, 14, 4));
+        TRegion again = CreateRectRgn(2, 2, 6, 6);
+        UniteRgn(again, CreateRectRgn(10, 0, 12, 4));
+        UniteRgn(again, CreateRectRgn(12, 0, 16, 10));
+        EXPECT_EQ(both([&](TCanvas& c) { c.CopyArea(Rect(0, 0, 16, 10), source.Canvas(), Rect(0, 0, 16, 10)); }),
+                  again);
+        EXPECT_EQ(record.Drawn(), CreateRectRgn(0, 0, 16, 10));
+    }
 
     // A record stops watching a bitmap that ends, and a bitmap has one record.
     {

@@ -13,12 +13,47 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace mirel {
 
 namespace {
 
 QRect ToQRect(const TRect& r) { return QRect(r.Left, r.Top, r.Width(), r.Height()); }
+
+// A frame area to paint, as a few rectangles that cover it: its own boxes
+// when they are few (the two ends of a sweep from both sides), otherwise the
+// cells of a grid over the area's bounds that it touches, joined along each
+// row of cells (the thousands of slivers a shred gains in a frame).
+std::vector<TRect> PaintPieces(const TRegion& area)
+{
+    constexpr size_t FewBoxes = 16;
+    constexpr int32_t Cells = 32; // a side of the grid
+    std::vector<TRect> boxes = area.Boxes();
+    if (boxes.size() <= FewBoxes)
+        return boxes;
+    const TRect b = area.Bounds();
+    const int32_t cw = (b.Width() + Cells - 1) / Cells, ch = (b.Height() + Cells - 1) / Cells;
+    bool touched[Cells][Cells] = {};
+    for (const TRect& r : boxes)
+        for (int32_t y = (r.Top - b.Top) / ch; y <= (r.Bottom - 1 - b.Top) / ch; ++y)
+            for (int32_t x = (r.Left - b.Left) / cw; x <= (r.Right - 1 - b.Left) / cw; ++x)
+                touched[y][x] = true;
+    std::vector<TRect> pieces;
+    for (int32_t y = 0; y < Cells; ++y)
+        for (int32_t x = 0; x < Cells;) {
+            if (!touched[y][x]) {
+                ++x;
+                continue;
+            }
+            const int32_t x0 = x;
+            while (x < Cells && touched[y][x])
+                ++x;
+            pieces.push_back({b.Left + x0 * cw, b.Top + y * ch, std::min(b.Left + x * cw, b.Right),
+                              std::min(b.Top + (y + 1) * ch, b.Bottom)});
+        }
+    return pieces;
+}
 
 // Tiles covering the whole of Canvas's bitmap, unclipped: one tile, then the
 // covered area doubled by copies, first along the top row, then downwards.
@@ -274,14 +309,8 @@ void TCustomTransitionView::PaintPendingFrame()
         const std::lock_guard lock(d->DirtyLock);
         std::swap(dirty, d->FrameDirty);
     }
-    // A few pieces (the two ends of a sweep from both sides) are painted
-    // each on its own; many (a shred) as the rectangle around them.
-    constexpr size_t MaxPieces = 8;
-    std::vector<TRect> pieces = dirty.Boxes();
-    if (pieces.size() > MaxPieces)
-        pieces = {dirty.Bounds()};
     QRegion area;
-    for (const TRect& piece : pieces)
+    for (const TRect& piece : PaintPieces(dirty))
         if (const TRect rc = FrameToClient(piece); !rc.IsEmpty())
             area += ToQRect(rc);
     if (!area.isEmpty()) {
