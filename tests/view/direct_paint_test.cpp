@@ -80,6 +80,12 @@ INSTANTIATE_TEST_SUITE_P(Modes, ViewDirectPaint,
 TEST_P(ViewDirectPaint, FramesPaintedInPartLeaveTheScreenWhole)
 {
     const TPaintCase& c = GetParam();
+#if defined(__SANITIZE_THREAD__)
+    // Qt scales the frame onto the screen on threads of its own, whose
+    // hand-over ThreadSanitizer cannot see in the uninstrumented Qt.
+    if (c.Stretch)
+        GTEST_SKIP() << "the screen of a stretched frame is read across Qt's own threads";
+#endif
     TTransitionView view;
     Configure(view, c.Mode, c.BgSize, c.Center, c.Stretch);
     view.SetStretchFine(c.StretchFine);
