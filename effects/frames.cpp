@@ -7,13 +7,13 @@ namespace mirel {
 namespace {
 
 // The styles whose frames are built whole: those seen reading Display or
-// writing it past the canvas, and those whose shapes are so ragged (the
-// uneven shreds, with a box or more per row and strip) that following them
-// costs more than a copy of the old picture. Learnt once for the whole
+// writing it past the canvas, and those whose frames change in shapes so
+// ragged (the uneven shreds, a box or more per row and strip) that following
+// them costs more than a copy of the old picture. Learnt once for the whole
 // process, since procedures keep no state.
 std::atomic<bool> BuiltWhole[MaxShowStyle + 1];
 
-// A frame's area of more boxes than this per row is ragged, as above.
+// A frame whose changed area has more boxes than this per row is ragged.
 constexpr int64_t MaxBoxesPerRow = 16;
 
 } // namespace
@@ -74,7 +74,7 @@ TRegion TFrameBuilder::Draw(TBitmap& Display, const TBitmap& Old, const TBitmap&
         Display.Canvas().DrawBitmapThrough(Old, back);
         UniteRgn(changed, back);
     }
-    if (pixman_region32_n_rects(drawn.Native()) > MaxBoxesPerRow * Display.Height()) {
+    if (pixman_region32_n_rects(changed.Native()) > MaxBoxesPerRow * Display.Height()) {
         BuiltWhole[style].store(true, std::memory_order_relaxed);
         watch_.Stop();
         return whole;

@@ -481,14 +481,7 @@ public:
         Unite(*r.drawn_, area);
         if (r.source_ != nullptr) {
             TRegion& same = *r.same_;
-            int count = 0;
-            pixman_region32_rectangles(area.Native(), &count);
-            if (count > MaxFollowedBoxes) {
-                // Finding what is in place in so ragged a shape costs more
-                // than copying it: it is copied whole, and nothing is known
-                // in place any more.
-                same = TRegion();
-            } else if (inPlace && source == r.source_) {
+            if (inPlace && source == r.source_) {
                 TRegion known = std::move(same);
                 CombineRgn(same, known, area, RGN_OR);
                 CombineRgn(area, area, known, RGN_DIFF);
@@ -511,8 +504,6 @@ public:
     }
 
 private:
-    static constexpr int MaxFollowedBoxes = 4096;
-
     static void Unite(TRegion& into, const TRegion& piece)
     {
         if (into.IsEmpty())
