@@ -1,6 +1,7 @@
 #include "tools/render/frames.h"
 
 #include "effects/catalogue.h"
+#include "effects/frames.h"
 #include "picture/load.h"
 #include "tools/render/encode.h"
 #include "tools/render/stills.h"
@@ -105,9 +106,11 @@ void PlayTransition(const TBitmap& old, const TBitmap& image, int style, int ste
                     const std::function<void(const TBitmap& frame, int32_t progress)>& frame)
 {
     TBitmap display;
+    // Each frame drawn over the last one where only part of it changes.
+    TFrameBuilder frames;
     for (const int32_t progress : TransitionProgress(step, reverse)) {
         CheckInterrupted();
-        DrawEffectFrame(display, old, image, style, uint32_t(step), progress);
+        frames.Draw(display, old, image, style, uint32_t(step), progress);
         frame(display, progress);
     }
 }
