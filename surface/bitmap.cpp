@@ -450,6 +450,14 @@ void CopyThroughBoxes(TBitmap& dst, const TBitmap& src, std::span<const pixman_b
     });
 }
 
+// The same through a region's boxes.
+void CopyThroughRegion(TBitmap& dst, const TBitmap& src, const TRegion& area)
+{
+    int count = 0;
+    const pixman_box32_t* boxes = pixman_region32_rectangles(area.Native(), &count);
+    CopyThroughBoxes(dst, src, {boxes, size_t(count)});
+}
+
 } // namespace
 
 // ---- TCanvas ----
@@ -464,6 +472,7 @@ public:
     TCanvasDrawing(const TCanvasDrawing&) = delete;
     TCanvasDrawing& operator=(const TCanvasDrawing&) = delete;
 
+    static bool Watches(const TBitmap& bitmap) { return bitmap.record_ != nullptr; }
     bool Watched() const { return record_ != nullptr; }
     void ReadsItself() const
     {
@@ -553,9 +562,7 @@ void TCanvas::StretchBlt(int32_t x, int32_t y, int32_t w, int32_t h, const TCanv
         if (inPlace && rest.Area() < int64_t(dest.Width()) * dest.Height()) {
             // Part of it is in place already: the rest alone, as the same
             // copy through its boxes.
-            int count = 0;
-            const pixman_box32_t* boxes = pixman_region32_rectangles(rest.Native(), &count);
-            CopyThroughBoxes(owner_, from, {boxes, size_t(count)});
+            CopyThroughRegion(owner_, from, rest);
             return;
         }
     }
@@ -604,15 +611,12 @@ void TCanvas::DrawBitmapThrough(const TBitmap& bitmap, const TRegion& rgn)
         CombineRgn(clipped, rgn, *clip_, RGN_AND);
         through = &clipped;
     }
-    TRegion rest;
     if (drawing.Watched()) {
-        rest = WithinRect(*through, CopiedArea(owner_, bitmap));
-        rest = drawing.Draws(std::move(rest), &bitmap, true);
-        through = &rest;
+        CopyThroughRegion(owner_, bitmap,
+                          drawing.Draws(WithinRect(*through, CopiedArea(owner_, bitmap)), &bitmap, true));
+        return;
     }
-    int count = 0;
-    const pixman_box32_t* boxes = pixman_region32_rectangles(through->Native(), &count);
-    CopyThroughBoxes(owner_, bitmap, {boxes, size_t(count)});
+    CopyThroughRegion(owner_, bitmap, *through);
 }
 
 void DrawBitmapThrough(TCanvas& canvas, const TBitmap& bitmap, const pixman_box32_t* boxes, size_t count)
@@ -630,22 +634,13 @@ void DrawBitmapThrough(TCanvas& canvas, const TBitmap& bitmap, const pixman_box3
 #endif
     if (&bitmap == &canvas.Bitmap())
         return;
-    if (canvas.HasClipRgn()) { // rare in drawing: through the region of the boxes and the clip
+    // Through the region of the boxes when the canvas clips (rare in
+    // drawing) or a record watches the bitmap (the record may cut it).
+    if (canvas.HasClipRgn() || TCanvasDrawing::Watches(canvas.Bitmap())) {
         canvas.DrawBitmapThrough(bitmap, TRegion::FromBandedBoxes({bandedBoxes.begin(), bandedBoxes.end()}));
         return;
     }
-    TCanvasDrawing drawing(canvas.Bitmap());
     canvas.Bitmap().OwnPixels();
-    if (drawing.Watched()) {
-        // Through the region, so that the record may cut it.
-        const TRegion area = WithinRect(TRegion::FromBandedBoxes({bandedBoxes.begin(), bandedBoxes.end()}),
-                                        CopiedArea(canvas.Bitmap(), bitmap));
-        const TRegion rest = drawing.Draws(std::move(area), &bitmap, true);
-        int n = 0;
-        const pixman_box32_t* boxes = pixman_region32_rectangles(rest.Native(), &n);
-        CopyThroughBoxes(canvas.Bitmap(), bitmap, {boxes, size_t(n)});
-        return;
-    }
     CopyThroughBoxes(canvas.Bitmap(), bitmap, bandedBoxes);
 }
 
