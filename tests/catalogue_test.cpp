@@ -3,7 +3,6 @@
 
 #include "frame_test_util.h"
 #include "same_bitmaps.h"
-#include "surface/parallel.h"
 
 #include <gtest/gtest.h>
 
@@ -99,25 +98,19 @@ TEST(DrawEffectFrame, EndsAreTheOldAndTheNewPicture)
 // something else before, of another size or of the same.
 TEST(DrawEffectFrame, FromTheOldPictureGivesTheFrameDrawnOverIt)
 {
-    struct TThreads {
-        explicit TThreads(int n) { SetDrawingThreads(n); }
-        ~TThreads() { SetDrawingThreads(1); }
-    };
     int composed = 0;
     for (int style = 1; style <= MaxShowStyle; ++style) {
         composed += Effects[style].Compose != nullptr;
         for (const auto& [w, h] : {std::pair{1, 1}, {7, 3}, {61, 37}, {700, 300}}) {
             if (w * h > 10000 && Effects[style].Compose == nullptr)
                 continue; // the large size is there for the split into bands
-            TBitmap old(w, h), image(w, h);
+            TBitmap old, image(w, h);
             test::FillCoordinates(image);
-            for (int32_t y = 0; y < h; ++y) // the old picture: other colours, the fourth byte too
-                for (int32_t x = 0; x < w; ++x)
-                    old.SetPixel(x, y, image.Pixel(x, y) ^ 0x7FC0A050u);
+            test::FillOtherColours(old, image);
             image.Canvas().BrushColor = 0xFF0000FFu;
             image.Canvas().FillArea({w / 3, h / 3, w, h});
             for (const int threads : {1, 3}) {
-                const TThreads use(threads);
+                const test::TDrawingThreads use(threads);
                 for (const int progress : {0, 1, 37, 50, 99, 100}) {
                     SetRandSeed(7);
                     TBitmap want;

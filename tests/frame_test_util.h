@@ -4,6 +4,7 @@
 
 #include "effects/catalogue.h"
 #include "surface/bitmap.h"
+#include "surface/parallel.h"
 #include "surface/region.h"
 
 #include <gtest/gtest.h>
@@ -64,6 +65,14 @@ inline bool TFrame::OnlyOldOrNew() const
     return true;
 }
 
+// Draws on n threads while it lives, then on one again, whatever the test does.
+struct TDrawingThreads {
+    explicit TDrawingThreads(int n) { SetDrawingThreads(n); }
+    ~TDrawingThreads() { SetDrawingThreads(1); }
+    TDrawingThreads(const TDrawingThreads&) = delete;
+    TDrawingThreads& operator=(const TDrawingThreads&) = delete;
+};
+
 // A picture whose every pixel is different, to check where copies come from:
 // the pixel at (x, y) is 0xFF000000 | y << 12 | x (x, y < 4096).
 inline void FillCoordinates(TBitmap& bmp)
@@ -72,6 +81,15 @@ inline void FillCoordinates(TBitmap& bmp)
         for (int32_t x = 0; x < bmp.Width(); ++x)
             bmp.SetPixel(x, y, 0xFF000000u | uint32_t(y) << 12 | uint32_t(x));
 }
+// An old picture for image: its pixels in other colours, the fourth byte too.
+inline void FillOtherColours(TBitmap& old, const TBitmap& image)
+{
+    old.SetSize(image.Width(), image.Height());
+    for (int32_t y = 0; y < image.Height(); ++y)
+        for (int32_t x = 0; x < image.Width(); ++x)
+            old.SetPixel(x, y, image.Pixel(x, y) ^ 0x7FC0A050u);
+}
+
 inline int32_t SourceX(uint32_t pixel) { return int32_t(pixel & 0xFFF); }
 inline int32_t SourceY(uint32_t pixel) { return int32_t((pixel >> 12) & 0xFFF); }
 

@@ -3,7 +3,6 @@
 
 #include "frame_test_util.h"
 #include "same_bitmaps.h"
-#include "surface/parallel.h"
 
 #include <gtest/gtest.h>
 
@@ -14,12 +13,10 @@ namespace {
 
 struct TPictures {
     TBitmap Old, Image;
-    TPictures(int32_t w, int32_t h) : Old(w, h), Image(w, h)
+    TPictures(int32_t w, int32_t h) : Image(w, h)
     {
         test::FillCoordinates(Image);
-        for (int32_t y = 0; y < h; ++y)
-            for (int32_t x = 0; x < w; ++x)
-                Old.SetPixel(x, y, Image.Pixel(x, y) ^ 0x7FC0A050u);
+        test::FillOtherColours(Old, Image);
     }
 };
 
@@ -39,10 +36,6 @@ bool ChangesInside(const TBitmap& a, const TBitmap& b, const TRegion& area)
 // thread and three; most styles are drawn over their last frame.
 TEST(FrameBuilder, EachFrameIsTheOneDrawnOverTheOldPicture)
 {
-    struct TThreads {
-        explicit TThreads(int n) { SetDrawingThreads(n); }
-        ~TThreads() { SetDrawingThreads(1); }
-    };
     std::vector<int32_t> progress;
     for (int32_t p = 0; p <= 100; p += 9)
         progress.push_back(p);
@@ -51,7 +44,7 @@ TEST(FrameBuilder, EachFrameIsTheOneDrawnOverTheOldPicture)
     for (int style = 1; style <= MaxShowStyle; ++style) {
         bool partly = false;
         for (const auto& [w, h, threads] : {std::tuple{1, 1, 1}, {7, 3, 1}, {61, 37, 1}, {37, 61, 3}}) {
-            const TThreads use(threads);
+            const test::TDrawingThreads use(threads);
             const TPictures pictures(w, h);
             TFrameBuilder builder;
             TBitmap display(w, h, 0xFF123456u), before;

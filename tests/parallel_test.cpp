@@ -12,15 +12,10 @@
 namespace mirel::test {
 namespace {
 
-// Restores one drawing thread whatever a test does.
-struct TThreads {
-    explicit TThreads(int n) { SetDrawingThreads(n); }
-    ~TThreads() { SetDrawingThreads(1); }
-};
 
 TEST(ForEachBand, CoversEveryRowOnce)
 {
-    const TThreads threads(3);
+    const TDrawingThreads threads(3);
     for (const int32_t rows : {1, 2, 7, 1000}) {
         std::vector<std::atomic<int>> seen(static_cast<size_t>(rows));
         ForEachBand(0, rows, int64_t{1} << 30, [&](int32_t top, int32_t bottom) {
@@ -46,7 +41,7 @@ TEST(ForEachBand, FramesDoNotDependOnTheThreadCount)
         for (const int32_t progress : {3, 50, 97}) {
             uint32_t seedAfter[2];
             for (const int threads : {1, 3}) {
-                const TThreads set(threads);
+                const TDrawingThreads set(threads);
                 TBitmap& display = threads == 1 ? one : many;
                 display.Assign(old);
                 SetRandSeed(12345);

@@ -128,10 +128,7 @@ TEST(Bitmap, AssignSharesPixelsUntilEitherIsWritten)
 // copied onto itself, end as an unshared one would.
 TEST(Bitmap, SharedPixelsDrawnInBandsAndOntoThemselves)
 {
-    struct TThreads {
-        TThreads() { SetDrawingThreads(3); }
-        ~TThreads() { SetDrawingThreads(1); }
-    } threads;
+    const test::TDrawingThreads threads(3);
     constexpr int32_t W = 700, H = 400; // large enough to be split into bands
     TBitmap source(W, H);
     FillCoordinates(source);

@@ -33,19 +33,28 @@ void Configure(TTransitionView& view, TBackgroundMode mode, int bgSize, bool cen
     view.SetStretch(stretch);
 }
 
-class ViewDirectPaint : public ::testing::TestWithParam<TPaintCase> {};
+class ViewDirectPaint : public ::testing::TestWithParam<TPaintCase> {
+protected:
+    // The case's control on screen, showing the quadrants (120 x 90) after
+    // a transition of one step.
+    void ShowQuadrants(TTransitionView& view) const
+    {
+        const TPaintCase& c = GetParam();
+        Configure(view, c.Mode, c.BgSize, c.Center, c.Stretch);
+        view.SetStretchFine(c.StretchFine);
+        FillQuadrants(view.Picture(), 120, 90);
+        ShowExposed(view);
+        view.SetThreaded(false);
+        view.SetStep(100);
+        view.Execute();
+    }
+};
 
 TEST_P(ViewDirectPaint, ScreenEqualsTheComposedControl)
 {
     const TPaintCase& c = GetParam();
     TTransitionView view;
-    Configure(view, c.Mode, c.BgSize, c.Center, c.Stretch);
-    view.SetStretchFine(c.StretchFine);
-    FillQuadrants(view.Picture(), 120, 90);
-    ShowExposed(view);
-    view.SetThreaded(false);
-    view.SetStep(100);
-    view.Execute();
+    ShowQuadrants(view);
 
     const QImage shown = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
     const TBitmap& composed = view.PaintBuffer();
@@ -79,21 +88,14 @@ INSTANTIATE_TEST_SUITE_P(Modes, ViewDirectPaint,
 // a style that draws every frame whole.
 TEST_P(ViewDirectPaint, FramesPaintedInPartLeaveTheScreenWhole)
 {
-    const TPaintCase& c = GetParam();
 #if defined(__SANITIZE_THREAD__)
     // Qt scales the frame onto the screen on threads of its own, whose
     // hand-over ThreadSanitizer cannot see in the uninstrumented Qt.
-    if (c.Stretch)
+    if (GetParam().Stretch)
         GTEST_SKIP() << "the screen of a stretched frame is read across Qt's own threads";
 #endif
     TTransitionView view;
-    Configure(view, c.Mode, c.BgSize, c.Center, c.Stretch);
-    view.SetStretchFine(c.StretchFine);
-    FillQuadrants(view.Picture(), 120, 90);
-    ShowExposed(view);
-    view.SetThreaded(false);
-    view.SetStep(100);
-    view.Execute();
+    ShowQuadrants(view);
     TBitmap next(120, 90);
     FillCoordinates(next);
     view.SetManual(true);
@@ -103,7 +105,8 @@ TEST_P(ViewDirectPaint, FramesPaintedInPartLeaveTheScreenWhole)
         view.Execute();
         for (const int progress : {10, 30, 31, 60, 45, 97}) {
             view.SetProgress(progress);
-            const QImage screen = view.screen()->grabWindow(view.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+            const QImage screen =
+                view.screen()->grabWindow(view.winId()).toImage().convertToFormat(QImage::Format_RGB32);
             const QImage painted = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
             ASSERT_EQ(screen.size(), view.size());
             ASSERT_EQ(screen, painted) << "style " << style << ", progress " << progress;
