@@ -229,6 +229,14 @@ int main(int argc, char** argv)
     std::printf("%-6s %-34s %7s %10s %10s %9s %9s %9s\n", "style", "name", "frames", "mean s", "max s",
                 "build ms", "paint ms", "max ms");
 
+    // One whole transition, in the event loop.
+    const auto play = [&] {
+        stopped = false;
+        view.Execute();
+        while (!stopped)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    };
+
     int which = 0;
     // The widget shows a picture before the timing starts, as the
     // cross-fade's window shows its first: that picture comes in one step,
@@ -236,9 +244,7 @@ int main(int argc, char** argv)
     handOver(which);
     which ^= 1;
     view.SetStep(100);
-    view.Execute();
-    while (!stopped)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    play();
     view.SetStep(4);
     double cpu = 0, wallMs = 0, seconds1 = 0, work = 0, workMax = 0;
     int framesAll = 0;
@@ -257,13 +263,10 @@ int main(int argc, char** argv)
         for (int run = 0; run < runs; ++run) {
             handOver(which);
             which ^= 1;
-            stopped = false;
             frames = 0;
             QElapsedTimer timer;
             timer.start();
-            view.Execute();
-            while (!stopped)
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            play();
             seconds.push_back(double(timer.nsecsElapsed()) / 1e9);
             framesPerRun = frames;
             framesAll += frames;
@@ -292,10 +295,7 @@ int main(int argc, char** argv)
     if (ownSize) {
         const long peak = PeakKiB();
         view.Picture().Assign(TBitmap(640, 480, 0xFF336699u));
-        stopped = false;
-        view.Execute();
-        while (!stopped)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        play();
         std::printf("memory: peak resident %ld MiB; %ld MiB once a 640x480 picture has replaced them\n",
                     peak / 1024, ResidentKiB() / 1024);
     }
