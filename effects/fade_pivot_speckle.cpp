@@ -75,10 +75,14 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, const TBitmap* Old, int32_t P
     const uint32_t* src = Src.PixelRow(0); // rows are contiguous, W pixels apart
     const TFix stepA = TFix(C), stepB = TFix(-S), top = TFix(H - 1);
     const int64_t dx0 = 1 - int64_t(PX);
+    // The same pixel AheadRows rows down: dy is AheadRows less there.
+    constexpr int64_t AheadRows = 6;
+    const auto aheadA = uint32_t(-AheadRows * S), aheadB = uint32_t(-AheadRows * C);
     const TKernels& kernels = Kernels();
     // Rows are independent: bands of them may go to other threads. (Walking
-    // them in tiles, for the source's sake, measured slower: the gather is
-    // served well enough by the cache as it is, the writes stream.)
+    // them in tiles, for the source's sake, measured slower: the writes no
+    // longer stream. What the gather waits for is memory, and the kernels
+    // fetch ahead for it.)
     Dest.OwnPixels();
     ForEachBand(0, DH, int64_t{DW} * DH, [&](int32_t bandTop, int32_t bandBottom) {
         for (int32_t y = bandTop; y < bandBottom; ++y) {
@@ -102,7 +106,7 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, const TBitmap* Old, int32_t P
             uint32_t* d = Dest.PixelRow(y) + lo;
             const auto count = size_t(hi - lo);
             if constexpr (sizeof(TFix) == 4)
-                kernels.RotateSpan(d, count, src, uint32_t(W), top, a, b, stepA, stepB);
+                kernels.RotateSpan(d, count, src, uint32_t(W), top, a, b, stepA, stepB, aheadA, aheadB);
             else
                 RotateSpanWide(d, count, src, W, top, a, b, stepA, stepB);
         }

@@ -22,7 +22,7 @@ void BlendRowScalar(uint32_t* d, const uint32_t* a, const uint32_t* s, size_t co
 }
 
 void RotateSpanScalar(uint32_t* d, size_t count, const uint32_t* src, uint32_t width, uint32_t top, uint32_t a,
-                      uint32_t b, uint32_t stepA, uint32_t stepB)
+                      uint32_t b, uint32_t stepA, uint32_t stepB, uint32_t, uint32_t)
 {
     for (size_t x = 0; x < count; ++x) {
         d[x] = src[size_t(top - (b >> 16)) * width + (a >> 16)];

@@ -34,8 +34,13 @@ struct TKernels {
     // (unsigned 32-bit sums). The caller guarantees that every one of them
     // lies inside src (a >> 16 < width, b >> 16 <= top) and that width and
     // top + 1 are below 32768.
+    // aheadA and aheadB take a and b to the same pixel of a row a few rows
+    // further on, whose source the faster versions fetch into the cache
+    // while this row is drawn: a slanted row reads a new source row every few
+    // pixels, too many streams for the processor to foresee. Only a hint:
+    // it never changes a pixel, and nothing there is read.
     void (*RotateSpan)(uint32_t* d, size_t count, const uint32_t* src, uint32_t width, uint32_t top, uint32_t a,
-                       uint32_t b, uint32_t stepA, uint32_t stepB);
+                       uint32_t b, uint32_t stepA, uint32_t stepB, uint32_t aheadA, uint32_t aheadB);
 };
 
 // The kernels in use.
@@ -57,14 +62,17 @@ namespace kernels {
 // The versions themselves, for the table above.
 void BlendRowScalar(uint32_t* d, const uint32_t* a, const uint32_t* s, size_t count, uint32_t percent);
 void RotateSpanScalar(uint32_t* d, size_t count, const uint32_t* src, uint32_t width, uint32_t top, uint32_t a,
-                      uint32_t b, uint32_t stepA, uint32_t stepB);
+                      uint32_t b, uint32_t stepA, uint32_t stepB, uint32_t aheadA,
+                      uint32_t aheadB);
 #if MIREL_X86_KERNELS
 void BlendRowSse2(uint32_t* d, const uint32_t* a, const uint32_t* s, size_t count, uint32_t percent);
 void RotateSpanSse2(uint32_t* d, size_t count, const uint32_t* src, uint32_t width, uint32_t top, uint32_t a,
-                    uint32_t b, uint32_t stepA, uint32_t stepB);
+                    uint32_t b, uint32_t stepA, uint32_t stepB, uint32_t aheadA,
+                    uint32_t aheadB);
 void BlendRowAvx2(uint32_t* d, const uint32_t* a, const uint32_t* s, size_t count, uint32_t percent);
 void RotateSpanAvx2(uint32_t* d, size_t count, const uint32_t* src, uint32_t width, uint32_t top, uint32_t a,
-                    uint32_t b, uint32_t stepA, uint32_t stepB);
+                    uint32_t b, uint32_t stepA, uint32_t stepB, uint32_t aheadA,
+                    uint32_t aheadB);
 #endif
 } // namespace kernels
 

@@ -64,6 +64,25 @@ inline __m128i Offsets4(__m128i a, __m128i b, __m128i top, __m128i width)
     return _mm_add_epi32(_mm_madd_epi16(row, width), _mm_srli_epi32(a, 16));
 }
 
+// Source offsets of eight pixels, as Offsets4.
+MIREL_AVX2 inline __m256i Offsets8(__m256i a, __m256i b, __m256i top, __m256i width)
+{
+    const __m256i row = _mm256_sub_epi32(top, _mm256_srli_epi32(b, 16));
+    return _mm256_add_epi32(_mm256_madd_epi16(row, width), _mm256_srli_epi32(a, 16));
+}
+
+// Asks for the source lines of the pixels at the offsets in lanes 0 and
+// 2 (and 4 and 6) of at: half of the lanes is enough, as a slanted row moves
+// to the next source row at most every 1.4 pixels. Nothing is read, so the
+// offsets may lie anywhere; the addresses are made as integers.
+template <int Lanes>
+inline void Prefetch(const uint32_t* src, const uint32_t (&at)[Lanes])
+{
+    const auto base = reinterpret_cast<uintptr_t>(src);
+    for (int lane = 0; lane < Lanes; lane += 2)
+        _mm_prefetch(reinterpret_cast<const char*>(base + uintptr_t(at[lane]) * 4), _MM_HINT_T0);
+}
+
 } // namespace
 
 void BlendRowSse2(uint32_t* d, const uint32_t* a, const uint32_t* s, size_t count, uint32_t percent)
@@ -83,7 +102,7 @@ void BlendRowSse2(uint32_t* d, const uint32_t* a, const uint32_t* s, size_t coun
 }
 
 void RotateSpanSse2(uint32_t* d, size_t count, const uint32_t* src, uint32_t width, uint32_t top, uint32_t a,
-                    uint32_t b, uint32_t stepA, uint32_t stepB)
+                    uint32_t b, uint32_t stepA, uint32_t stepB, uint32_t aheadA, uint32_t aheadB)
 {
     // SSE2 has no gather: the offsets are computed four at a time, the
     // loads stay one by one.
@@ -93,7 +112,12 @@ void RotateSpanSse2(uint32_t* d, size_t count, const uint32_t* src, uint32_t wid
         __m128i vb = _mm_add_epi32(_mm_set1_epi32(int(b)), Ramp4(stepB));
         const __m128i stepA4 = _mm_set1_epi32(int(4 * stepA)), stepB4 = _mm_set1_epi32(int(4 * stepB));
         const __m128i vtop = _mm_set1_epi32(int(top)), vwidth = _mm_set1_epi32(int(width));
+        const __m128i vaheadA = _mm_set1_epi32(int(aheadA)), vaheadB = _mm_set1_epi32(int(aheadB));
         for (; x + 4 <= count; x += 4) {
+            alignas(16) uint32_t ahead[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(ahead),
+                            Offsets4(_mm_add_epi32(va, vaheadA), _mm_add_epi32(vb, vaheadB), vtop, vwidth));
+            Prefetch(src, ahead);
             alignas(16) uint32_t at[4];
             _mm_store_si128(reinterpret_cast<__m128i*>(at), Offsets4(va, vb, vtop, vwidth));
             const __m128i px = _mm_setr_epi32(int(src[at[0]]), int(src[at[1]]), int(src[at[2]]), int(src[at[3]]));
@@ -103,7 +127,7 @@ void RotateSpanSse2(uint32_t* d, size_t count, const uint32_t* src, uint32_t wid
         }
     }
     RotateSpanScalar(d + x, count - x, src, width, top, a + uint32_t(x) * stepA, b + uint32_t(x) * stepB, stepA,
-                     stepB);
+                     stepB, aheadA, aheadB);
 }
 
 MIREL_AVX2 void BlendRowAvx2(uint32_t* d, const uint32_t* a, const uint32_t* s, size_t count, uint32_t percent)
@@ -129,27 +153,31 @@ MIREL_AVX2 void BlendRowAvx2(uint32_t* d, const uint32_t* a, const uint32_t* s, 
 }
 
 MIREL_AVX2 void RotateSpanAvx2(uint32_t* d, size_t count, const uint32_t* src, uint32_t width, uint32_t top,
-                               uint32_t a, uint32_t b, uint32_t stepA, uint32_t stepB)
+                               uint32_t a, uint32_t b, uint32_t stepA, uint32_t stepB, uint32_t aheadA,
+                               uint32_t aheadB)
 {
     size_t x = 0;
     if (count >= 8) {
-        const __m256i rampA = _mm256_mullo_epi32(_mm256_set1_epi32(int(stepA)), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-        const __m256i rampB = _mm256_mullo_epi32(_mm256_set1_epi32(int(stepB)), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-        __m256i va = _mm256_add_epi32(_mm256_set1_epi32(int(a)), rampA);
-        __m256i vb = _mm256_add_epi32(_mm256_set1_epi32(int(b)), rampB);
+        const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+        __m256i va = _mm256_add_epi32(_mm256_set1_epi32(int(a)), _mm256_mullo_epi32(_mm256_set1_epi32(int(stepA)), lanes));
+        __m256i vb = _mm256_add_epi32(_mm256_set1_epi32(int(b)), _mm256_mullo_epi32(_mm256_set1_epi32(int(stepB)), lanes));
         const __m256i stepA8 = _mm256_set1_epi32(int(8 * stepA)), stepB8 = _mm256_set1_epi32(int(8 * stepB));
         const __m256i vtop = _mm256_set1_epi32(int(top)), vwidth = _mm256_set1_epi32(int(width));
+        const __m256i vaheadA = _mm256_set1_epi32(int(aheadA)), vaheadB = _mm256_set1_epi32(int(aheadB));
         const int* base = reinterpret_cast<const int*>(src);
         for (; x + 8 <= count; x += 8) {
-            const __m256i row = _mm256_sub_epi32(vtop, _mm256_srli_epi32(vb, 16));
-            const __m256i at = _mm256_add_epi32(_mm256_madd_epi16(row, vwidth), _mm256_srli_epi32(va, 16));
+            alignas(32) uint32_t ahead[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(ahead),
+                               Offsets8(_mm256_add_epi32(va, vaheadA), _mm256_add_epi32(vb, vaheadB), vtop, vwidth));
+            Prefetch(src, ahead);
+            const __m256i at = Offsets8(va, vb, vtop, vwidth);
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + x), _mm256_i32gather_epi32(base, at, 4));
             va = _mm256_add_epi32(va, stepA8);
             vb = _mm256_add_epi32(vb, stepB8);
         }
     }
     RotateSpanSse2(d + x, count - x, src, width, top, a + uint32_t(x) * stepA, b + uint32_t(x) * stepB, stepA,
-                   stepB);
+                   stepB, aheadA, aheadB);
 }
 
 } // namespace mirel::kernels

@@ -102,7 +102,8 @@ TEST(Kernels, BlendRowMatchesTheReferenceForEveryByteAndPercent)
 }
 
 // Rotated spans straight through the kernel: every start within a small
-// picture, steps of every sign and size, lengths that stay inside it.
+// picture, steps of every sign and size, lengths that stay inside it, and
+// rows ahead anywhere, even outside it.
 TEST(Kernels, RotateSpanMatchesTheReference)
 {
     constexpr uint32_t W = 37, H = 29;
@@ -121,8 +122,10 @@ TEST(Kernels, RotateSpanMatchesTheReference)
                 ++count;
             const size_t offset = gen() % 8;
             std::vector<uint32_t> want(48, 0xDEADBEEF), got = want;
-            kernels::RotateSpanScalar(want.data() + offset, count, src.data(), W, H - 1, a, b, stepA, stepB);
-            KernelsOf(level)->RotateSpan(got.data() + offset, count, src.data(), W, H - 1, a, b, stepA, stepB);
+            const uint32_t aheadA = gen(), aheadB = gen();
+            kernels::RotateSpanScalar(want.data() + offset, count, src.data(), W, H - 1, a, b, stepA, stepB, 0, 0);
+            KernelsOf(level)->RotateSpan(got.data() + offset, count, src.data(), W, H - 1, a, b, stepA, stepB,
+                                         aheadA, aheadB);
             ASSERT_EQ(got, want) << "trial " << trial << ", count " << count;
         }
     }
