@@ -119,30 +119,89 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, const TBitmap* Old, int32_t P
 
 // One part of a speckle: strips F deep that overlap by half across the
 // picture, each the band of length P at one end of the moving axis (of
-// length L) and squares beyond its edge. Horz says the moving axis is x.
-void AddSpecklePart(std::vector<TRect>& rects, int32_t P, int32_t L, int32_t Across, int Mode, bool Horz)
+// length L) and squares beyond its edge, on cells F long.
+struct TSpeckle {
+    int32_t P, L, Across, Mode;
+    int32_t E = P < L ? L / 10 : 0;
+    int32_t F = std::max(E / 20, 2);
+    int32_t N = E / F; // cells beyond the band
+    int32_t T = 3 * E / F / 4;
+
+    // Cell I along the moving axis: I squares beyond the band, 0 the band.
+    int32_t CellStart(int32_t I) const
+    {
+        if (I == 0)
+            return Mode == 1 ? L - P : 0;
+        return Mode == 1 ? L - P - I * F : P + I * F - F;
+    }
+    int32_t CellEnd(int32_t I) const
+    {
+        if (I == 0)
+            return Mode == 1 ? L : P;
+        return CellStart(I) + F;
+    }
+
+    // f(A, I) for every cell shown: strip by strip (A its start across), the
+    // band first, then the squares from the farthest in. Square I comes
+    // twice as often near the band (I <= T). A number is drawn for every
+    // square, shown or not.
+    template <typename TFunction>
+    void ForEachCell(TFunction f) const
+    {
+        for (int32_t A = 0; A < Across; A += F / 2) {
+            f(A, 0);
+            for (int32_t I = N; I >= 1; --I) {
+                const int32_t Near = I <= T ? 1 : 0;
+                if (Random(I) <= Near)
+                    f(A, I);
+            }
+        }
+    }
+};
+
+void AddSpecklePart(std::vector<TRect>& rects, const TSpeckle& s, bool Horz)
 {
-    const int32_t E = P < L ? L / 10 : 0;
-    const int32_t F = std::max(E / 20, 2);
-    const int32_t N = E / F, T = 3 * E / F / 4;
-    const auto add = [&](int32_t m0, int32_t m1, int32_t a0) {
-        rects.push_back(Horz ? Rect(m0, a0, m1, a0 + F) : Rect(a0, m0, a0 + F, m1));
-    };
-    for (int32_t A = 0; A < Across; A += F / 2) {
-        if (Mode == 1)
-            add(L - P, L, A);
-        else
-            add(0, P, A);
-        // Square I lies I squares beyond the band; the ones near it (I <= T)
-        // come twice as often. A number is drawn for every I.
-        for (int32_t I = N; I >= 1; --I) {
-            const int32_t Near = I <= T ? 1 : 0;
-            if (Random(I) > Near)
+    s.ForEachCell([&](int32_t A, int32_t I) {
+        const int32_t m0 = s.CellStart(I), m1 = s.CellEnd(I);
+        rects.push_back(Horz ? Rect(m0, A, m1, A + s.F) : Rect(A, m0, A + s.F, m1));
+    });
+}
+
+// What a speckle frame works with, kept per thread so that a frame
+// allocates nothing once the first has sized it.
+struct TSpeckleScratch {
+    std::vector<uint8_t> Shown; // strip k's cell I at k * (N + 1) + I
+    std::vector<pixman_box32_t> Boxes;
+};
+
+// The boxes of a speckle along y, y-x banded. Its strips stand as columns,
+// and their cells line up across them, so each row of cells is one band: the
+// strips that show that cell, merged where they touch or overlap. (The union
+// of the strips' rectangles comes to the same boxes, at the cost of sorting
+// and merging thousands of narrow columns: more than drawing them.)
+void VerticalSpeckleBoxes(TSpeckleScratch& scratch, const TSpeckle& s)
+{
+    const int32_t pitch = s.F / 2, cells = s.N + 1;
+    const int32_t strips = (s.Across + pitch - 1) / pitch;
+    scratch.Shown.assign(size_t(strips) * size_t(cells), 0);
+    s.ForEachCell([&](int32_t A, int32_t I) { scratch.Shown[size_t(A / pitch) * size_t(cells) + size_t(I)] = 1; });
+    scratch.Boxes.clear();
+    // Top to bottom: at the bottom (Mode 1) the farthest square first and the
+    // band last, at the top the band first.
+    for (int32_t row = 0; row < cells; ++row) {
+        const int32_t I = s.Mode == 1 ? s.N - row : row;
+        const int32_t y0 = s.CellStart(I), y1 = s.CellEnd(I);
+        if (y0 >= y1)
+            continue;
+        const size_t bandStart = scratch.Boxes.size();
+        for (int32_t k = 0; k < strips; ++k) {
+            if (scratch.Shown[size_t(k) * size_t(cells) + size_t(I)] == 0)
                 continue;
-            if (Mode == 1)
-                add(L - P - I * F, L - P - I * F + F, A);
+            const int32_t x0 = k * pitch, x1 = x0 + s.F;
+            if (scratch.Boxes.size() > bandStart && scratch.Boxes.back().x2 >= x0)
+                scratch.Boxes.back().x2 = x1;
             else
-                add(P + I * F - F, P + I * F, A);
+                scratch.Boxes.push_back({x0, y0, x1, y1});
         }
     }
 }
@@ -154,6 +213,12 @@ void SpeckleFrame(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32
                   int HorzMode, int VertMode)
 {
     const auto [W, H, PW, PH, Band] = CalcEffectGeometry(R, int32_t(Step), Progress);
+    if (HorzMode == 0) {
+        thread_local TSpeckleScratch scratch;
+        VerticalSpeckleBoxes(scratch, TSpeckle{PH, H, W, VertMode});
+        DrawBitmapThrough(Display.Canvas(), Image, scratch.Boxes.data(), scratch.Boxes.size());
+        return;
+    }
     DrawImageThrough(Display, Image, SpeckleRegion(PW, PH, W, H, HorzMode, VertMode));
 }
 
@@ -202,9 +267,9 @@ TRegion SpeckleRegion(int32_t PW, int32_t PH, int32_t W, int32_t H, int HorzMode
 {
     std::vector<TRect> rects;
     if (HorzMode != 0)
-        AddSpecklePart(rects, PW, W, H, HorzMode, true);
+        AddSpecklePart(rects, TSpeckle{PW, W, H, HorzMode}, true);
     if (VertMode != 0)
-        AddSpecklePart(rects, PH, H, W, VertMode, false);
+        AddSpecklePart(rects, TSpeckle{PH, H, W, VertMode}, false);
     return UnionOfRects(rects);
 }
 

@@ -249,6 +249,31 @@ TEST(Speckle, DrawsEveryNumberAndFraysTheBand)
     }
 }
 
+// The speckles along y build their boxes band by band instead of as the
+// union of their strips; the frames show exactly that union, whatever the
+// size, the progress and the numbers drawn (odd pitches, strips past the
+// edge, squares beyond the picture, a band over all of it).
+TEST(Speckle, FramesAlongYShowTheUnionOfTheirStrips)
+{
+    for (const auto& [w, h] : std::vector<std::pair<int32_t, int32_t>>{{774, 600}, {1, 1}, {37, 213}, {301, 45}}) {
+        for (const int style : {125, 126}) {
+            for (const int32_t progress : {1, 4, 37, 50, 96, 100}) {
+                SCOPED_TRACE(testing::Message() << w << "x" << h << ", style " << style << ", " << progress);
+                const uint32_t seed = uint32_t(w * 7919 + progress);
+                SetRandSeed(seed);
+                const TFrame f(w, h, style, progress);
+                const uint32_t after = RandSeed();
+                SetRandSeed(seed);
+                const TEffectGeometry g = CalcEffectGeometry(Rect(0, 0, w, h), 4, progress);
+                TRegion want = SpeckleRegion(g.PW, g.PH, w, h, 0, style == 125 ? 1 : 2);
+                CombineRgn(want, want, CreateRectRgnIndirect(Rect(0, 0, w, h)), RGN_AND);
+                EXPECT_EQ(RandSeed(), after);
+                EXPECT_TRUE(f.NewArea() == want);
+            }
+        }
+    }
+}
+
 // Once the band spans the picture no squares are drawn, and no numbers.
 TEST(SpeckleRegion, FullBandIsSolid)
 {
