@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <climits>
 #include <cstdlib>
 #include <utility>
 
@@ -98,9 +99,94 @@ bool operator==(const TRegion& a, const TRegion& b)
     return pixman_region32_equal(&a.region_, &b.region_);
 }
 
+namespace {
+
+// Builds region from boxes that come y-x banded already (bands top to
+// bottom, apart; a band's boxes left to right), in one pass: boxes of a band
+// that touch are joined, and a band that repeats the one just above it is
+// joined to it, as pixman's own validation would. pixman sorts any input
+// first, which for a shape of tens of thousands of boxes (a shred's comb)
+// costs more than drawing it. Returns false, having built nothing, when the
+// boxes are not banded so; pixman then does it.
+bool BuildFromBanded(pixman_region32_t& region, const std::vector<pixman_box32_t>& boxes)
+{
+    const size_t count = boxes.size();
+    auto* data = static_cast<pixman_region32_data_t*>(
+        std::malloc(sizeof(pixman_region32_data_t) + count * sizeof(pixman_box32_t)));
+    if (data == nullptr)
+        throw std::bad_alloc();
+    // pixman keeps a region's boxes right after this header.
+    auto* out = reinterpret_cast<pixman_box32_t*>(data + 1);
+    size_t n = 0;
+    size_t band = 0, lastBand = 0; // where the band being built, and the one above it, start in out
+    int32_t left = INT32_MAX, right = INT32_MIN;
+    // Joins the band ending at n to the band above it when the two repeat.
+    const auto coalesce = [&] {
+        const size_t above = band - lastBand, here = n - band;
+        if (band == 0 || above != here || out[lastBand].y2 != out[band].y1)
+            return false;
+        for (size_t i = 0; i < here; ++i)
+            if (out[lastBand + i].x1 != out[band + i].x1 || out[lastBand + i].x2 != out[band + i].x2)
+                return false;
+        for (size_t i = 0; i < here; ++i)
+            out[lastBand + i].y2 = out[band + i].y2;
+        n = band;
+        band = lastBand;
+        return true;
+    };
+    for (const pixman_box32_t& b : boxes) {
+        if (b.x1 >= b.x2 || b.y1 >= b.y2) {
+            std::free(data);
+            return false;
+        }
+        if (n > band && b.y1 == out[band].y1 && b.y2 == out[band].y2) {
+            pixman_box32_t& last = out[n - 1];
+            if (b.x1 < last.x1) {
+                std::free(data);
+                return false;
+            }
+            if (b.x1 <= last.x2) {
+                last.x2 = std::max(last.x2, b.x2);
+                right = std::max(right, last.x2);
+                continue;
+            }
+        } else if (n > band) {
+            if (b.y1 < out[band].y2) {
+                std::free(data);
+                return false;
+            }
+            if (!coalesce())
+                lastBand = band;
+            band = n;
+        }
+        out[n++] = b;
+        left = std::min(left, b.x1);
+        right = std::max(right, b.x2);
+    }
+    coalesce();
+    if (n == 1) {
+        pixman_region32_init_rect(&region, out[0].x1, out[0].y1, out[0].x2 - out[0].x1, out[0].y2 - out[0].y1);
+        std::free(data);
+        return true;
+    }
+    data->size = long(count);
+    data->numRects = long(n);
+    region.extents = {left, out[0].y1, right, out[n - 1].y2};
+    region.data = data;
+    return true;
+}
+
+} // namespace
+
 TRegion TRegion::FromBandedBoxes(const std::vector<pixman_box32_t>& boxes)
 {
     TRegion r;
+    if (boxes.size() > 1) {
+        if (BuildFromBanded(r.region_, boxes)) {
+            r.CheckInvariants();
+            return r;
+        }
+    }
     if (!boxes.empty()) {
         pixman_region32_fini(&r.region_);
         if (!pixman_region32_init_rects(&r.region_, boxes.data(), int(boxes.size()))) {

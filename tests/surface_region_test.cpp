@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -74,6 +75,47 @@ TEST(CombineRgn, SetAlgebraHoldsOnRandomRectangles)
             UniteRgn(pairwise, CreateRectRgnIndirect(rects.back()));
         }
         EXPECT_EQ(UnionOfRects(rects), pairwise);
+    }
+}
+
+// Boxes handed over y-x banded are taken as they are, in one pass; bands
+// split in two, boxes cut into touching pieces and boxes out of order must
+// still give the region pixman would build, box for box.
+TEST(FromBandedBoxes, GivesTheRegionPixmanBuilds)
+{
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int32_t> coord(-40, 40);
+    for (int i = 0; i < 300; ++i) {
+        std::vector<TRect> rects;
+        for (int k = 0; k < 1 + i % 25; ++k)
+            rects.push_back(Rect(coord(rng), coord(rng), coord(rng), coord(rng)));
+        const TRegion want = UnionOfRects(rects);
+        int count = 0;
+        const pixman_box32_t* box = pixman_region32_rectangles(const_cast<pixman_region32_t*>(want.Native()), &count);
+        // The same area, banded still: each band cut at a row inside it
+        // into two bands, each box cut in two touching pieces.
+        std::vector<pixman_box32_t> split;
+        for (int b = 0; b < count;) {
+            int end = b;
+            while (end < count && box[end].y1 == box[b].y1)
+                ++end;
+            const int32_t y1 = box[b].y1, y2 = box[b].y2, cut = i % 2 != 0 && y2 - y1 > 1 ? y1 + 1 : y2;
+            for (const auto& [top, bottom] : {std::pair{y1, cut}, std::pair{cut, y2}}) {
+                if (top == bottom)
+                    continue;
+                for (int k = b; k < end; ++k) {
+                    const int32_t mid = box[k].x2 - box[k].x1 > 1 && i % 3 == 0 ? box[k].x1 + 1 : box[k].x2;
+                    split.push_back({box[k].x1, top, mid, bottom});
+                    if (mid < box[k].x2)
+                        split.push_back({mid, top, box[k].x2, bottom});
+                }
+            }
+            b = end;
+        }
+        EXPECT_EQ(TRegion::FromBandedBoxes(split), want);
+        EXPECT_EQ(pixman_region32_n_rects(TRegion::FromBandedBoxes(split).Native()), count);
+        std::reverse(split.begin(), split.end());
+        EXPECT_EQ(TRegion::FromBandedBoxes(split), want);
     }
 }
 
