@@ -488,7 +488,7 @@ public:
     {
         TDrawRecord& r = *record_;
         Unite(*r.drawn_, area);
-        if (r.source_ != nullptr) {
+        if (r.source_ != nullptr) { // else what is written is what is drawn
             TRegion& same = *r.same_;
             if (inPlace && source == r.source_) {
                 TRegion known = std::move(same);
@@ -497,8 +497,8 @@ public:
             } else {
                 CombineRgn(same, same, area, RGN_DIFF);
             }
+            Unite(*r.written_, area);
         }
-        Unite(*r.written_, area);
         return area;
     }
     // The same for a rectangle, cut to the bitmap and to the clip here.
@@ -928,6 +928,11 @@ void TDrawRecord::Stop() noexcept
     source_ = nullptr;
     same_.reset();
     Clear();
+}
+
+TRegion TDrawRecord::TakeDrawn() noexcept
+{
+    return std::move(*drawn_); // leaves it empty
 }
 
 void TDrawRecord::Clear() noexcept

@@ -259,8 +259,12 @@ public:
     // canvas drew there, and the canvas drew nowhere else.
     const TRegion& Drawn() const { return *drawn_; }
     // The part of it whose pixels were written: all of it, less what a copy
-    // of the followed source found in place already.
-    const TRegion& Written() const { return *written_; }
+    // of the followed source found in place already (with no source
+    // followed, all of it).
+    const TRegion& Written() const { return source_ != nullptr ? *written_ : *drawn_; }
+    // Drawn() handed over, for the last look at it: the record is left
+    // having seen nothing drawn (Written() too, unless a source is followed).
+    TRegion TakeDrawn() noexcept;
     bool WrittenOtherwise() const { return writtenOtherwise_.load(std::memory_order_relaxed); }
     bool Read() const { return read_.load(std::memory_order_relaxed); }
 
