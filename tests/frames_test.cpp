@@ -67,19 +67,29 @@ TEST(FrameBuilder, EachFrameIsTheOneDrawnOverTheOldPicture)
     }
     EXPECT_GE(drawnOver, 100);
 
-    // Shapes so ragged that the builder goes over to whole frames midway.
+    // Ragged shapes: the shred from the bottom and the criss-cross are
+    // followed; the triangular shred is so ragged at times that the builder
+    // goes over to whole frames midway.
     for (const int style : {76, 86, 117}) {
-        const TPictures pictures(480, 270);
+        const TPictures pictures(1280, 200);
         TFrameBuilder builder;
-        TBitmap display;
-        for (int32_t p = 2; p < 100; p += 8) {
+        TBitmap display, before;
+        bool partly = false, wholeAtLast = false;
+        for (int32_t p = 2; p < 100; p += 6) {
+            before.Assign(display);
+            before.OwnPixels();
             SetRandSeed(uint32_t(p));
-            builder.Draw(display, pictures.Old, pictures.Image, style, 4, p);
+            const TRegion changed = builder.Draw(display, pictures.Old, pictures.Image, style, 4, p);
             SetRandSeed(uint32_t(p));
             TBitmap want;
             DrawEffectFrame(want, pictures.Old, pictures.Image, style, 4, p);
             ASSERT_TRUE(test::SameBitmaps(display, want)) << "style " << style << ", progress " << p;
+            ASSERT_TRUE(p == 2 || ChangesInside(before, display, changed)) << "style " << style << ", progress " << p;
+            wholeAtLast = changed == TRegion(display.BoundsRect());
+            partly = partly || !wholeAtLast;
         }
+        EXPECT_TRUE(partly) << "style " << style;
+        EXPECT_EQ(wholeAtLast, style == 117) << "style " << style;
     }
 }
 
