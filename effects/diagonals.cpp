@@ -140,15 +140,27 @@ void DrawTriangularShred(TBitmap& Display, const TBitmap& Image, const TEffectGe
 
     thread_local std::vector<pixman_box32_t> boxes;
     boxes.clear();
+    // The boxes are cut to what the copy reaches, the two bitmaps, here:
+    // the grid's outer triangles reach past them, and a region cut later
+    // would be copied whole once more.
+    const int32_t right = std::min(Display.Width(), Image.Width());
+    const int32_t bottom = std::min(Display.Height(), Image.Height());
+    const auto add = [&](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+        x1 = std::max(x1, 0);
+        x2 = std::min(x2, right);
+        if (x1 < x2)
+            boxes.push_back({x1, y1, x2, y2});
+    };
     int32_t width = 0, bandTop = 0, bandBottom = 0;
     const auto flush = [&] {
-        if (width == 0)
+        const int32_t y1 = std::max(bandTop, 0), y2 = std::min(bandBottom, bottom);
+        if (width == 0 || y1 >= y2)
             return;
         if (width >= W) // neighbouring spans touch or overlap: one span
-            boxes.push_back({extent.Left, bandTop, extent.Left + n * W + width, bandBottom});
+            add(extent.Left, y1, extent.Left + n * W + width, y2);
         else
             for (int32_t j = 0; j <= n; ++j)
-                boxes.push_back({extent.Left + j * W, bandTop, extent.Left + j * W + width, bandBottom});
+                add(extent.Left + j * W, y1, extent.Left + j * W + width, y2);
     };
     int32_t first = 0; // the topmost grid row whose triangles reach down to y
     for (int32_t y = extent.Top; y < n * H + extent.Bottom; ++y) {
