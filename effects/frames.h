@@ -12,11 +12,12 @@
 // changed, and so is the area to show again.
 //
 // A procedure that reads Display, or writes it other than through its canvas
-// (the fade, the pivots, the pushes, the speckles, ...), is seen doing so at
-// the first frame the builder draws with it, which starts from the old
-// picture in full as always; from then on that style's frames are built
-// whole, as DrawEffectFrame builds them, through its compose form if it has
-// one.
+// (as the procedures of the fade, the pivots and the pushes do), is seen
+// doing so at the first frame the builder draws with it, which starts from
+// the old picture in full as always; from then on that style's frames are
+// built whole, as DrawEffectFrame builds them. So are those of a style
+// whose changed area once comes out too ragged to follow cheaply (the
+// triangular shred), and always those of the styles with a compose form.
 #pragma once
 
 #include "effects/catalogue.h"
