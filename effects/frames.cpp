@@ -8,15 +8,14 @@ namespace {
 
 // The styles whose frames are built whole: those seen reading Display or
 // writing it past the canvas, and those whose frames change in shapes so
-// ragged (the uneven shreds from the top or bottom, a box or more per row
-// and strip) that following them costs more than a copy of the old picture
-// and the paint of the whole frame. Learnt once for the whole process, since
-// procedures keep no state.
+// ragged (the triangular shred at its most ragged) that following them costs
+// more than a copy of the old picture and the paint of the whole frame.
+// Learnt once for the whole process, since procedures keep no state.
 std::atomic<bool> BuiltWhole[MaxShowStyle + 1];
 
 // A frame whose changed area has a box for fewer than MinPixelsPerBox
 // pixels of the picture, and more than MaxBoxesPerRow a row, is ragged.
-// Following the shreds from the bottom (one box for 110-145 pixels) costs
+// Following the uneven shreds (one box for 100-145 pixels) costs
 // less than building their frames whole, the triangular shred (down to one
 // for 50) more, at 1080p and at 4K. The second bound keeps a small picture
 // from teaching the process that a style is ragged.

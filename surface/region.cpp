@@ -4,6 +4,7 @@
 #include <cassert>
 #include <climits>
 #include <cstdlib>
+#include <memory>
 #include <utility>
 
 namespace mirel {
@@ -111,12 +112,16 @@ namespace {
 bool BuildFromBanded(pixman_region32_t& region, const std::vector<pixman_box32_t>& boxes)
 {
     const size_t count = boxes.size();
-    auto* data = static_cast<pixman_region32_data_t*>(
-        std::malloc(sizeof(pixman_region32_data_t) + count * sizeof(pixman_box32_t)));
+    // pixman frees a region's storage with free(): one block, the header and
+    // then the boxes.
+    struct TFree {
+        void operator()(void* p) const noexcept { std::free(p); }
+    };
+    std::unique_ptr<pixman_region32_data_t, TFree> data(static_cast<pixman_region32_data_t*>(
+        std::malloc(sizeof(pixman_region32_data_t) + count * sizeof(pixman_box32_t))));
     if (data == nullptr)
         throw std::bad_alloc();
-    // pixman keeps a region's boxes right after this header.
-    auto* out = reinterpret_cast<pixman_box32_t*>(data + 1);
+    auto* out = reinterpret_cast<pixman_box32_t*>(data.get() + 1);
     size_t n = 0;
     size_t band = 0, lastBand = 0; // where the band being built, and the one above it, start in out
     int32_t left = INT32_MAX, right = INT32_MIN;
@@ -135,26 +140,20 @@ bool BuildFromBanded(pixman_region32_t& region, const std::vector<pixman_box32_t
         return true;
     };
     for (const pixman_box32_t& b : boxes) {
-        if (b.x1 >= b.x2 || b.y1 >= b.y2) {
-            std::free(data);
+        if (b.x1 >= b.x2 || b.y1 >= b.y2)
             return false;
-        }
-        if (n > band && b.y1 == out[band].y1 && b.y2 == out[band].y2) {
+        if (n > band && b.y1 == out[band].y1 && b.y2 == out[band].y2) { // the same band
             pixman_box32_t& last = out[n - 1];
-            if (b.x1 < last.x1) {
-                std::free(data);
+            if (b.x1 < last.x1)
                 return false;
-            }
             if (b.x1 <= last.x2) {
                 last.x2 = std::max(last.x2, b.x2);
                 right = std::max(right, last.x2);
                 continue;
             }
-        } else if (n > band) {
-            if (b.y1 < out[band].y2) {
-                std::free(data);
+        } else if (n > band) { // a band below
+            if (b.y1 < out[band].y2)
                 return false;
-            }
             if (!coalesce())
                 lastBand = band;
             band = n;
@@ -166,13 +165,12 @@ bool BuildFromBanded(pixman_region32_t& region, const std::vector<pixman_box32_t
     coalesce();
     if (n == 1) {
         pixman_region32_init_rect(&region, out[0].x1, out[0].y1, out[0].x2 - out[0].x1, out[0].y2 - out[0].y1);
-        std::free(data);
         return true;
     }
     data->size = long(count);
     data->numRects = long(n);
     region.extents = {left, out[0].y1, right, out[n - 1].y2};
-    region.data = data;
+    region.data = data.release();
     return true;
 }
 
