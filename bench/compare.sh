@@ -146,7 +146,8 @@ run_builds() {
 # On a machine that other work shares, wall-clock times swell with the load;
 # the CPU time the drawing thread itself spends does much less. The yardstick
 # is the benchmark's "FrameCopy" (the new picture over a just-reset Display,
-# as a frame meets it, and as mirel-render's yardstick); "Copy" (the same copy
+# as a frame meets it, and as mirel-render's yardstick), measured six times
+# among the styles, its median taken; "Copy" (the same copy
 # repeated back to back, its bitmaps in the cache where they fit) is in the
 # raw files beside it.
 
@@ -175,11 +176,19 @@ run_cpu() {
         echo "cpu round $r/$rounds: $b at $size" >&2
         MIREL_BENCH_SIZE=$size "build-bench-$b/bench/mirel_bench_effects" --benchmark_filter="$filter" \
           --benchmark_min_time=0.1 --benchmark_format=csv 2>/dev/null >"$out/cpu/round$r/$b-$size.csv"
-        # As mirel-render prints it: copy, then style, name, ms, ratio.
+        # As mirel-render prints it: copy, then style, name, ms, ratio. The
+        # copy is measured between groups of styles; its median is the
+        # yardstick.
         awk -F, -v size="$size" '
-          $1 == "\"FrameCopy\"" { copy = $4; printf "copy\t%s\t%.3f ms\n", size, copy }
+          $1 == "\"FrameCopy\"" { copies[++n] = $4 }
           $1 ~ /^"Style\// { s = $1; gsub(/"|Style\//, "", s); name = $8; gsub(/"/, "", name)
-                             printf "%s\t%s\t%.3f\t%.2f\n", s, name, $4, $4 / copy }
+                             style[++m] = s; label[m] = name; ms[m] = $4 }
+          END {
+            for (i = 2; i <= n; ++i) { x = copies[i]; k = i - 1; while (k >= 1 && copies[k] > x) { copies[k + 1] = copies[k]; --k } copies[k + 1] = x }
+            copy = n % 2 ? copies[(n + 1) / 2] : (copies[n / 2] + copies[n / 2 + 1]) / 2
+            printf "copy\t%s\t%.3f ms\n", size, copy
+            for (i = 1; i <= m; ++i) printf "%s\t%s\t%.3f\t%.2f\n", style[i], label[i], ms[i], ms[i] / copy
+          }
         ' "$out/cpu/round$r/$b-$size.csv" >"$out/cpu/round$r/$b-$size.txt"
       done
     done
