@@ -30,6 +30,27 @@ bool ChangesInside(const TBitmap& a, const TBitmap& b, const TRegion& area)
     return true;
 }
 
+// One frame from the builder, which must be the frame drawn over the old
+// picture in full, bit for bit, with nothing changed outside the area it
+// reports (changed).
+testing::AssertionResult DrawsTheFrame(TFrameBuilder& builder, TBitmap& display, const TPictures& pictures,
+                                       int style, int32_t progress, TRegion& changed)
+{
+    TBitmap before;
+    before.Assign(display);
+    before.OwnPixels();
+    SetRandSeed(uint32_t(progress));
+    changed = builder.Draw(display, pictures.Old, pictures.Image, style, 4, progress);
+    SetRandSeed(uint32_t(progress));
+    TBitmap want;
+    DrawEffectFrame(want, pictures.Old, pictures.Image, style, 4, progress);
+    if (!test::SameBitmaps(display, want))
+        return testing::AssertionFailure() << "not the frame drawn over the old picture";
+    if (!ChangesInside(before, display, changed))
+        return testing::AssertionFailure() << "a change outside the area reported";
+    return testing::AssertionSuccess();
+}
+
 // Frame after frame, forwards, backwards and through both ends, the builder's
 // frame is the one drawn over the old picture in full, bit for bit, and
 // nothing changed outside the area it reports. For every style, on one
@@ -47,18 +68,10 @@ TEST(FrameBuilder, EachFrameIsTheOneDrawnOverTheOldPicture)
             const test::TDrawingThreads use(threads);
             const TPictures pictures(w, h);
             TFrameBuilder builder;
-            TBitmap display(w, h, 0xFF123456u), before;
+            TBitmap display(w, h, 0xFF123456u);
             for (const int32_t p : progress) {
-                before.Assign(display);
-                before.OwnPixels();
-                SetRandSeed(uint32_t(p));
-                const TRegion changed = builder.Draw(display, pictures.Old, pictures.Image, style, 4, p);
-                SetRandSeed(uint32_t(p));
-                TBitmap want;
-                DrawEffectFrame(want, pictures.Old, pictures.Image, style, 4, p);
-                ASSERT_TRUE(test::SameBitmaps(display, want))
-                    << "style " << style << ", " << w << "x" << h << ", progress " << p;
-                ASSERT_TRUE(ChangesInside(before, display, changed))
+                TRegion changed;
+                ASSERT_TRUE(DrawsTheFrame(builder, display, pictures, style, p, changed))
                     << "style " << style << ", " << w << "x" << h << ", progress " << p;
                 partly = partly || !(changed == TRegion(display.BoundsRect()));
             }
@@ -73,18 +86,12 @@ TEST(FrameBuilder, EachFrameIsTheOneDrawnOverTheOldPicture)
     for (const int style : {76, 86, 117}) {
         const TPictures pictures(1280, 200);
         TFrameBuilder builder;
-        TBitmap display, before;
+        TBitmap display;
         bool partly = false, wholeAtLast = false;
         for (int32_t p = 2; p < 100; p += 6) {
-            before.Assign(display);
-            before.OwnPixels();
-            SetRandSeed(uint32_t(p));
-            const TRegion changed = builder.Draw(display, pictures.Old, pictures.Image, style, 4, p);
-            SetRandSeed(uint32_t(p));
-            TBitmap want;
-            DrawEffectFrame(want, pictures.Old, pictures.Image, style, 4, p);
-            ASSERT_TRUE(test::SameBitmaps(display, want)) << "style " << style << ", progress " << p;
-            ASSERT_TRUE(p == 2 || ChangesInside(before, display, changed)) << "style " << style << ", progress " << p;
+            TRegion changed;
+            ASSERT_TRUE(DrawsTheFrame(builder, display, pictures, style, p, changed))
+                << "style " << style << ", progress " << p;
             wholeAtLast = changed == TRegion(display.BoundsRect());
             partly = partly || !wholeAtLast;
         }
