@@ -6,13 +6,17 @@
 #include "effects/sweep.h"
 
 #include <algorithm>
+#include <array>
 
 namespace mirel {
 
 using namespace sweep;
 
-void MirrorCopyArea(TCanvas& DestCanvas, const TRect& DestRect, const TBitmap& Bitmap, const TRect& SourceRect,
-                    bool MirrorHorz, bool MirrorVert)
+namespace {
+
+// The copy of MirrorCopyArea.
+TAreaCopy MirroredCopy(const TRect& DestRect, const TBitmap& Bitmap, const TRect& SourceRect, bool MirrorHorz,
+                       bool MirrorVert)
 {
     TRect S;
     IntersectRect(S, SourceRect, Bitmap.BoundsRect());
@@ -25,8 +29,16 @@ void MirrorCopyArea(TCanvas& DestCanvas, const TRect& DestRect, const TBitmap& B
         D.Top = DestRect.Bottom + 1;
         D.Bottom = DestRect.Top - 1;
     }
-    DestCanvas.StretchBlt(D.Left, D.Top, D.Right - D.Left, D.Bottom - D.Top, Bitmap.Canvas(), S.Left, S.Top,
-                          S.Right - S.Left, S.Bottom - S.Top);
+    return {D, &Bitmap.Canvas(), S};
+}
+
+} // namespace
+
+void MirrorCopyArea(TCanvas& DestCanvas, const TRect& DestRect, const TBitmap& Bitmap, const TRect& SourceRect,
+                    bool MirrorHorz, bool MirrorVert)
+{
+    const TAreaCopy c = MirroredCopy(DestRect, Bitmap, SourceRect, MirrorHorz, MirrorVert);
+    DestCanvas.CopyArea(c.Dest, *c.Source, c.SourceRect);
 }
 
 int32_t RollWidth(int32_t L, int32_t P)
@@ -43,7 +55,8 @@ namespace {
 enum class TAxis { X, Y };
 
 // An edge sweep that makes several copies: spans along the moving axis, the
-// other axis whole.
+// other axis whole. The copies are gathered and drawn together (Draw), row by
+// row: along x they lie side by side on every row.
 class TEdge {
 public:
     TEdge(TBitmap& display, const TBitmap& image, const TRect& r, uint32_t step, int32_t progress, TAxis axis)
@@ -65,47 +78,52 @@ public:
     {
         return axis_ == TAxis::X ? Rect(a0, 0, a1, across_) : Rect(0, a0, across_, a1);
     }
-    void Copy(int32_t d0, int32_t d1, int32_t s0, int32_t s1) const
+    void Copy(int32_t d0, int32_t d1, int32_t s0, int32_t s1)
     {
-        CopyImage(display_, image_, Span(d0, d1), Span(s0, s1));
+        Add({Span(d0, d1), &image_.Canvas(), Span(s0, s1)});
     }
-    void Reveal(int32_t a0, int32_t a1) const { Copy(a0, a1, a0, a1); }
+    void Reveal(int32_t a0, int32_t a1) { Copy(a0, a1, a0, a1); }
     // The roll of an unroll: the source strip mirrored along the moving axis.
-    void Roll(int32_t d0, int32_t d1, int32_t s0, int32_t s1) const
+    void Roll(int32_t d0, int32_t d1, int32_t s0, int32_t s1)
     {
-        MirrorCopyArea(display_.Canvas(), Span(d0, d1), image_, Span(s0, s1), axis_ == TAxis::X,
-                       axis_ == TAxis::Y);
+        Add(MirroredCopy(Span(d0, d1), image_, Span(s0, s1), axis_ == TAxis::X, axis_ == TAxis::Y));
     }
+    // The copies, in the order made.
+    void Draw() const { display_.Canvas().CopyAreas({copies_.data(), count_}); }
 
 private:
+    void Add(const TAreaCopy& c) { copies_.at(count_++) = c; }
+
     TBitmap& display_;
     const TBitmap& image_;
     TAxis axis_;
     int32_t across_ = 0;
+    std::array<TAreaCopy, 2> copies_{};
+    size_t count_ = 0;
 };
 
-void RevealInFromEnds(const TEdge& e)
+void RevealInFromEnds(TEdge& e)
 {
     e.Reveal(0, e.P / 2 + 1);
     e.Reveal(e.L - e.P / 2 - 1, e.L);
 }
 
 // The two halves' sources share the middle line L div 2.
-void ExpandInFromEnds(const TEdge& e)
+void ExpandInFromEnds(TEdge& e)
 {
     e.Copy(0, e.P / 2 + 1, 0, e.L / 2 + 1);
     e.Copy(e.L - e.P / 2 - 1, e.L, e.L / 2, e.L);
 }
 
 // The roll shows, mirrored, the strip it is about to uncover.
-void UnrollFromNear(const TEdge& e)
+void UnrollFromNear(TEdge& e)
 {
     const int32_t s = RollWidth(e.L, e.P);
     e.Roll(e.P, e.P + s, e.P + s, e.P + 2 * s);
     e.Reveal(0, e.P);
 }
 
-void UnrollFromFar(const TEdge& e)
+void UnrollFromFar(TEdge& e)
 {
     const int32_t s = RollWidth(e.L, e.P);
     const int32_t edge = e.L - e.P;
@@ -114,13 +132,13 @@ void UnrollFromFar(const TEdge& e)
 }
 
 // The slice next to the moving edge stretched over the whole unrevealed part.
-void BuildUpTowardsFar(const TEdge& e)
+void BuildUpTowardsFar(TEdge& e)
 {
     e.Reveal(0, e.P);
     e.Copy(e.P, e.L, e.P, std::min(e.P + e.Slice, e.L));
 }
 
-void BuildUpTowardsNear(const TEdge& e)
+void BuildUpTowardsNear(TEdge& e)
 {
     const int32_t edge = e.L - e.P;
     e.Reveal(edge, e.L);
@@ -138,7 +156,9 @@ void BuildUpTowardsNear(const TEdge& e)
 #define MIREL_EDGE(Name, Axis, How)                                                                      \
     void Name(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)  \
     {                                                                                                    \
-        How(TEdge(Display, Image, R, Step, Progress, TAxis::Axis));                                      \
+        TEdge e(Display, Image, R, Step, Progress, TAxis::Axis);                                         \
+        How(e);                                                                                          \
+        e.Draw();                                                                                        \
     }
 
 MIREL_SWEEP(ExpandFromRight, ExpandFar, Whole)            // 1

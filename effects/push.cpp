@@ -2,10 +2,11 @@
 // side and drives the old one out of the other, moving it along unchanged
 // (push) or squeezing it into the room left (push and squeeze).
 //
-// Each frame is two copies: the old picture moved within Display (source and
-// destination overlap; the canvas reads the source whole before writing),
-// then the entering part of the new picture. The two cover the frame, so the
-// compose forms take the old picture from Old instead, where it lies still.
+// Each frame is two copies, drawn together row by row: the old picture moved
+// within Display (source and destination overlap; each row, or the whole
+// source for the pushes along y, is read before it is written), then the
+// entering part of the new picture. The two cover the frame, so the compose
+// forms take the old picture from Old instead, where it lies still.
 #include "effects/push.h"
 
 #include "effects/draw.h"
@@ -40,8 +41,11 @@ void Push(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, const TRec
         return axis == TAxis::X ? Rect(a0, 0, a1, g.H) : Rect(0, a0, g.W, a1);
     };
     TCanvas& canvas = Display.Canvas();
-    canvas.CopyArea(span(p.OldD0, p.OldD1), Old != nullptr ? Old->Canvas() : canvas, span(p.OldS0, p.OldS1));
-    canvas.CopyArea(span(p.NewD0, p.NewD1), Image.Canvas(), span(p.NewS0, p.NewS1));
+    const TAreaCopy copies[] = {
+        {span(p.OldD0, p.OldD1), Old != nullptr ? &Old->Canvas() : &canvas, span(p.OldS0, p.OldS1)},
+        {span(p.NewD0, p.NewD1), &Image.Canvas(), span(p.NewS0, p.NewS1)},
+    };
+    canvas.CopyAreas(copies);
 }
 
 } // namespace

@@ -223,6 +223,20 @@ public:
     // The source column of destination column x.
     int64_t SourceColumn(int64_t x) const { return (*cols_)[size_t(x - x0_)]; }
 
+    // Row y of a walk down the rows (each row once, in order): band is the
+    // walk's place among the bands, 0 at first. The row is sampled afresh
+    // even where the row above took the same source row: other copies may
+    // have drawn over that one since.
+    void DrawRowAt(int32_t y, size_t& band, std::vector<uint32_t>& buffer) const
+    {
+        while (band < bands_.size() && boxes_[bands_[band].first].Bottom <= y)
+            ++band;
+        if (band == bands_.size() || boxes_[bands_[band].first].Top > y)
+            return;
+        const auto [first, last] = bands_[band];
+        DrawRow(y, -1, first, last, buffer);
+    }
+
     // Draws the rows [top, bottom) of the copy, bottom-up when upwards.
     // Where the source is the destination bitmap itself, the caller chooses
     // an order in which every row is read before it is written.
@@ -450,6 +464,13 @@ void CopyThroughBoxes(TBitmap& dst, const TBitmap& src, std::span<const pixman_b
     });
 }
 
+// A copy's destination cut to the bitmap.
+TRect DestinationIn(const TBitmap& bmp, const TAxis& ax, const TAxis& ay)
+{
+    return Rect(int32_t(std::clamp<int64_t>(ax.D0, 0, bmp.Width())), int32_t(std::clamp<int64_t>(ay.D0, 0, bmp.Height())),
+                int32_t(std::clamp<int64_t>(ax.D1, 0, bmp.Width())), int32_t(std::clamp<int64_t>(ay.D1, 0, bmp.Height())));
+}
+
 // The same through a region's boxes.
 void CopyThroughRegion(TBitmap& dst, const TBitmap& src, const TRegion& area)
 {
@@ -501,6 +522,16 @@ public:
         }
         return area;
     }
+    // The same for a copy of source along the axes (cut to the source): the
+    // area it still draws, and whether it is a copy 1:1 in place.
+    TRegion DrawsCopy(const TAxis& ax, const TAxis& ay, const TRegion* clip, const TBitmap& source, bool& inPlace)
+    {
+        if (&source == &bitmap_)
+            ReadsItself();
+        const TRect dest = DestinationIn(bitmap_, ax, ay);
+        inPlace = IsIdentity(ax) && IsIdentity(ay) && ax.D0 == ax.S0 && ay.D0 == ay.S0;
+        return Draws(dest, clip, &source, inPlace);
+    }
     // The same for a rectangle, cut to the bitmap and to the clip here.
     TRegion Draws(const TRect& rect, const TRegion* clip, const TBitmap* source, bool inPlace)
     {
@@ -551,14 +582,9 @@ void TCanvas::StretchBlt(int32_t x, int32_t y, int32_t w, int32_t h, const TCanv
     if (!ClipSourceAxis(ax, from.Width()) || !ClipSourceAxis(ay, from.Height()))
         return;
     if (drawing.Watched()) {
-        if (&from == &owner_)
-            drawing.ReadsItself();
-        const TRect dest = Rect(int32_t(std::clamp<int64_t>(ax.D0, 0, owner_.Width())),
-                                int32_t(std::clamp<int64_t>(ay.D0, 0, owner_.Height())),
-                                int32_t(std::clamp<int64_t>(ax.D1, 0, owner_.Width())),
-                                int32_t(std::clamp<int64_t>(ay.D1, 0, owner_.Height())));
-        const bool inPlace = IsIdentity(ax) && IsIdentity(ay) && ax.D0 == ax.S0 && ay.D0 == ay.S0;
-        const TRegion rest = drawing.Draws(dest, clip_.get(), &from, inPlace);
+        bool inPlace = false;
+        const TRegion rest = drawing.DrawsCopy(ax, ay, clip_.get(), from, inPlace);
+        const TRect dest = DestinationIn(owner_, ax, ay);
         if (inPlace && rest.Area() < int64_t(dest.Width()) * dest.Height()) {
             // Part of it is in place already: the rest alone, as the same
             // copy through its boxes.
@@ -587,6 +613,67 @@ void TCanvas::StretchBlt(int32_t x, int32_t y, int32_t w, int32_t h, const TCanv
         return;
     }
     Blit(owner_, clip_.get(), ax, ay, PixelsOf(from));
+}
+
+void TCanvas::CopyAreas(std::span<const TAreaCopy> copies)
+{
+    // The copies cut to their sources, as StretchBlt cuts them. Drawn row by
+    // row they give the pixels of one copy after another when no copy reads
+    // a pixel that another writes: a copy from this canvas reads only its own
+    // row, and that row has then had exactly the copies before it.
+    struct TCut {
+        TAxis X, Y;
+        const TBitmap* From;
+    };
+    std::vector<TCut> cuts;
+    cuts.reserve(copies.size());
+    bool together = ResamplesItself();
+    for (const TAreaCopy& c : copies) {
+        const TRect &d = c.Dest, &s = c.SourceRect;
+        if (d.Width() == 0 || d.Height() == 0 || s.Width() == 0 || s.Height() == 0)
+            continue;
+        const TBitmap& from = c.Source->Bitmap();
+        TAxis ax = MakeAxis(d.Left, d.Width(), s.Left, s.Width()), ay = MakeAxis(d.Top, d.Height(), s.Top, s.Height());
+        if (!ClipSourceAxis(ax, from.Width()) || !ClipSourceAxis(ay, from.Height()))
+            continue;
+        together = together && (&from != &owner_ || (IsIdentity(ay) && ay.D0 == ay.S0));
+        cuts.push_back({ax, ay, &from});
+    }
+    if (!together || cuts.size() < 2) {
+        for (const TAreaCopy& c : copies)
+            CopyArea(c.Dest, *c.Source, c.SourceRect);
+        return;
+    }
+    TCanvasDrawing drawing(owner_);
+    owner_.OwnPixels();
+    std::vector<TRegion> areas(cuts.size()); // what each copy still draws, on a watched bitmap
+    std::vector<TResampler> parts;
+    parts.reserve(cuts.size());
+    int64_t top = owner_.Height(), bottom = 0, pixels = 0;
+    for (size_t i = 0; i < cuts.size(); ++i) {
+        const TCut& cut = cuts[i];
+        const TRegion* clip = clip_.get();
+        if (drawing.Watched()) {
+            bool inPlace = false;
+            areas[i] = drawing.DrawsCopy(cut.X, cut.Y, clip, *cut.From, inPlace);
+            clip = &areas[i];
+        }
+        const TResampler& part = parts.emplace_back(owner_, clip, cut.X, cut.Y, PixelsOf(*cut.From));
+        if (part.Empty()) {
+            parts.pop_back();
+            continue;
+        }
+        top = std::min(top, part.Top());
+        bottom = std::max(bottom, part.Bottom());
+        pixels += part.Pixels();
+    }
+    ForEachBand(int32_t(top), int32_t(bottom), pixels, [&](int32_t bandTop, int32_t bandBottom) {
+        std::vector<size_t> bands(parts.size());
+        std::vector<uint32_t> buffer;
+        for (int32_t y = bandTop; y < bandBottom; ++y)
+            for (size_t i = 0; i < parts.size(); ++i)
+                parts[i].DrawRowAt(y, bands[i], buffer);
+    });
 }
 
 void TCanvas::DrawBitmap(int32_t x, int32_t y, const TBitmap& bitmap)

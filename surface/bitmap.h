@@ -29,11 +29,13 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <stdexcept>
 
 namespace mirel {
 
 class TBitmap;
+class TCanvas;
 class TCanvasDrawing;
 class TDrawRecord;
 class TRegion;
@@ -47,6 +49,14 @@ enum class TStretchMode : int {
 
 constexpr uint32_t clBlack = 0xFF000000u;
 constexpr uint32_t clWhite = 0xFFFFFFFFu;
+
+// One copy of TCanvas::CopyAreas: Source's SourceRect onto Dest, as
+// CopyArea draws it.
+struct TAreaCopy {
+    TRect Dest;
+    const TCanvas* Source;
+    TRect SourceRect;
+};
 
 class TCanvas {
 public:
@@ -83,6 +93,15 @@ public:
     // width w < 0 at x covers the columns x + w + 1 .. x, right to left.
     void StretchBlt(int32_t x, int32_t y, int32_t w, int32_t h, const TCanvas& src,
                     int32_t sx, int32_t sy, int32_t sw, int32_t sh);
+
+    // Several copies, with the pixels of CopyArea called for each in turn,
+    // drawn row by row: every copy's part of a row before the next row. Copies
+    // side by side along the rows (a picture squeezed apart from the middle, a
+    // push's two pictures) then read and write each row in one run instead of
+    // a run per copy, which on long rows costs up to twice the time. A copy
+    // from this very canvas must read only its own rows (1:1 and in place
+    // vertically), or the copies are drawn one after another.
+    void CopyAreas(std::span<const TAreaCopy> copies);
 
     // The whole bitmap at its own size with its top-left corner at (x, y).
     void DrawBitmap(int32_t x, int32_t y, const TBitmap& bitmap);

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace mirel {
 namespace {
@@ -90,6 +91,68 @@ TEST(ScaledCopy, MatchesPixmanOverRandomCopies)
                 << "x" << sye << " of " << from.Width() << "x" << from.Height() << (self ? " (itself)" : "")
                 << (clipped ? " clipped" : "");
         }
+    }
+}
+
+// Several copies drawn together, row by row: the pixels of the same copies
+// drawn one after another by pixman, and on a watched bitmap the same area
+// noted as drawn. Copies from another bitmap and from the bitmap itself (on
+// their own rows, which are drawn together, or shifted, which are not),
+// overlapping each other, mirrored, clipped, on one thread and on three.
+TEST(ScaledCopy, CopiesDrawnTogetherAreTheCopiesInTurn)
+{
+    TDrawingGuard guard;
+    std::mt19937 gen(20261208);
+    const auto between = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(gen); };
+    for (int round = 0; round < 600; ++round) {
+        const int32_t w = between(1, 300), h = between(1, 40);
+        TBitmap source(between(1, 300), between(1, 40)), start(w, h);
+        Noise(source, gen);
+        Noise(start, gen);
+        const bool watched = round % 3 == 0, clipped = round % 4 == 1;
+        TBitmap out;
+        std::vector<TAreaCopy> copies;
+        for (int i = between(1, 3); i > 0; --i) {
+            const bool self = between(0, 2) == 0, ownRows = self && between(0, 3) != 0;
+            const TBitmap& from = self ? out : source;
+            const int32_t fw = self ? w : source.Width(), fh = self ? h : source.Height();
+            const int32_t x = between(-w / 4, w), dw = between(1, w) * (between(0, 4) == 0 ? -1 : 1);
+            const int32_t sx = between(-2, fw), sw = between(1, fw) * (between(0, 4) == 0 ? -1 : 1);
+            // Along the rows as the effects copy: most copies whole rows.
+            const int32_t y = between(0, 2) == 0 ? between(-2, h) : 0, dh = y == 0 ? h : between(1, h);
+            const int32_t sy = ownRows ? y : between(-2, fh), sh = ownRows ? dh : between(1, fh);
+            copies.push_back({Rect(x, y, x + dw, y + dh), &from.Canvas(), Rect(sx, sy, sx + sw, sy + sh)});
+        }
+        TRegion clip;
+        for (int i = clipped ? between(1, 3) : 0; i > 0; --i) {
+            const int32_t l = between(-5, w), t = between(-5, h);
+            UniteRgn(clip, CreateRectRgn(l, t, l + between(1, w), t + between(1, h)));
+        }
+        SetDrawingThreads(round % 5 == 0 ? 3 : 1);
+        const auto draw = [&](bool together) {
+            SetScaledCopies(together ? TScaledCopies::Fast : TScaledCopies::Pixman);
+            out.Assign(start);
+            TDrawRecord record;
+            if (watched) {
+                record.Watch(out);
+                record.Follow(source);
+            }
+            if (clipped)
+                out.Canvas().SelectClipRgn(clip);
+            if (together)
+                out.Canvas().CopyAreas(copies);
+            else
+                for (const TAreaCopy& c : copies)
+                    out.Canvas().CopyArea(c.Dest, *c.Source, c.SourceRect);
+            out.Canvas().SelectClipRgn(nullptr);
+            return record.Drawn();
+        };
+        const TRegion drawnInTurn = draw(false);
+        TBitmap want;
+        want.Assign(out);
+        const TRegion drawn = draw(true);
+        ASSERT_TRUE(SamePixels(out, want)) << "round " << round;
+        ASSERT_TRUE(drawn == drawnInTurn) << "round " << round;
     }
 }
 

@@ -114,11 +114,12 @@ void TCustomTransitionView::Prepare()
         CaptureOldScreen(*d->OldScreen, source, bare);
     }
     {
-        // Keeps the old content where it fits: the control may be painted
-        // before the first frame is built.
+        // Until the first frame Display is the old screen, sharing its pixels:
+        // a paint meanwhile shows what was on show, and an empty control's
+        // first picture costs no frame of memory besides its blank screen.
         const TCanvasLock displayLock(d->FDisplay.Canvas());
         d->Frames.Reset();
-        d->FDisplay.SetSize(d->PicWidth, d->PicHeight);
+        d->FDisplay.Share(*d->OldScreen);
     }
     UpdatePicRect();
     d->Image = std::make_shared<TBitmap>();
