@@ -209,6 +209,7 @@ public:
         for (size_t i = 0; i < cols.size(); ++i) {
             cols[i] += uint32_t(ax.S0);
             contiguous_ = contiguous_ && cols[i] == cols[0] + i;
+            readsAhead_ = readsAhead_ && cols[i] >= x0_ + int64_t(i);
         }
         cols_.emplace(std::move(cols), size_t(src.Width),
                       contiguous_ || ScaledCopies.load(std::memory_order_relaxed) == TScaledCopies::Scalar);
@@ -296,7 +297,14 @@ private:
                 cols_->Row(d + x0_, s, size_t(boxes_[b].Left - x0_), size_t(boxes_[b].Right - x0_));
             return;
         }
-        // A row sampling itself: every sample is read before any is written.
+        // A row sampling itself: in place, left to right, where every column
+        // reads at or after its own place; else every sample is read before
+        // any is written.
+        if (readsAhead_) {
+            for (size_t b = first; b < last; ++b)
+                cols_->RowInPlace(d + x0_, s, size_t(boxes_[b].Left - x0_), size_t(boxes_[b].Right - x0_));
+            return;
+        }
         const int32_t left = boxes_[first].Left, right = boxes_[last - 1].Right;
         buffer.resize(size_t(x1_ - x0_));
         cols_->Row(buffer.data(), s, size_t(left - x0_), size_t(right - x0_));
@@ -312,6 +320,7 @@ private:
     std::vector<uint32_t> rows_;                   // the source row of each destination row
     std::optional<TColumnGather> cols_;            // and the source column of each destination column
     bool contiguous_ = false;                      // cols_ run on one by one: the columns are not scaled
+    bool readsAhead_ = true;                       // every column reads at or after its own place
 };
 
 // A scaled or mirrored copy from another bitmap (or a scratch copy), drawn

@@ -22,6 +22,13 @@ void GatherRowScalar(uint32_t* __restrict d, const uint32_t* __restrict src, con
         d[i] = src[map[i]];
 }
 
+// Pixel by pixel, left to right: each read before the write that may reach it.
+void GatherRowInPlace(uint32_t* d, const uint32_t* src, const uint32_t* map, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        d[i] = src[map[i]];
+}
+
 bool GatherUsesAvx2()
 {
 #if MIREL_X86_GATHER
@@ -54,11 +61,22 @@ void TColumnGather::Row(uint32_t* d, const uint32_t* src, size_t from, size_t to
 {
 #if MIREL_X86_GATHER
     if (vector_) {
-        RowAvx2(d, src, from, to);
+        RowAvx2(d, src, from, to, false);
         return;
     }
 #endif
     GatherRowScalar(d + from, src, map_.data() + from, to - from);
+}
+
+void TColumnGather::RowInPlace(uint32_t* d, const uint32_t* src, size_t from, size_t to) const
+{
+#if MIREL_X86_GATHER
+    if (vector_) {
+        RowAvx2(d, src, from, to, true);
+        return;
+    }
+#endif
+    GatherRowInPlace(d + from, src, map_.data() + from, to - from);
 }
 
 } // namespace mirel

@@ -23,6 +23,13 @@ public:
     // src.
     void Row(uint32_t* d, const uint32_t* src, size_t from, size_t to) const;
 
+    // The same within one row, d and src in the same pixels, where every
+    // column reads at or after its own place: walked left to right, no pixel
+    // is written before the columns reading it are drawn. (Right to left,
+    // for columns reading at or before their place, was slower here than
+    // gathering the row aside first.)
+    void RowInPlace(uint32_t* d, const uint32_t* src, size_t from, size_t to) const;
+
     uint32_t operator[](size_t x) const { return map_[x]; }
     size_t Size() const { return map_.size(); }
 
@@ -38,11 +45,13 @@ private:
     std::vector<uint32_t> lanes_;
     bool narrow_ = false; // every group of Kind 0
     void Plan(size_t width);
-    void RowAvx2(uint32_t* d, const uint32_t* src, size_t from, size_t to) const;
+    // inPlace: as RowInPlace.
+    void RowAvx2(uint32_t* d, const uint32_t* src, size_t from, size_t to, bool inPlace) const;
 };
 
-// The plain gather.
+// The plain gather, and the same in place (see RowInPlace).
 void GatherRowScalar(uint32_t* d, const uint32_t* src, const uint32_t* map, size_t count);
+void GatherRowInPlace(uint32_t* d, const uint32_t* src, const uint32_t* map, size_t count);
 
 // Whether the AVX2 gather runs here, within MIREL_KERNELS.
 bool GatherUsesAvx2();

@@ -45,17 +45,23 @@ void TColumnGather::Plan(size_t width)
     }
 }
 
-MIREL_AVX2 void TColumnGather::RowAvx2(uint32_t* d, const uint32_t* src, size_t from,
-                                                            size_t to) const
+MIREL_AVX2 void TColumnGather::RowAvx2(uint32_t* d, const uint32_t* src, size_t from, size_t to, bool inPlace) const
 {
     // The groups wholly inside [from, to); the columns before and after them
-    // are gathered one by one.
+    // are gathered one by one. In place, left to right: each group's loads
+    // come before its store.
     const size_t g0 = (from + 7) / 8, g1 = to / 8;
+    const auto columns = [&](size_t a, size_t b) {
+        if (inPlace)
+            GatherRowInPlace(d + a, src, map_.data() + a, b - a);
+        else
+            GatherRowScalar(d + a, src, map_.data() + a, b - a);
+    };
     if (g0 >= g1) {
-        GatherRowScalar(d + from, src, map_.data() + from, to - from);
+        columns(from, to);
         return;
     }
-    GatherRowScalar(d + from, src, map_.data() + from, g0 * 8 - from);
+    columns(from, g0 * 8);
     // Local copies: the stores to d could otherwise alias the members.
     const uint32_t* start = start_.data();
     const uint8_t* kind = kind_.data();
@@ -84,7 +90,7 @@ MIREL_AVX2 void TColumnGather::RowAvx2(uint32_t* d, const uint32_t* src, size_t 
             }
         }
     }
-    GatherRowScalar(d + g1 * 8, src, map_.data() + g1 * 8, to - g1 * 8);
+    columns(g1 * 8, to);
 }
 
 } // namespace mirel
