@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace mirel {
 
@@ -342,7 +343,7 @@ bool TCustomTransitionView::BuildFrame()
             }
         }
     }
-    d->InvalidateFrame(built);
+    d->InvalidateFrame(std::move(built));
     if (fire && OnAfterNewFrame) {
         OnAfterNewFrame(this, *image, display);
         if (deleted())
@@ -354,12 +355,15 @@ bool TCustomTransitionView::BuildFrame()
 // Marks a picture area as built and not yet painted; ShowFrame has it
 // painted. The mapping to the control's area is made on the GUI thread, which
 // owns the placement.
-void TTransitionViewPrivate::InvalidateFrame(const TRegion& Area)
+void TTransitionViewPrivate::InvalidateFrame(TRegion Area)
 {
     if (Area.IsEmpty())
         return;
     const std::lock_guard lock(DirtyLock);
-    UniteRgn(FrameDirty, Area);
+    if (FrameDirty.IsEmpty())
+        FrameDirty = std::move(Area); // the usual case: the last frame is painted
+    else
+        UniteRgn(FrameDirty, Area);
 }
 
 // Paints the frame just built, synchronously. On the worker that means

@@ -12,6 +12,7 @@
 #include <QResizeEvent>
 
 #include <algorithm>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -27,18 +28,27 @@ QRect ToQRect(const TRect& r) { return QRect(r.Left, r.Top, r.Width(), r.Height(
 // row of cells (the thousands of slivers a shred gains in a frame).
 std::vector<TRect> PaintPieces(const TRegion& area)
 {
-    constexpr size_t FewBoxes = 16;
+    constexpr int FewBoxes = 16;
     constexpr int32_t Cells = 32; // a side of the grid
-    std::vector<TRect> boxes = area.Boxes();
-    if (boxes.size() <= FewBoxes)
-        return boxes;
+    int count = 0;
+    const pixman_box32_t* boxes = pixman_region32_rectangles(area.Native(), &count);
+    if (count <= FewBoxes)
+        return area.Boxes();
     const TRect b = area.Bounds();
     const int32_t cw = (b.Width() + Cells - 1) / Cells, ch = (b.Height() + Cells - 1) / Cells;
     bool touched[Cells][Cells] = {};
-    for (const TRect& r : boxes)
-        for (int32_t y = (r.Top - b.Top) / ch; y <= (r.Bottom - 1 - b.Top) / ch; ++y)
-            for (int32_t x = (r.Left - b.Left) / cw; x <= (r.Right - 1 - b.Left) / cw; ++x)
+    int32_t bandTop = -1, y0 = 0, y1 = 0; // the cell rows of the band of boxes at hand
+    for (const pixman_box32_t& r : std::span(boxes, size_t(count))) {
+        if (r.y1 != bandTop) {
+            bandTop = r.y1;
+            y0 = (r.y1 - b.Top) / ch;
+            y1 = (r.y2 - 1 - b.Top) / ch;
+        }
+        const int32_t x0 = (r.x1 - b.Left) / cw, x1 = (r.x2 - 1 - b.Left) / cw;
+        for (int32_t y = y0; y <= y1; ++y)
+            for (int32_t x = x0; x <= x1; ++x)
                 touched[y][x] = true;
+    }
     std::vector<TRect> pieces;
     for (int32_t y = 0; y < Cells; ++y)
         for (int32_t x = 0; x < Cells;) {

@@ -107,7 +107,7 @@ struct TTransitionViewPrivate {
     TRegion FrameDirty;
 
     // Marks a picture area as built and not yet painted.
-    void InvalidateFrame(const TRegion& Area);
+    void InvalidateFrame(TRegion Area);
 };
 
 } // namespace mirel
