@@ -72,7 +72,7 @@ TRegion TFrameBuilder::Draw(TBitmap& Display, const TBitmap& Old, const TBitmap&
     // What changed: what the procedure wrote (its copies of Image 1:1 write
     // only what is not in place yet), and the old picture put back where
     // the last frame drew and this one did not.
-    TRegion changed = watch_.Written();
+    TRegion changed = watch_.TakeWritten();
     TRegion drawn = watch_.TakeDrawn();
     TRegion back;
     CombineRgn(back, drawn_, drawn, RGN_DIFF);

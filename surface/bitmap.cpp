@@ -476,8 +476,8 @@ void CopyThroughBoxes(TBitmap& dst, const TBitmap& src, std::span<const pixman_b
 // A copy's destination cut to the bitmap.
 TRect DestinationIn(const TBitmap& bmp, const TAxis& ax, const TAxis& ay)
 {
-    return Rect(int32_t(std::clamp<int64_t>(ax.D0, 0, bmp.Width())), int32_t(std::clamp<int64_t>(ay.D0, 0, bmp.Height())),
-                int32_t(std::clamp<int64_t>(ax.D1, 0, bmp.Width())), int32_t(std::clamp<int64_t>(ay.D1, 0, bmp.Height())));
+    const auto cut = [](int64_t a, int32_t limit) { return int32_t(std::clamp<int64_t>(a, 0, limit)); };
+    return Rect(cut(ax.D0, bmp.Width()), cut(ay.D0, bmp.Height()), cut(ax.D1, bmp.Width()), cut(ay.D1, bmp.Height()));
 }
 
 // The same through a region's boxes.
@@ -1029,6 +1029,13 @@ void TDrawRecord::Stop() noexcept
 TRegion TDrawRecord::TakeDrawn() noexcept
 {
     return std::move(*drawn_); // leaves it empty
+}
+
+TRegion TDrawRecord::TakeWritten()
+{
+    if (source_ == nullptr)
+        return *drawn_;
+    return std::move(*written_);
 }
 
 void TDrawRecord::Clear() noexcept

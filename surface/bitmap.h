@@ -284,6 +284,9 @@ public:
     // Drawn() handed over, for the last look at it: the record is left
     // having seen nothing drawn (Written() too, unless a source is followed).
     TRegion TakeDrawn() noexcept;
+    // Written() handed over likewise; with no source followed that is
+    // Drawn(), which stays.
+    TRegion TakeWritten();
     bool WrittenOtherwise() const { return writtenOtherwise_.load(std::memory_order_relaxed); }
     bool Read() const { return read_.load(std::memory_order_relaxed); }
 

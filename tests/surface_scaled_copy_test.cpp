@@ -129,7 +129,8 @@ TEST(ScaledCopy, CopiesDrawnTogetherAreTheCopiesInTurn)
         const bool columns = between(0, 1) == 0;
         for (int i = clipped ? between(1, 3) : 0; i > 0; --i) {
             const int32_t l = between(-5, w), t = columns ? -1 : between(-5, h);
-            UniteRgn(clip, CreateRectRgn(l, t, l + between(1, columns ? w / 4 + 1 : w), columns ? h + 1 : t + between(1, h)));
+            const int32_t r = l + between(1, columns ? w / 4 + 1 : w), b = columns ? h + 1 : t + between(1, h);
+            UniteRgn(clip, CreateRectRgn(l, t, r, b));
         }
         SetDrawingThreads(round % 5 == 0 ? 3 : 1);
         const auto draw = [&](bool together) {
