@@ -2,11 +2,11 @@
 // side and drives the old one out of the other, moving it along unchanged
 // (push) or squeezing it into the room left (push and squeeze).
 //
-// Each frame is two copies, drawn together row by row: the old picture moved
-// within Display (source and destination overlap; each row, or the whole
-// source for the pushes along y, is read before it is written), then the
-// entering part of the new picture. The two cover the frame, so the compose
-// forms take the old picture from Old instead, where it lies still.
+// Each frame is two copies: the old picture moved within Display (source and
+// destination overlap; the canvas reads every pixel before it writes over
+// it), then the entering part of the new picture. Along x the two are drawn
+// together, row by row. The two cover the frame, so the compose forms take
+// the old picture from Old instead, where it lies still.
 #include "effects/push.h"
 
 #include "effects/draw.h"
