@@ -59,24 +59,31 @@ TColumnGather::TColumnGather(std::vector<uint32_t> map, [[maybe_unused]] size_t 
 
 void TColumnGather::Row(uint32_t* d, const uint32_t* src, size_t from, size_t to) const
 {
-#if MIREL_X86_GATHER
-    if (vector_) {
-        RowAvx2(d, src, from, to, false);
-        return;
-    }
-#endif
-    GatherRowScalar(d + from, src, map_.data() + from, to - from);
+    Gather(d, src, from, to, false);
 }
 
 void TColumnGather::RowInPlace(uint32_t* d, const uint32_t* src, size_t from, size_t to) const
 {
+    Gather(d, src, from, to, true);
+}
+
+void TColumnGather::Gather(uint32_t* d, const uint32_t* src, size_t from, size_t to, bool inPlace) const
+{
 #if MIREL_X86_GATHER
     if (vector_) {
-        RowAvx2(d, src, from, to, true);
+        RowAvx2(d, src, from, to, inPlace);
         return;
     }
 #endif
-    GatherRowInPlace(d + from, src, map_.data() + from, to - from);
+    Plain(d, src, from, to, inPlace);
+}
+
+void TColumnGather::Plain(uint32_t* d, const uint32_t* src, size_t from, size_t to, bool inPlace) const
+{
+    if (inPlace)
+        GatherRowInPlace(d + from, src, map_.data() + from, to - from);
+    else
+        GatherRowScalar(d + from, src, map_.data() + from, to - from);
 }
 
 } // namespace mirel

@@ -45,7 +45,11 @@ private:
     std::vector<uint32_t> lanes_;
     bool narrow_ = false; // every group of Kind 0
     void Plan(size_t width);
-    // inPlace: as RowInPlace.
+    // Row, or RowInPlace when inPlace: through the AVX2 gather where planned,
+    // else plainly (Plain), as RowAvx2 also draws the columns outside its
+    // groups.
+    void Gather(uint32_t* d, const uint32_t* src, size_t from, size_t to, bool inPlace) const;
+    void Plain(uint32_t* d, const uint32_t* src, size_t from, size_t to, bool inPlace) const;
     void RowAvx2(uint32_t* d, const uint32_t* src, size_t from, size_t to, bool inPlace) const;
 };
 

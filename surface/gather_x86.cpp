@@ -51,17 +51,11 @@ MIREL_AVX2 void TColumnGather::RowAvx2(uint32_t* d, const uint32_t* src, size_t 
     // are gathered one by one. In place, left to right: each group's loads
     // come before its store.
     const size_t g0 = (from + 7) / 8, g1 = to / 8;
-    const auto columns = [&](size_t a, size_t b) {
-        if (inPlace)
-            GatherRowInPlace(d + a, src, map_.data() + a, b - a);
-        else
-            GatherRowScalar(d + a, src, map_.data() + a, b - a);
-    };
     if (g0 >= g1) {
-        columns(from, to);
+        Plain(d, src, from, to, inPlace);
         return;
     }
-    columns(from, g0 * 8);
+    Plain(d, src, from, g0 * 8, inPlace);
     // Local copies: the stores to d could otherwise alias the members.
     const uint32_t* start = start_.data();
     const uint8_t* kind = kind_.data();
@@ -90,7 +84,7 @@ MIREL_AVX2 void TColumnGather::RowAvx2(uint32_t* d, const uint32_t* src, size_t 
             }
         }
     }
-    columns(g1 * 8, to);
+    Plain(d, src, g1 * 8, to, inPlace);
 }
 
 } // namespace mirel
