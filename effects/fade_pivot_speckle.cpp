@@ -72,7 +72,8 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, const TBitmap* Old, int32_t P
     constexpr int64_t One = 65536;
     const int32_t W = Src.Width(), H = Src.Height();
     const int32_t DW = std::min(W, Dest.Width()), DH = std::min(H, Dest.Height());
-    const uint32_t* src = Src.PixelRow(0); // rows are contiguous, W pixels apart
+    const uint32_t* src = Src.PixelRow(0);
+    const int32_t pitch = Src.BytesPerLine() / 4; // from one source row to the next
     const TFix stepA = TFix(C), stepB = TFix(-S), top = TFix(H - 1);
     const int64_t dx0 = 1 - int64_t(PX);
     // The same pixel AheadRows rows down: dy is AheadRows less there.
@@ -106,9 +107,9 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, const TBitmap* Old, int32_t P
             uint32_t* d = Dest.PixelRow(y) + lo;
             const auto count = size_t(hi - lo);
             if constexpr (sizeof(TFix) == 4)
-                kernels.RotateSpan(d, count, src, uint32_t(W), top, a, b, stepA, stepB, aheadA, aheadB);
+                kernels.RotateSpan(d, count, src, uint32_t(pitch), top, a, b, stepA, stepB, aheadA, aheadB);
             else
-                RotateSpanWide(d, count, src, W, top, a, b, stepA, stepB);
+                RotateSpanWide(d, count, src, pitch, top, a, b, stepA, stepB);
         }
     });
     for (int32_t y = DH; Old != nullptr && y < Dest.Height(); ++y)
@@ -257,7 +258,7 @@ void RotateBitmap(TBitmap& Dest, const TBitmap& Src, int32_t PX, int32_t PY, lon
     }
     const auto C = int64_t(int32_t(std::trunc(std::cos(Angle) * 65536.0L)));
     const auto S = int64_t(int32_t(std::trunc(std::sin(Angle) * 65536.0L)));
-    if (Src.Width() < 32768 && Src.Height() < 32768)
+    if (Src.BytesPerLine() / 4 < 32768 && Src.Height() < 32768)
         RotateRows<uint32_t>(Dest, Src, Old, PX, PY, C, S);
     else
         RotateRows<uint64_t>(Dest, Src, Old, PX, PY, C, S);

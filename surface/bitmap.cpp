@@ -76,7 +76,10 @@ struct TPixels {
     const uint32_t* Row(int32_t y) const { return Bits + size_t(y) * size_t(Stride); }
 };
 
-TPixels PixelsOf(const TBitmap& bmp) { return {bmp.PixelRow(0), bmp.Width(), bmp.Height(), bmp.Width()}; }
+TPixels PixelsOf(const TBitmap& bmp)
+{
+    return {bmp.PixelRow(0), bmp.Width(), bmp.Height(), bmp.BytesPerLine() / 4};
+}
 
 pixman_image_t* WrapBits(const TPixels& px, int32_t x, int32_t y, int32_t w, int32_t h)
 {
@@ -752,7 +755,7 @@ void TCanvas::FillArea(const TRect& dest)
     if (drawing.Watched())
         drawing.Draws(area, nullptr, false);
     for (const TRect& b : area.Boxes())
-        pixman_fill(reinterpret_cast<uint32_t*>(owner_.Bits()), owner_.Width(), 32, b.Left, b.Top,
+        pixman_fill(reinterpret_cast<uint32_t*>(owner_.Bits()), owner_.BytesPerLine() / 4, 32, b.Left, b.Top,
                     b.Width(), b.Height(), BrushColor);
 }
 
@@ -763,6 +766,20 @@ TBitmap::TBitmap() : canvas_(*this) {}
 TBitmap::TBitmap(int32_t width, int32_t height, uint32_t fill) : canvas_(*this)
 {
     SetSize(width, height, fill);
+}
+
+TBitmap::TBitmap(uint32_t* rows, int32_t width, int32_t height, int32_t stride) : canvas_(*this)
+{
+    CheckBitmapSize(width, height);
+    if (width == 0 || height == 0)
+        return;
+    if (rows == nullptr || stride < width)
+        throw TBitmapError("foreign rows of " + std::to_string(stride) + " pixels for a width of " +
+                           std::to_string(width));
+    auto* block = new TPixelBlock;
+    block->Pixels = rows;
+    block->Stride = stride;
+    Adopt(block, width, height);
 }
 
 TBitmap::~TBitmap()
@@ -789,7 +806,8 @@ void TBitmap::Release(TPixelBlock* block) noexcept
 {
     if (block == nullptr || block->Refs.fetch_sub(1, std::memory_order_acq_rel) != 1)
         return;
-    FreePixels(block->Pixels, block->Bytes);
+    if (block->Stride == 0)
+        FreePixels(block->Pixels, block->Bytes);
     delete block;
 }
 
@@ -809,12 +827,24 @@ void TBitmap::Resize(int32_t width, int32_t height) noexcept
         width_ = width;
     if (height_ != height)
         height_ = height;
+    const int32_t stride = Foreign() ? block_->Stride : width;
+    if (stride_ != stride)
+        stride_ = stride;
+}
+
+void TBitmap::CopyRows(const TBitmap& other) noexcept
+{
+    for (int32_t y = 0; y < height_; ++y)
+        std::memcpy(data_ + size_t(y) * size_t(stride_), other.data_ + size_t(y) * size_t(other.stride_),
+                    size_t(width_) * 4);
 }
 
 void TBitmap::Unshare()
 {
     TPixelBlock* own = NewBlock(Count());
-    std::memcpy(own->Pixels, data_, own->Bytes);
+    for (int32_t y = 0; y < height_; ++y)
+        std::memcpy(own->Pixels + size_t(y) * size_t(width_), data_ + size_t(y) * size_t(stride_),
+                    size_t(width_) * 4);
     Adopt(own, width_, height_);
 }
 
@@ -846,7 +876,7 @@ void TBitmap::SetSize(int32_t width, int32_t height, uint32_t fill)
         std::fill(pixels, pixels + count, fill);
     const int32_t keepW = std::min(width, width_), keepH = std::min(height, height_);
     for (int32_t y = 0; y < keepH; ++y)
-        std::memcpy(pixels + size_t(y) * size_t(width), data_ + size_t(y) * size_t(width_), size_t(keepW) * 4);
+        std::memcpy(pixels + size_t(y) * size_t(width), data_ + size_t(y) * size_t(stride_), size_t(keepW) * 4);
     Adopt(block, width, height);
 }
 
@@ -856,9 +886,14 @@ void TBitmap::Assign(const TBitmap& other)
         NoteWrite();
     if (other.record_ != nullptr)
         other.NoteRead();
-    if (Count() == other.Count() && other.block_ != block_ && block_ != nullptr && !SharesPixels()) {
+    const bool mine = other.block_ != block_ && block_ != nullptr && !SharesPixels();
+    if (mine && !Foreign() && !other.Foreign() && Count() == other.Count()) {
         std::memcpy(data_, other.data_, block_->Bytes);
         Resize(other.width_, other.height_);
+        return;
+    }
+    if (mine && width_ == other.width_ && height_ == other.height_) {
+        CopyRows(other);
         return;
     }
     Share(other);
@@ -872,6 +907,11 @@ void TBitmap::Share(const TBitmap& other)
         other.NoteRead();
     if (other.block_ == block_) {
         Resize(other.width_, other.height_);
+        return;
+    }
+    if (other.Foreign()) { // its rows are not its to lend
+        Adopt(NewBlock(other.Count()), other.width_, other.height_);
+        CopyRows(other);
         return;
     }
     if (other.block_ != nullptr)
@@ -889,6 +929,7 @@ void TBitmap::Swap(TBitmap& other) noexcept
     std::swap(data_, other.data_);
     std::swap(width_, other.width_);
     std::swap(height_, other.height_);
+    std::swap(stride_, other.stride_);
 }
 
 namespace {
@@ -995,6 +1036,20 @@ void TBitmap::FreePixels(void* pixels, size_t bytes) noexcept
         ::munmap(pixels, bytes);
 }
 
+void TBitmap::ReleaseSpare() noexcept
+{
+    void* pixels = nullptr;
+    size_t bytes = 0;
+    {
+        TSpareBlock& spare = Spare();
+        const std::lock_guard lock(spare.Lock);
+        std::swap(pixels, spare.Pixels);
+        std::swap(bytes, spare.Bytes);
+    }
+    if (pixels != nullptr)
+        ::munmap(pixels, bytes);
+}
+
 // ---- TDrawRecord ----
 
 TDrawRecord::TDrawRecord() : drawn_(std::make_unique<TRegion>()), written_(std::make_unique<TRegion>()) {}
@@ -1049,7 +1104,12 @@ void TDrawRecord::Clear() noexcept
 void TBitmap::Fill(uint32_t color)
 {
     uint32_t* pixels = OwnPixelsForOverwrite();
-    std::fill(pixels, pixels + Count(), color);
+    if (stride_ == width_) {
+        std::fill(pixels, pixels + Count(), color);
+        return;
+    }
+    for (int32_t y = 0; y < height_; ++y)
+        std::fill_n(pixels + size_t(y) * size_t(stride_), width_, color);
 }
 
 } // namespace mirel

@@ -135,6 +135,12 @@ public:
 
     TBitmap();
     TBitmap(int32_t width, int32_t height, uint32_t fill = clBlack);
+    // A bitmap over rows it does not own: width x height pixels of a larger
+    // image (a window's backing store), stride pixels from one row to the
+    // next, drawn on in place. The rows must outlive it. It never lends
+    // them: a bitmap that shares or assigns it takes a copy, and a new size
+    // gives it a block of its own.
+    TBitmap(uint32_t* rows, int32_t width, int32_t height, int32_t stride);
     TBitmap(const TBitmap&) = delete;
     TBitmap& operator=(const TBitmap&) = delete;
     ~TBitmap();
@@ -159,12 +165,12 @@ public:
 
     // Row y, 0 = top. y must lie in 0 .. Height() - 1. The non-const
     // accessors give the bitmap its own block first (see Assign).
-    uint32_t* PixelRow(int32_t y) { return OwnPixels() + size_t(y) * size_t(width_); }
+    uint32_t* PixelRow(int32_t y) { return OwnPixels() + size_t(y) * size_t(stride_); }
     const uint32_t* PixelRow(int32_t y) const
     {
         if (record_ != nullptr) [[unlikely]]
             NoteRead();
-        return data_ + size_t(y) * size_t(width_);
+        return data_ + size_t(y) * size_t(stride_);
     }
     uint32_t Pixel(int32_t x, int32_t y) const { return PixelRow(y)[x]; }
     void SetPixel(int32_t x, int32_t y, uint32_t c) { PixelRow(y)[x] = c; }
@@ -189,7 +195,8 @@ public:
     {
         return block_ != nullptr && block_->Refs.load(std::memory_order_acquire) > 1;
     }
-    int32_t BytesPerLine() const { return width_ * 4; }
+    // From one row to the next: Width() pixels, except over foreign rows.
+    int32_t BytesPerLine() const { return stride_ * 4; }
 
     TCanvas& Canvas() { return canvas_; }
     const TCanvas& Canvas() const { return canvas_; }
@@ -199,6 +206,10 @@ public:
     static size_t PixelBytes();
     static size_t PeakPixelBytes();
     static void ResetPeakPixelBytes();
+    // Gives the system back the block kept for the next request of its size
+    // (the frame a transition let go, for the next one to take), for a
+    // caller that knows no such request is coming.
+    static void ReleaseSpare() noexcept;
 
 private:
     friend class TCanvasDrawing;
@@ -222,11 +233,15 @@ private:
         std::atomic<uint32_t> Refs{1};
         size_t Bytes = 0;
         uint32_t* Pixels = nullptr;
+        int32_t Stride = 0; // rows of another image, this far apart; 0: the block's own, contiguous
     };
     static TPixelBlock* NewBlock(size_t count, bool* zeroed = nullptr);
     static void Release(TPixelBlock* block) noexcept;
 
     void Unshare();
+    // Row by row from other, of this bitmap's size, into this one's pixels.
+    void CopyRows(const TBitmap& other) noexcept;
+    bool Foreign() const { return block_ != nullptr && block_->Stride != 0; }
     // Takes block (which may be null), letting the current one go.
     void Adopt(TPixelBlock* block, int32_t width, int32_t height) noexcept;
     void Resize(int32_t width, int32_t height) noexcept;
@@ -237,6 +252,7 @@ private:
 
     int32_t width_ = 0;
     int32_t height_ = 0;
+    int32_t stride_ = 0; // pixels from one row to the next
     TPixelBlock* block_ = nullptr; // null when empty
     uint32_t* data_ = nullptr;     // block_'s pixels
     TDrawRecord* record_ = nullptr; // watching this bitmap, if any

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace mirel {
 namespace {
@@ -125,6 +126,27 @@ TEST(DrawEffectFrame, FromTheOldPictureGivesTheFrameDrawnOverIt)
                         << "style " << style << ", " << w << "x" << h << ", progress " << progress;
                     ASSERT_TRUE(test::SameBitmaps(same, want))
                         << "style " << style << ", " << w << "x" << h << ", progress " << progress << ", same size";
+                    if (Effects[style].Compose == nullptr || progress == 0 || progress == 100)
+                        continue;
+                    // Composed onto rows of a larger image (as the widget
+                    // composes onto a window), the frame is there and
+                    // nothing is written around it.
+                    constexpr uint32_t Margin = 0xFF5A5A5Au;
+                    const int32_t stride = w + 9;
+                    std::vector<uint32_t> window(size_t(stride) * size_t(h + 4), Margin);
+                    {
+                        TBitmap onto(window.data() + 2 * stride + 5, w, h, stride);
+                        Effects[style].Compose(onto, old, image, onto.BoundsRect(), 4, progress);
+                    }
+                    int wrong = 0;
+                    for (int32_t y = 0; y < h + 4; ++y)
+                        for (int32_t x = 0; x < stride; ++x) {
+                            const bool inside = y >= 2 && y < h + 2 && x >= 5 && x < w + 5;
+                            wrong += window[size_t(y) * size_t(stride) + size_t(x)] !=
+                                     (inside ? want.Pixel(x - 5, y - 2) : Margin);
+                        }
+                    ASSERT_EQ(wrong, 0) << "style " << style << ", " << w << "x" << h << ", progress " << progress
+                                        << ", onto foreign rows";
                 }
             }
         }

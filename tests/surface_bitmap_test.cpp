@@ -150,6 +150,65 @@ TEST(Bitmap, SharedPixelsDrawnInBandsAndOntoThemselves)
     EXPECT_EQ(SourceX(source.Pixel(W - 1, H - 1)), W - 1) << "the source is untouched";
 }
 
+// A bitmap over rows of a larger image draws there in place, as a bitmap of
+// its own would draw, on one thread and three, and writes nothing around
+// them; its rows are never lent: a bitmap that takes its pixels, and the
+// bitmap itself once resized, have a copy.
+TEST(Bitmap, ForeignRowsAreDrawnInPlaceAndNeverLent)
+{
+    constexpr int32_t W = 700, H = 300, Stride = W + 13, Left = 6, Top = 3;
+    constexpr uint32_t Margin = 0xFF5A5A5Au;
+    std::vector<uint32_t> window(size_t(Stride) * (H + 5), Margin);
+    const auto marginsIntact = [&] {
+        for (int32_t y = 0; y < H + 5; ++y)
+            for (int32_t x = 0; x < Stride; ++x)
+                if ((y < Top || y >= Top + H || x < Left || x >= Left + W) &&
+                    window[size_t(y) * Stride + size_t(x)] != Margin)
+                    return false;
+        return true;
+    };
+    TBitmap source(W, H);
+    FillCoordinates(source);
+    // The same drawing onto either bitmap.
+    const auto draw = [&](TBitmap& b) {
+        b.Fill(0xFF102030u);
+        b.Canvas().BrushColor = clWhite;
+        b.Canvas().FillArea({5, 7, 300, 90});
+        b.Canvas().CopyArea({20, 10, 420, 260}, source.Canvas(), {0, 0, 650, 280});          // squeezed
+        b.Canvas().CopyArea({50, 40, 690, 290}, b.Canvas(), {0, 0, 640, 250});              // onto itself
+        b.Canvas().StretchBlt(0, 0, W / 2, H / 2, b.Canvas(), W - 1, 0, -W, H);             // mirrored
+        const TAreaCopy copies[] = {{{0, 0, 200, H}, &b.Canvas(), {100, 0, 500, H}},
+                                    {{200, 0, W, H}, &source.Canvas(), {0, 0, 250, H}}};
+        b.Canvas().CopyAreas(copies);
+        b.Canvas().DrawBitmapThrough(source, TRegion(TRect{300, 100, 333, 290}));
+    };
+    for (const int threads : {1, 3}) {
+        const test::TDrawingThreads use(threads);
+        std::fill(window.begin(), window.end(), Margin);
+        TBitmap own(W, H);
+        draw(own);
+        TBitmap onto(window.data() + Top * Stride + Left, W, H, Stride);
+        draw(onto);
+        EXPECT_EQ(onto.BytesPerLine(), Stride * 4);
+        EXPECT_TRUE(test::SameBitmaps(onto, own)) << threads << " threads";
+        EXPECT_TRUE(marginsIntact()) << threads << " threads";
+    }
+
+    TBitmap onto(window.data() + Top * Stride + Left, W, H, Stride);
+    TBitmap twin, copy;
+    twin.Share(onto);
+    copy.Assign(onto);
+    onto.Fill(clBlack);
+    EXPECT_NE(twin.Pixel(100, 100), clBlack) << "a twin of foreign rows has a copy";
+    EXPECT_NE(copy.Pixel(100, 100), clBlack) << "so has a bitmap assigned them";
+    onto.Assign(source); // same size: into the rows
+    EXPECT_EQ(window[size_t(Top + 5) * Stride + Left + 7], source.Pixel(7, 5));
+    onto.SetSize(W, H + 1); // a block of its own, from the rows
+    onto.Fill(clBlack);
+    EXPECT_EQ(window[size_t(Top + 5) * Stride + Left + 7], source.Pixel(7, 5));
+    EXPECT_TRUE(marginsIntact());
+}
+
 TEST(Bitmap, RefusesImpossibleSizes)
 {
     TBitmap bmp(2, 2);
