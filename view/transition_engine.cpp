@@ -309,9 +309,30 @@ bool TCustomTransitionView::BuildFrame()
     // With no handler to see the old screen in Display first, the frame is
     // drawn over the last one where only the changed area need be drawn
     // again, or from the old screen at once: in one pass for a style with a
-    // compose form. The last frame shares the picture's pixels.
+    // compose form, and by the paint, where it paints, when no handler is to
+    // see the frame in Display either. The last frame shares the picture's
+    // pixels.
     const bool before = fire && OnBeforeNewFrame;
+    const bool after = fire && OnAfterNewFrame;
     TRegion built(r);
+    if (!before && !after && progress > 0 && progress < 100 && Effects[style].Compose != nullptr &&
+        old->Width() == r.Right && old->Height() == r.Bottom && image->Width() == r.Right &&
+        image->Height() == r.Bottom && display.Width() == r.Right && display.Height() == r.Bottom) {
+        // Composed by the paint (see Pending); Display holds an older frame
+        // meanwhile, which the builder must not draw over. Frames composed
+        // so need no bitmap: Display lets its own go, and the block kept for
+        // the next frame goes back to the system.
+        d->Frames.Reset();
+        if (!d->Pending) {
+            const TCanvasLock oldLock(old->Canvas());
+            display.Share(*old);
+            TBitmap::ReleaseSpare();
+        }
+        d->Pending = TTransitionViewPrivate::TPendingFrame{style, step, progress};
+        d->InvalidateFrame(std::move(built));
+        return true;
+    }
+    d->Pending.reset();
     if (!before && style != 0) {
         const TCanvasLock oldLock(old->Canvas());
         drawing([&] { built = d->Frames.Draw(display, *old, *image, style, step, progress); });
@@ -350,6 +371,17 @@ bool TCustomTransitionView::BuildFrame()
             return false;
     }
     return true;
+}
+
+void TTransitionViewPrivate::SettleFrame()
+{
+    if (!Pending)
+        return;
+    const TPendingFrame frame = *Pending;
+    Pending.reset();
+    // Old and Image are written only by handlers, under Display's lock.
+    if (OldScreen && Image)
+        DrawEffectFrame(FDisplay, *OldScreen, *Image, frame.Style, frame.Step, frame.Progress);
 }
 
 // Marks a picture area as built and not yet painted; ShowFrame has it
@@ -394,6 +426,12 @@ void TCustomTransitionView::DropTransitionBitmaps()
     {
         const TCanvasLock displayLock(d->FDisplay.Canvas());
         d->Frames.Reset();
+        // A transition stopped on a frame the paint composed keeps it in Display.
+        try {
+            d->SettleFrame();
+        } catch (...) {
+            // Display keeps the frame before; nothing else is lost.
+        }
     }
     d->Image.reset();
     d->OldScreen.reset();

@@ -7,11 +7,13 @@
 #include "view/exception_hook.h"
 
 #include <QImage>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <span>
 #include <utility>
 #include <vector>
@@ -84,6 +86,47 @@ void DrawTiledByDoubling(TCanvas& canvas, const TBitmap& tile)
         canvas.CopyArea({0, done, w, done + n}, canvas, {0, 0, w, n});
         done += n;
     }
+}
+
+// Composes the pending frame straight into the image Canvas paints on (the
+// window's backing store, or the image the control is rendered into) at
+// Target, where the paint covers all of the frame, unscaled and unclipped, on
+// 32-bit RGB or premultiplied ARGB (the usual backing store). False, drawing
+// nothing, where it cannot. Under Display's lock.
+bool ComposeOnto(TTransitionViewPrivate& d, QPainter& Canvas, const QRegion& Area, const QRect& Target)
+{
+    if (!d.Pending || !d.OldScreen || !d.Image || d.FStretch || !(QRegion(Target) - Area).isEmpty())
+        return false;
+    QPaintEngine* engine = Canvas.paintEngine();
+    if (engine == nullptr || engine->type() != QPaintEngine::Raster || Canvas.opacity() != 1.0 ||
+        Canvas.compositionMode() != QPainter::CompositionMode_SourceOver)
+        return false;
+    QPaintDevice* device = engine->paintDevice();
+    if (device == nullptr || device->devType() != QInternal::Image)
+        return false;
+    auto& image = *static_cast<QImage*>(device);
+    const QTransform toDevice = Canvas.deviceTransform();
+    // The painter draws a frame onto either format as it is, pixel for pixel.
+    if ((image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32_Premultiplied) ||
+        toDevice.type() > QTransform::TxTranslate ||
+        toDevice.dx() != std::trunc(toDevice.dx()) || toDevice.dy() != std::trunc(toDevice.dy()))
+        return false;
+    const QRect at = Target.translated(int(toDevice.dx()), int(toDevice.dy()));
+    const QRegion clip = engine->systemClip();
+    if (!image.rect().contains(at) || (!clip.isEmpty() && !(QRegion(at) - clip).isEmpty()) ||
+        (Canvas.hasClipping() && !(QRegion(Target) - Canvas.clipRegion()).isEmpty()))
+        return false;
+    const int32_t w = d.FDisplay.Width(), h = d.FDisplay.Height();
+    if (at.width() != w || at.height() != h)
+        return false;
+    // Written in place, as the painter itself writes (constBits: the image
+    // is the painter's, not to be detached from it).
+    auto* rows = const_cast<uchar*>(image.constBits()) + qsizetype(at.top()) * image.bytesPerLine() +
+                 qsizetype(at.left()) * 4;
+    TBitmap onto(reinterpret_cast<uint32_t*>(rows), w, h, int32_t(image.bytesPerLine() / 4));
+    const TTransitionViewPrivate::TPendingFrame& frame = *d.Pending;
+    Effects[frame.Style].Compose(onto, *d.OldScreen, *d.Image, onto.BoundsRect(), frame.Step, frame.Progress);
+    return true;
 }
 
 } // namespace
@@ -183,6 +226,7 @@ void TCustomTransitionView::ComposePaintBuffer(bool bare)
     if (bare)
         return;
     const TCanvasLock displayLock(d->FDisplay.Canvas());
+    d->SettleFrame();
     if (d->FDisplay.Empty())
         return;
     if (!d->FStretch)
@@ -210,15 +254,18 @@ const TBitmap& TCustomTransitionView::BackgroundBuffer()
 }
 
 // Each pixel of the painted area is drawn once: the frame straight from
-// Display (scaled by the painter when stretched), the background only where
-// the frame does not cover, from Color or from the background buffer.
+// Display (scaled by the painter when stretched), or composed where it is
+// painted, and the background only where the frame does not cover, from
+// Color or from the background buffer.
 void TCustomTransitionView::Paint(QPainter& Canvas, const QRegion& Area)
 {
     QRegion background = Area;
     {
         const TCanvasLock displayLock(d->FDisplay.Canvas());
-        if (!d->FDisplay.Empty()) {
-            const QRect target = ToQRect(DisplayRect());
+        const QRect target = ToQRect(DisplayRect());
+        if (!d->FDisplay.Empty() && ComposeOnto(*d, Canvas, Area, target)) {
+            background -= target;
+        } else if (d->SettleFrame(); !d->FDisplay.Empty()) {
             const QImage frame = BitmapImage(std::as_const(d->FDisplay));
             if (!d->FStretch) {
                 for (const QRect& r : Area & target)

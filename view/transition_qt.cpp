@@ -68,6 +68,7 @@ QImage TCustomTransitionView::image() const
 QImage TCustomTransitionView::frame() const
 {
     const TCanvasLock lock(d->FDisplay.Canvas());
+    d->SettleFrame();
     return CopyOf(d->FDisplay);
 }
 

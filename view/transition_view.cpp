@@ -84,7 +84,12 @@ int TCustomTransitionView::Progress() const { return d->FProgress.load(std::memo
 bool TCustomTransitionView::Busy() const { return d->FBusy.load(std::memory_order_relaxed); }
 bool TCustomTransitionView::ParentColor() const { return d->FParentColor; }
 TAlign TCustomTransitionView::Align() const { return d->FAlign; }
-TBitmap& TCustomTransitionView::Display() { return d->FDisplay; }
+TBitmap& TCustomTransitionView::Display()
+{
+    const TCanvasLock lock(d->FDisplay.Canvas());
+    d->SettleFrame();
+    return d->FDisplay;
+}
 TRect TCustomTransitionView::PicRect() const { return d->FPicRect; }
 
 // Signals of values the worker thread may change reach the GUI thread's

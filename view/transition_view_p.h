@@ -16,6 +16,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace mirel {
 
@@ -77,6 +78,17 @@ struct TTransitionViewPrivate {
     // Builds Display's frames while no handler looks at them, each over the
     // last, and watches Display meanwhile (under its lock).
     TFrameBuilder Frames;
+    // A frame of a style with a compose form that no handler looks at is
+    // not built into Display: the paint composes it from the old screen and
+    // the picture straight onto what it paints on (the window's backing
+    // store), one pass instead of a frame built and then copied. Display
+    // gets it only when asked for (SettleFrame). Under Display's lock.
+    struct TPendingFrame {
+        int Style;
+        uint32_t Step;
+        int32_t Progress;
+    };
+    std::optional<TPendingFrame> Pending;
     TRect FPicRect;
     std::unique_ptr<TAnimateThread> Thread;
     bool Painting = false;
@@ -108,6 +120,8 @@ struct TTransitionViewPrivate {
 
     // Marks a picture area as built and not yet painted.
     void InvalidateFrame(TRegion Area);
+    // Builds the pending frame, if any, into Display. Under Display's lock.
+    void SettleFrame();
 };
 
 } // namespace mirel

@@ -378,6 +378,9 @@ public:
 
     /// The latest frame, picture-sized; kept after a transition and painted
     /// until the next one. Lock its canvas to read it while a worker runs.
+    /// The frames of the fade, the pivots and the pushes, with no frame
+    /// handler assigned, are composed by the paint where it paints: asked
+    /// for, Display composes the latest then.
     TBitmap& Display();
     /// Where the unstretched Display lies in the control.
     TRect PicRect() const;
@@ -420,9 +423,13 @@ public:
     /// Before the effect of every frame, with the old screen in Screen; on the
     /// worker thread when threaded. Unassigned, the fade, the pivots and the
     /// pushes draw each frame from the old screen in one pass instead of
-    /// copying it into Display first.
+    /// copying it into Display first; with OnAfterNewFrame unassigned too,
+    /// that pass is the paint's, straight onto the window's backing store
+    /// (or the image the widget is rendered into), and no frame bitmap is
+    /// held.
     TCustomDrawEvent OnBeforeNewFrame;
-    /// After the effect of every frame; on the worker thread when threaded.
+    /// After the effect of every frame, with the frame in Screen; on the
+    /// worker thread when threaded.
     TCustomDrawEvent OnAfterNewFrame;
     TCustomDrawEvent OnStart;
     TNotifyEvent OnStop;

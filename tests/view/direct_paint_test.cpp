@@ -217,15 +217,111 @@ TEST(ViewTransitionMemory, ATransitionOwnsOnlyTheBitmapsItDrawsOn)
         EXPECT_LE(TBitmap::PixelBytes(), before) << "threaded " << threaded;
 
         // A picture of the same size after it: the old screen is the frame
-        // on show, and the transition draws on one bitmap of its own.
-        view.SetStyle(118);
+        // on show, and the transition draws on one bitmap of its own, or
+        // on none for a style composed where it is painted (the fade).
+        view.SetStyle(5);
         FillQuadrants(view.Picture(), W, H);
         before = TBitmap::PixelBytes();
         TBitmap::ResetPeakPixelBytes();
         view.Execute();
         ASSERT_TRUE(WaitUntil([&] { return !view.Busy(); }));
         EXPECT_LE(TBitmap::PeakPixelBytes() - before, Picture) << "threaded " << threaded;
+        view.SetStyle(118);
+        FillQuadrants(view.Picture(), W, H);
+        before = TBitmap::PixelBytes();
+        TBitmap::ResetPeakPixelBytes();
+        view.Execute();
+        ASSERT_TRUE(WaitUntil([&] { return !view.Busy(); }));
+        EXPECT_EQ(TBitmap::PeakPixelBytes() - before, 0u) << "threaded " << threaded;
     }
+}
+
+// The fade, the pivots and the pushes, with no frame handler, are composed
+// by the paint straight where it paints: in a window, at the control's place
+// there, under a sibling that covers part of it, from pictures with alpha
+// or without, each frame on screen is the frame the style draws, and
+// Display is that frame when asked for. Composed that way, the frames take
+// no bitmap of their own.
+TEST(ViewComposedFrames, FramesComposedWherePaintedAreTheStyleFrames)
+{
+    for (const bool covered : {false, true})
+        for (const uint32_t alpha : {0xFF000000u, 0x80000000u}) {
+            QWidget window;
+            window.resize(260, 190);
+            window.setStyleSheet("background: #204060");
+            TTransitionView view(&window);
+            view.SetAutoSize(false);
+            view.setGeometry(37, 21, 200, 150);
+            QWidget sibling(&window);
+            sibling.setGeometry(150, 100, 60, 50);
+            sibling.setStyleSheet("background: #ff00ff");
+            sibling.setVisible(covered);
+            sibling.raise();
+            TBitmap old(200, 150), image(200, 150);
+            FillCoordinates(image);
+            FillOtherColours(old, image);
+            for (int32_t y = 0; y < 150; ++y)
+                for (int32_t x = 0; x < 200; ++x)
+                    image.SetPixel(x, y, (image.Pixel(x, y) & 0xFFFFFF) | alpha);
+            view.Picture().Assign(old);
+            ShowExposed(window);
+            view.SetThreaded(false);
+            view.SetStep(100);
+            view.Execute();
+            view.SetManual(true);
+            const std::string where = std::string(covered ? "covered" : "uncovered") +
+                                      (alpha == 0xFF000000u ? ", new picture opaque" : ", with alpha");
+            for (const int style : {118, 121, 128, 131, 134}) {
+                view.Picture().Assign(image);
+                view.SetStyle(style);
+                const size_t before = TBitmap::PixelBytes();
+                view.Execute();
+                for (const int progress : {1, 37, 99}) {
+                    view.SetProgress(progress);
+                    // (Asked for below, Display takes the frame.)
+                    if (progress == 1) {
+                        EXPECT_EQ(TBitmap::PixelBytes(), before) << where << ", style " << style;
+                    }
+                    const QImage screen = window.screen()->grabWindow(window.winId()).toImage();
+                    TBitmap want;
+                    want.Assign(old);
+                    DrawEffectFrame(want, image, style, 100, progress);
+                    int wrong = 0;
+                    for (int32_t y = 0; y < 150; ++y)
+                        for (int32_t x = 0; x < 200; ++x) {
+                            const bool under =
+                                covered && x + 37 >= 150 && x + 37 < 210 && y + 21 >= 100 && y + 21 < 150;
+                            const uint32_t shown = screen.pixel(x + 37, y + 21) | 0xFF000000u;
+                            wrong += shown != (under ? 0xFFFF00FFu : want.Pixel(x, y) | 0xFF000000u);
+                        }
+                    EXPECT_EQ(wrong, 0) << where << ", style " << style << ", progress " << progress;
+                    EXPECT_EQ(screen.pixel(20, 10) | 0xFF000000u, 0xFF204060u) << where;
+                    // Rendered into an image (as the Quick item renders it),
+                    // the frame's pixels are there as they are, as the
+                    // painter draws them there.
+                    for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
+                        QImage rendered(200, 150, format);
+                        view.render(&rendered);
+                        int differ = 0;
+                        for (int32_t y = 0; y < 150; ++y) {
+                            const auto* row = reinterpret_cast<const uint32_t*>(rendered.constScanLine(y));
+                            for (int32_t x = 0; x < 200; ++x)
+                                differ += row[x] != want.Pixel(x, y);
+                        }
+                        EXPECT_EQ(differ, 0) << where << ", style " << style << ", format " << format;
+                    }
+                    EXPECT_TRUE(SameBitmaps(view.Display(), want)) << where << ", style " << style;
+                }
+                view.Stop();
+                view.Picture().Assign(old);
+                view.SetStep(100);
+                view.SetManual(false);
+                view.SetStyle(1);
+                view.Execute();
+                view.SetStep(4);
+                view.SetManual(true);
+            }
+        }
 }
 
 } // namespace
