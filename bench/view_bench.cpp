@@ -21,13 +21,16 @@
 // the transitions timed start from a picture on show, as the cross-fade's do.
 //
 // Per frame the worker builds the frame into Display (the old screen and the
-// effect over it, in one pass for the styles that have one) and waits while
-// the GUI thread paints it; the rest of Delay it sleeps. "build" is the
-// worker thread's CPU time from one OnAfterNewFrame to the next (all it does
-// in between is build the frame), "paint" the time from OnAfterNewFrame to
-// OnProgress (the GUI thread's paint of the frame area, event delivery
-// included). No OnBeforeNewFrame handler is set: the widget would then copy
-// the old screen into Display for it before every effect.
+// effect over it; the styles with a compose form are left to the paint,
+// which composes them where it paints) and waits while the GUI thread paints
+// it; the rest of Delay it sleeps. "build" is the worker thread's CPU time
+// from one OnProgress to the next (all it does in between is build the
+// frame), "paint" the GUI thread's over the same time (the paint of the frame
+// area, event delivery included; for a transition's first frame, its start
+// too). No frame handler is set: with OnBeforeNewFrame the widget would copy
+// the old screen into Display for it before every effect, and with either
+// it would build every frame into Display.
+#include "bench/process_stats.h"
 #include "view/transition_view.h"
 
 #include <QApplication>
@@ -35,7 +38,7 @@
 #include <QThread>
 #include <QtTest/QTest>
 
-#include <sys/resource.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <chrono>
@@ -49,6 +52,7 @@
 namespace {
 
 using namespace mirel;
+using namespace mirel::bench;
 using Clock = std::chrono::steady_clock;
 
 int32_t W = 1920, H = 1080;
@@ -65,17 +69,20 @@ void Pattern(TBitmap& bmp, uint32_t salt)
 
 struct TFrameTimes {
     std::mutex Lock;
-    Clock::time_point After;
+    double GuiLast = 0;
     std::vector<double> Build, Paint;
 };
 
-// This thread's CPU time, in ms.
-double ThreadCpuMs()
+// The CPU time of a thread (this process's, by its clock), in ms.
+double CpuMsOf(clockid_t clock)
 {
     timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    clock_gettime(clock, &t);
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
+
+// This thread's CPU time, in ms.
+double ThreadCpuMs() { return CpuMsOf(CLOCK_THREAD_CPUTIME_ID); }
 
 double Mean(const std::vector<double>& v)
 {
@@ -87,34 +94,6 @@ double Mean(const std::vector<double>& v)
 
 double Max(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
 
-double CpuMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-}
-
-long PeakKiB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-long ResidentKiB()
-{
-    std::FILE* status = std::fopen("/proc/self/status", "r");
-    if (status == nullptr)
-        return -1;
-    char line[256];
-    long kib = -1;
-    while (std::fgets(line, sizeof line, status) != nullptr)
-        if (std::sscanf(line, "VmRSS: %ld", &kib) == 1)
-            break;
-    std::fclose(status);
-    return kib;
-}
 
 double CopyMs()
 {
@@ -207,18 +186,18 @@ int main(int argc, char** argv)
     TFrameTimes times;
     bool stopped = false;
     int frames = 0;
-    view.OnAfterNewFrame = [&](QObject*, TBitmap&, TBitmap&) {
-        // Each transition's worker is a new thread, whose clock starts at 0.
-        thread_local double last = 0;
-        const double now = ThreadCpuMs();
-        const std::lock_guard lock(times.Lock);
-        times.After = Clock::now();
-        times.Build.push_back(now - last);
-        last = now;
-    };
+    clockid_t guiClock{};
+    pthread_getcpuclockid(pthread_self(), &guiClock);
     view.OnProgress = [&](QObject*) {
+        // On the worker. Each transition's worker is a new thread, whose
+        // clock starts at 0.
+        thread_local double last = 0;
+        const double now = ThreadCpuMs(), gui = CpuMsOf(guiClock);
         const std::lock_guard lock(times.Lock);
-        times.Paint.push_back(Ms(Clock::now() - times.After));
+        times.Build.push_back(now - last);
+        times.Paint.push_back(gui - times.GuiLast);
+        last = now;
+        times.GuiLast = gui;
         ++frames;
     };
     view.OnStop = [&](QObject*) { stopped = true; };
@@ -232,6 +211,10 @@ int main(int argc, char** argv)
     // One whole transition, in the event loop.
     const auto play = [&] {
         stopped = false;
+        {
+            const std::lock_guard lock(times.Lock);
+            times.GuiLast = CpuMsOf(guiClock);
+        }
         view.Execute();
         while (!stopped)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -246,6 +229,14 @@ int main(int argc, char** argv)
     view.SetStep(100);
     play();
     view.SetStep(4);
+    // The peak of the process so far, and from here on that of the timed
+    // transitions alone, from what they start from: the two pictures and the
+    // frame on show (the old screen of the first one, kept by the surface
+    // for the next frame, goes back; a style that needs a frame maps one
+    // afresh, as it would take that one).
+    const long startPeak = PeakResidentKiB();
+    TBitmap::ReleaseSpare();
+    ResetPeakResident();
     double cpu = 0, wallMs = 0, seconds1 = 0, work = 0, workMax = 0;
     int framesAll = 0;
     for (const int style : styles) {
@@ -290,10 +281,11 @@ int main(int argc, char** argv)
     }
     std::printf("\n\"max ms\" is the slowest frame's build + paint\n");
     if (styles.size() == 1 && framesAll > 0)
-        std::printf("RESULT frames=%d transition_s=%.3f work_ms=%.2f work_max_ms=%.2f cpu_ms=%.2f cpu_pct=%.0f\n",
-                    framesAll, seconds1, work, workMax, cpu / framesAll, 100.0 * cpu / wallMs);
+        std::printf("RESULT frames=%d transition_s=%.3f work_ms=%.2f work_max_ms=%.2f cpu_ms=%.2f cpu_pct=%.0f "
+                    "run_peak_kb=%ld\n",
+                    framesAll, seconds1, work, workMax, cpu / framesAll, 100.0 * cpu / wallMs, PeakResidentKiB());
     if (ownSize) {
-        const long peak = PeakKiB();
+        const long peak = std::max(startPeak, PeakResidentKiB());
         view.Picture().Assign(TBitmap(640, 480, 0xFF336699u));
         play();
         std::printf("memory: peak resident %ld MiB; %ld MiB once a 640x480 picture has replaced them\n",

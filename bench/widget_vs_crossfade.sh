@@ -23,6 +23,9 @@
 #   cpu ms         the process's CPU time per frame, all threads
 #   cpu %          CPU time over wall time while the transitions run
 #   peak MB        the process's maximum resident set (/usr/bin/time -v)
+#   run MB         the same over the timed transitions alone: for the widget,
+#                  without its first picture, which comes from the empty
+#                  control (an old screen of Color for it)
 #   X ms           under Xvfb: the display server's CPU time per frame, which
 #                  takes every frame the program sends
 # Build first: cmake --build build --target mirel_bench_view mirel_bench_qt_crossfade
@@ -126,8 +129,8 @@ if [ -n "$raw" ]; then
   exit 0
 fi
 
-printf '\n%-10s %-13s %12s %9s %9s %9s %6s %8s %6s\n' size program "transition s" "work ms" "max ms" "cpu ms" \
-  "cpu %" "peak MB" "X ms"
+printf '\n%-10s %-13s %12s %9s %9s %9s %6s %8s %7s %6s\n' size program "transition s" "work ms" "max ms" "cpu ms" \
+  "cpu %" "peak MB" "run MB" "X ms"
 awk '
   {
     for (i = 1; i <= NF; ++i) { split($i, kv, "="); v[kv[1]] = kv[2] }
@@ -136,11 +139,12 @@ awk '
     n[k]++; xs[k] += v["x_ms"]; tr[k] += v["transition_s"]; wk[k] += v["work_ms"]; cpu[k] += v["cpu_ms"]; pct[k] += v["cpu_pct"]
     if (v["work_max_ms"] > mx[k]) mx[k] = v["work_max_ms"]
     if (v["peak_kb"] > pk[k]) pk[k] = v["peak_kb"]
+    if (v["run_peak_kb"] > rp[k]) rp[k] = v["run_peak_kb"]
   }
   END {
     for (j = 1; j <= keys; ++j) {
       k = order[j]; split(k, sp, " ")
-      printf "%-10s %-13s %12.3f %9.2f %9.2f %9.2f %6.0f %8.0f %6.2f\n", sp[1], sp[2], tr[k] / n[k], wk[k] / n[k],
-             mx[k], cpu[k] / n[k], pct[k] / n[k], pk[k] / 1024, xs[k] / n[k]
+      printf "%-10s %-13s %12.3f %9.2f %9.2f %9.2f %6.0f %8.0f %7.0f %6.2f\n", sp[1], sp[2], tr[k] / n[k],
+             wk[k] / n[k], mx[k], cpu[k] / n[k], pct[k] / n[k], pk[k] / 1024, rp[k] / 1024, xs[k] / n[k]
     }
   }' "$work/results"
