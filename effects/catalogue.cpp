@@ -46,7 +46,7 @@ const TEffect Effects[MaxShowStyle + 1] = {
     {"Expand out from middle", ExpandOutFromMiddle}, // 10
     {"Reveal out from middle", RevealOutFromMiddle}, // 11
     {"Reveal in from sides", RevealInFromSides}, // 12
-    {"Expand in from sides", ExpandInFromSides}, // 13
+    {"Expand in from sides", ExpandInFromSides, ComposeExpandInFromSides}, // 13
     {"Unroll from left", UnrollFromLeft}, // 14
     {"Unroll from right", UnrollFromRight}, // 15
     {"Build up from right", BuildUpFromRight}, // 16
@@ -63,7 +63,7 @@ const TEffect Effects[MaxShowStyle + 1] = {
     {"Expand out from middle (horiz)", ExpandOutFromMiddleHoriz}, // 27
     {"Reveal from middle (horiz)", RevealFromMiddleHoriz}, // 28
     {"Slide in from top / bottom", SlideInFromTopBottom}, // 29
-    {"Expand in from top / bottom", ExpandInFromTopBottom}, // 30
+    {"Expand in from top / bottom", ExpandInFromTopBottom, ComposeExpandInFromTopBottom}, // 30
     {"Unroll from top", UnrollFromTop}, // 31
     {"Unroll from bottom", UnrollFromBottom}, // 32
     {"Expand from bottom", BuildUpFromBottom}, // 33

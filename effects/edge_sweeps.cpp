@@ -56,11 +56,13 @@ enum class TAxis { X, Y };
 
 // An edge sweep that makes several copies: spans along the moving axis, the
 // other axis whole. The copies are gathered and drawn together (Draw), row by
-// row: along x they lie side by side on every row.
+// row: along x they lie side by side on every row. Given the old picture (a
+// compose form), Keep copies it where the new one is not.
 class TEdge {
 public:
-    TEdge(TBitmap& display, const TBitmap& image, const TRect& r, uint32_t step, int32_t progress, TAxis axis)
-        : display_(display), image_(image), axis_(axis)
+    TEdge(TBitmap& display, const TBitmap& image, const TRect& r, uint32_t step, int32_t progress, TAxis axis,
+          const TBitmap* old = nullptr)
+        : display_(display), image_(image), old_(old), axis_(axis)
     {
         const TEffectGeometry g = CalcEffectGeometry(r, int32_t(step), progress);
         L = axis == TAxis::X ? g.W : g.H;
@@ -83,6 +85,11 @@ public:
         Add({Span(d0, d1), &image_.Canvas(), Span(s0, s1)});
     }
     void Reveal(int32_t a0, int32_t a1) { Copy(a0, a1, a0, a1); }
+    void Keep(int32_t a0, int32_t a1)
+    {
+        if (old_ != nullptr && a0 < a1)
+            Add({Span(a0, a1), &old_->Canvas(), Span(a0, a1)});
+    }
     // The roll of an unroll: the source strip mirrored along the moving axis.
     void Roll(int32_t d0, int32_t d1, int32_t s0, int32_t s1)
     {
@@ -96,9 +103,10 @@ private:
 
     TBitmap& display_;
     const TBitmap& image_;
+    const TBitmap* old_;
     TAxis axis_;
     int32_t across_ = 0;
-    std::array<TAreaCopy, 2> copies_{};
+    std::array<TAreaCopy, 3> copies_{};
     size_t count_ = 0;
 };
 
@@ -108,9 +116,11 @@ void RevealInFromEnds(TEdge& e)
     e.Reveal(e.L - e.P / 2 - 1, e.L);
 }
 
-// The two halves' sources share the middle line L div 2.
+// The two halves' sources share the middle line L div 2. Composed, the old
+// picture stays between them.
 void ExpandInFromEnds(TEdge& e)
 {
+    e.Keep(e.P / 2 + 1, e.L - e.P / 2 - 1);
     e.Copy(0, e.P / 2 + 1, 0, e.L / 2 + 1);
     e.Copy(e.L - e.P / 2 - 1, e.L, e.L / 2, e.L);
 }
@@ -160,6 +170,16 @@ void BuildUpTowardsNear(TEdge& e)
         How(e);                                                                                          \
         e.Draw();                                                                                        \
     }
+// A compose form besides: the squeezes, whose every frame changes whole.
+#define MIREL_EDGE_COMPOSED(Name, Axis, How)                                                             \
+    MIREL_EDGE(Name, Axis, How)                                                                          \
+    void Compose##Name(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,       \
+                       uint32_t Step, int32_t Progress)                                                  \
+    {                                                                                                    \
+        TEdge e(Display, Image, R, Step, Progress, TAxis::Axis, &Old);                                   \
+        How(e);                                                                                          \
+        e.Draw();                                                                                        \
+    }
 
 MIREL_SWEEP(ExpandFromRight, ExpandFar, Whole)            // 1
 MIREL_SWEEP(ExpandFromLeft, ExpandNear, Whole)            // 2
@@ -173,7 +193,7 @@ MIREL_SWEEP(ExpandInToMiddle, ExpandInMiddle, Whole)      // 9
 MIREL_SWEEP(ExpandOutFromMiddle, ExpandOutMiddle, Whole)  // 10
 MIREL_SWEEP(RevealOutFromMiddle, RevealMiddle, Whole)     // 11
 MIREL_EDGE(RevealInFromSides, X, RevealInFromEnds)        // 12
-MIREL_EDGE(ExpandInFromSides, X, ExpandInFromEnds)        // 13
+MIREL_EDGE_COMPOSED(ExpandInFromSides, X, ExpandInFromEnds) // 13
 MIREL_EDGE(UnrollFromLeft, X, UnrollFromNear)             // 14
 MIREL_EDGE(UnrollFromRight, X, UnrollFromFar)             // 15
 MIREL_EDGE(BuildUpFromRight, X, BuildUpTowardsFar)        // 16
@@ -191,13 +211,14 @@ MIREL_SWEEP(ExpandInToMiddleHoriz, Whole, ExpandInMiddle) // 26
 MIREL_SWEEP(ExpandOutFromMiddleHoriz, Whole, ExpandOutMiddle) // 27
 MIREL_SWEEP(RevealFromMiddleHoriz, Whole, RevealMiddle)   // 28
 MIREL_EDGE(SlideInFromTopBottom, Y, RevealInFromEnds)     // 29
-MIREL_EDGE(ExpandInFromTopBottom, Y, ExpandInFromEnds)    // 30
+MIREL_EDGE_COMPOSED(ExpandInFromTopBottom, Y, ExpandInFromEnds) // 30
 MIREL_EDGE(UnrollFromTop, Y, UnrollFromNear)              // 31
 MIREL_EDGE(UnrollFromBottom, Y, UnrollFromFar)            // 32
 MIREL_EDGE(BuildUpFromBottom, Y, BuildUpTowardsFar)       // 33
 MIREL_EDGE(BuildUpFromTop, Y, BuildUpTowardsNear)         // 34
 
 #undef MIREL_SWEEP
+#undef MIREL_EDGE_COMPOSED
 #undef MIREL_EDGE
 
 } // namespace mirel

@@ -41,6 +41,10 @@ TEffectFunction UnrollFromBottom; // 32
 TEffectFunction BuildUpFromBottom; // 33
 TEffectFunction BuildUpFromTop; // 34
 
+// Compose forms (effects/catalogue.h).
+TComposeFunction ComposeExpandInFromSides;     // 13
+TComposeFunction ComposeExpandInFromTopBottom; // 30
+
 } // namespace mirel
 namespace mirel {
 
