@@ -14,35 +14,17 @@
 
 namespace mirel {
 
-namespace {
-
-// The compose form of a style whose one copy covers the whole frame: the new
-// picture magnified, shrinking into place. No old picture shows in its
-// frames, so its procedure draws the frame alone, whatever Display held;
-// but for a side so short that nothing of the new picture is in yet.
-template <TEffectProc Proc>
-void Covering(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R, uint32_t Step,
-              int32_t Progress)
-{
-    const TEffectGeometry g = CalcEffectGeometry(R, int32_t(Step), Progress);
-    if (g.PW <= 0 || g.PH <= 0)
-        Display.Assign(Old);
-    Proc(Display, Image, R, Step, Progress);
-}
-
-} // namespace
-
 const TEffect Effects[MaxShowStyle + 1] = {
     {"Custom", nullptr},
-    {"Expand from right", ExpandFromRight}, // 1
-    {"Expand from left", ExpandFromLeft}, // 2
-    {"Slide in from right", SlideInFromRight}, // 3
-    {"Slide in from left", SlideInFromLeft}, // 4
+    {"Expand from right", ExpandFromRight, ComposeExpandFromRight}, // 1
+    {"Expand from left", ExpandFromLeft, ComposeExpandFromLeft}, // 2
+    {"Slide in from right", SlideInFromRight, ComposeSlideInFromRight}, // 3
+    {"Slide in from left", SlideInFromLeft, ComposeSlideInFromLeft}, // 4
     {"Reveal from left", RevealFromLeft}, // 5
     {"Reveal from right", RevealFromRight}, // 6
-    {"Expand in from right", ExpandInFromRight, Covering<ExpandInFromRight>}, // 7
-    {"Expand in from left", ExpandInFromLeft, Covering<ExpandInFromLeft>}, // 8
-    {"Expand in to middle", ExpandInToMiddle, Covering<ExpandInToMiddle>}, // 9
+    {"Expand in from right", ExpandInFromRight, ComposeExpandInFromRight}, // 7
+    {"Expand in from left", ExpandInFromLeft, ComposeExpandInFromLeft}, // 8
+    {"Expand in to middle", ExpandInToMiddle, ComposeExpandInToMiddle}, // 9
     {"Expand out from middle", ExpandOutFromMiddle}, // 10
     {"Reveal out from middle", RevealOutFromMiddle}, // 11
     {"Reveal in from sides", RevealInFromSides}, // 12
@@ -51,15 +33,15 @@ const TEffect Effects[MaxShowStyle + 1] = {
     {"Unroll from right", UnrollFromRight}, // 15
     {"Build up from right", BuildUpFromRight}, // 16
     {"Build up from left", BuildUpFromLeft}, // 17
-    {"Expand from bottom", ExpandFromBottom}, // 18
-    {"Expand from top", ExpandFromTop}, // 19
-    {"Slide in from bottom", SlideInFromBottom}, // 20
-    {"Slide in from top", SlideInFromTop}, // 21
+    {"Expand from bottom", ExpandFromBottom, ComposeExpandFromBottom}, // 18
+    {"Expand from top", ExpandFromTop, ComposeExpandFromTop}, // 19
+    {"Slide in from bottom", SlideInFromBottom, ComposeSlideInFromBottom}, // 20
+    {"Slide in from top", SlideInFromTop, ComposeSlideInFromTop}, // 21
     {"Reveal from top", RevealFromTop}, // 22
     {"Reveal from bottom", RevealFromBottom}, // 23
-    {"Expand in from bottom", ExpandInFromBottom, Covering<ExpandInFromBottom>}, // 24
-    {"Expand in from top", ExpandInFromTop, Covering<ExpandInFromTop>}, // 25
-    {"Expand in to middle (horiz)", ExpandInToMiddleHoriz, Covering<ExpandInToMiddleHoriz>}, // 26
+    {"Expand in from bottom", ExpandInFromBottom, ComposeExpandInFromBottom}, // 24
+    {"Expand in from top", ExpandInFromTop, ComposeExpandInFromTop}, // 25
+    {"Expand in to middle (horiz)", ExpandInToMiddleHoriz, ComposeExpandInToMiddleHoriz}, // 26
     {"Expand out from middle (horiz)", ExpandOutFromMiddleHoriz}, // 27
     {"Reveal from middle (horiz)", RevealFromMiddleHoriz}, // 28
     {"Slide in from top / bottom", SlideInFromTopBottom}, // 29
@@ -80,11 +62,12 @@ const TEffect Effects[MaxShowStyle + 1] = {
     {"Reveal from bottom left", RevealFromBottomLeft}, // 44
     {"Reveal from bottom right", RevealFromBottomRight}, // 45
     {"Reveal from top right", RevealFromTopRight}, // 46
-    {"Appear and Contract to top left", AppearAndContractToTopLeft, Covering<AppearAndContractToTopLeft>}, // 47
-    {"Appear and Contract to bottom left", AppearAndContractToBottomLeft, Covering<AppearAndContractToBottomLeft>}, // 48
-    {"Appear and Contract to bottom right", AppearAndContractToBottomRight, Covering<AppearAndContractToBottomRight>}, // 49
-    {"Appear and Contract to top right", AppearAndContractToTopRight, Covering<AppearAndContractToTopRight>}, // 50
-    {"Appear and Contract to middle", AppearAndContractToMiddle, Covering<AppearAndContractToMiddle>}, // 51
+    {"Appear and Contract to top left", AppearAndContractToTopLeft, ComposeAppearAndContractToTopLeft}, // 47
+    {"Appear and Contract to bottom left", AppearAndContractToBottomLeft, ComposeAppearAndContractToBottomLeft}, // 48
+    {"Appear and Contract to bottom right", AppearAndContractToBottomRight,
+     ComposeAppearAndContractToBottomRight}, // 49
+    {"Appear and Contract to top right", AppearAndContractToTopRight, ComposeAppearAndContractToTopRight}, // 50
+    {"Appear and Contract to middle", AppearAndContractToMiddle, ComposeAppearAndContractToMiddle}, // 51
     {"Expand out from centre", ExpandOutFromCentre}, // 52
     {"Reveal out from centre", RevealOutFromCentre}, // 53
     {"Reveal in to centre", RevealInToCentre}, // 54

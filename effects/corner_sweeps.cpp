@@ -13,27 +13,37 @@ using namespace sweep;
     {                                                                                                    \
         Sweep(Display, Image, R, Step, Progress, X, Y);                                                  \
     }
+// A compose form besides: the sweeps whose copy changes whole every frame
+// (the new picture squeezed, stretched or moved as it comes in).
+#define MIREL_SWEEP_COMPOSED(Name, X, Y)                                                                 \
+    MIREL_SWEEP(Name, X, Y)                                                                              \
+    void Compose##Name(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,       \
+                       uint32_t Step, int32_t Progress)                                                  \
+    {                                                                                                    \
+        ComposeSweep(Display, Old, Image, R, Step, Progress, X, Y);                                      \
+    }
 
-MIREL_SWEEP(ExpandFromBottomRight, ExpandFar, ExpandFar)                // 35
-MIREL_SWEEP(ExpandFromTopRight, ExpandFar, ExpandNear)                  // 36
-MIREL_SWEEP(ExpandFromTopLeft, ExpandNear, ExpandNear)                  // 37
-MIREL_SWEEP(ExpandFromBottomLeft, ExpandNear, ExpandFar)                // 38
-MIREL_SWEEP(SlideInFromBottomRight, SlideFar, SlideFar)                 // 39
-MIREL_SWEEP(SlideInFromTopRight, SlideFar, SlideNear)                   // 40
-MIREL_SWEEP(SlideInFromTopLeft, SlideNear, SlideNear)                   // 41
-MIREL_SWEEP(SlideInFromBottomLeft, SlideNear, SlideFar)                 // 42
-MIREL_SWEEP(RevealFromTopLeft, RevealNear, RevealNear)                  // 43
-MIREL_SWEEP(RevealFromBottomLeft, RevealNear, RevealFar)                // 44
-MIREL_SWEEP(RevealFromBottomRight, RevealFar, RevealFar)                // 45
-MIREL_SWEEP(RevealFromTopRight, RevealFar, RevealNear)                  // 46
-MIREL_SWEEP(AppearAndContractToTopLeft, ExpandInFar, ExpandInFar)       // 47
-MIREL_SWEEP(AppearAndContractToBottomLeft, ExpandInFar, ExpandInNear)   // 48
-MIREL_SWEEP(AppearAndContractToBottomRight, ExpandInNear, ExpandInNear) // 49
-MIREL_SWEEP(AppearAndContractToTopRight, ExpandInNear, ExpandInFar)     // 50
-MIREL_SWEEP(AppearAndContractToMiddle, ExpandInMiddle, ExpandInMiddle)  // 51
-MIREL_SWEEP(ExpandOutFromCentre, ExpandOutMiddle, ExpandOutMiddle)      // 52
-MIREL_SWEEP(RevealOutFromCentre, RevealMiddle, RevealMiddle)            // 53
+MIREL_SWEEP(ExpandFromBottomRight, ExpandFar, ExpandFar)                         // 35
+MIREL_SWEEP(ExpandFromTopRight, ExpandFar, ExpandNear)                           // 36
+MIREL_SWEEP(ExpandFromTopLeft, ExpandNear, ExpandNear)                           // 37
+MIREL_SWEEP(ExpandFromBottomLeft, ExpandNear, ExpandFar)                         // 38
+MIREL_SWEEP(SlideInFromBottomRight, SlideFar, SlideFar)                          // 39
+MIREL_SWEEP(SlideInFromTopRight, SlideFar, SlideNear)                            // 40
+MIREL_SWEEP(SlideInFromTopLeft, SlideNear, SlideNear)                            // 41
+MIREL_SWEEP(SlideInFromBottomLeft, SlideNear, SlideFar)                          // 42
+MIREL_SWEEP(RevealFromTopLeft, RevealNear, RevealNear)                           // 43
+MIREL_SWEEP(RevealFromBottomLeft, RevealNear, RevealFar)                         // 44
+MIREL_SWEEP(RevealFromBottomRight, RevealFar, RevealFar)                         // 45
+MIREL_SWEEP(RevealFromTopRight, RevealFar, RevealNear)                           // 46
+MIREL_SWEEP_COMPOSED(AppearAndContractToTopLeft, ExpandInFar, ExpandInFar)       // 47
+MIREL_SWEEP_COMPOSED(AppearAndContractToBottomLeft, ExpandInFar, ExpandInNear)   // 48
+MIREL_SWEEP_COMPOSED(AppearAndContractToBottomRight, ExpandInNear, ExpandInNear) // 49
+MIREL_SWEEP_COMPOSED(AppearAndContractToTopRight, ExpandInNear, ExpandInFar)     // 50
+MIREL_SWEEP_COMPOSED(AppearAndContractToMiddle, ExpandInMiddle, ExpandInMiddle)  // 51
+MIREL_SWEEP(ExpandOutFromCentre, ExpandOutMiddle, ExpandOutMiddle)               // 52
+MIREL_SWEEP(RevealOutFromCentre, RevealMiddle, RevealMiddle)                     // 53
 
+#undef MIREL_SWEEP_COMPOSED
 #undef MIREL_SWEEP
 
 // 54: four bands from the four edges.

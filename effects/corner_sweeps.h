@@ -30,4 +30,11 @@ TEffectFunction QuartersRevealInToMiddle; // 55
 TEffectFunction QuartersExpandToMiddle; // 56
 TEffectFunction QuartersSlideInToMiddle; // 57
 
+// Compose forms (effects/catalogue.h): the styles whose frames change whole.
+TComposeFunction ComposeAppearAndContractToTopLeft; // 47
+TComposeFunction ComposeAppearAndContractToBottomLeft; // 48
+TComposeFunction ComposeAppearAndContractToBottomRight; // 49
+TComposeFunction ComposeAppearAndContractToTopRight; // 50
+TComposeFunction ComposeAppearAndContractToMiddle; // 51
+
 } // namespace mirel

@@ -163,6 +163,15 @@ void BuildUpTowardsNear(TEdge& e)
     {                                                                                                    \
         Sweep(Display, Image, R, Step, Progress, X, Y);                                                  \
     }
+// A compose form besides: the sweeps whose copy changes whole every frame
+// (the new picture squeezed, stretched or moved as it comes in).
+#define MIREL_SWEEP_COMPOSED(Name, X, Y)                                                                 \
+    MIREL_SWEEP(Name, X, Y)                                                                              \
+    void Compose##Name(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,       \
+                       uint32_t Step, int32_t Progress)                                                  \
+    {                                                                                                    \
+        ComposeSweep(Display, Old, Image, R, Step, Progress, X, Y);                                      \
+    }
 #define MIREL_EDGE(Name, Axis, How)                                                                      \
     void Name(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)  \
     {                                                                                                    \
@@ -181,42 +190,43 @@ void BuildUpTowardsNear(TEdge& e)
         e.Draw();                                                                                        \
     }
 
-MIREL_SWEEP(ExpandFromRight, ExpandFar, Whole)            // 1
-MIREL_SWEEP(ExpandFromLeft, ExpandNear, Whole)            // 2
-MIREL_SWEEP(SlideInFromRight, SlideFar, Whole)            // 3
-MIREL_SWEEP(SlideInFromLeft, SlideNear, Whole)            // 4
-MIREL_SWEEP(RevealFromLeft, RevealNear, Whole)            // 5
-MIREL_SWEEP(RevealFromRight, RevealFar, Whole)            // 6
-MIREL_SWEEP(ExpandInFromRight, ExpandInFar, Whole)        // 7
-MIREL_SWEEP(ExpandInFromLeft, ExpandInNear, Whole)        // 8
-MIREL_SWEEP(ExpandInToMiddle, ExpandInMiddle, Whole)      // 9
-MIREL_SWEEP(ExpandOutFromMiddle, ExpandOutMiddle, Whole)  // 10
-MIREL_SWEEP(RevealOutFromMiddle, RevealMiddle, Whole)     // 11
-MIREL_EDGE(RevealInFromSides, X, RevealInFromEnds)        // 12
-MIREL_EDGE_COMPOSED(ExpandInFromSides, X, ExpandInFromEnds) // 13
-MIREL_EDGE(UnrollFromLeft, X, UnrollFromNear)             // 14
-MIREL_EDGE(UnrollFromRight, X, UnrollFromFar)             // 15
-MIREL_EDGE(BuildUpFromRight, X, BuildUpTowardsFar)        // 16
-MIREL_EDGE(BuildUpFromLeft, X, BuildUpTowardsNear)        // 17
+MIREL_SWEEP_COMPOSED(ExpandFromRight, ExpandFar, Whole)            // 1
+MIREL_SWEEP_COMPOSED(ExpandFromLeft, ExpandNear, Whole)            // 2
+MIREL_SWEEP_COMPOSED(SlideInFromRight, SlideFar, Whole)            // 3
+MIREL_SWEEP_COMPOSED(SlideInFromLeft, SlideNear, Whole)            // 4
+MIREL_SWEEP(RevealFromLeft, RevealNear, Whole)                     // 5
+MIREL_SWEEP(RevealFromRight, RevealFar, Whole)                     // 6
+MIREL_SWEEP_COMPOSED(ExpandInFromRight, ExpandInFar, Whole)        // 7
+MIREL_SWEEP_COMPOSED(ExpandInFromLeft, ExpandInNear, Whole)        // 8
+MIREL_SWEEP_COMPOSED(ExpandInToMiddle, ExpandInMiddle, Whole)      // 9
+MIREL_SWEEP(ExpandOutFromMiddle, ExpandOutMiddle, Whole)           // 10
+MIREL_SWEEP(RevealOutFromMiddle, RevealMiddle, Whole)              // 11
+MIREL_EDGE(RevealInFromSides, X, RevealInFromEnds)                 // 12
+MIREL_EDGE_COMPOSED(ExpandInFromSides, X, ExpandInFromEnds)        // 13
+MIREL_EDGE(UnrollFromLeft, X, UnrollFromNear)                      // 14
+MIREL_EDGE(UnrollFromRight, X, UnrollFromFar)                      // 15
+MIREL_EDGE(BuildUpFromRight, X, BuildUpTowardsFar)                 // 16
+MIREL_EDGE(BuildUpFromLeft, X, BuildUpTowardsNear)                 // 17
 
-MIREL_SWEEP(ExpandFromBottom, Whole, ExpandFar)           // 18
-MIREL_SWEEP(ExpandFromTop, Whole, ExpandNear)             // 19
-MIREL_SWEEP(SlideInFromBottom, Whole, SlideFar)           // 20
-MIREL_SWEEP(SlideInFromTop, Whole, SlideNear)             // 21
-MIREL_SWEEP(RevealFromTop, Whole, RevealNear)             // 22
-MIREL_SWEEP(RevealFromBottom, Whole, RevealFar)           // 23
-MIREL_SWEEP(ExpandInFromBottom, Whole, ExpandInFar)       // 24
-MIREL_SWEEP(ExpandInFromTop, Whole, ExpandInNear)         // 25
-MIREL_SWEEP(ExpandInToMiddleHoriz, Whole, ExpandInMiddle) // 26
-MIREL_SWEEP(ExpandOutFromMiddleHoriz, Whole, ExpandOutMiddle) // 27
-MIREL_SWEEP(RevealFromMiddleHoriz, Whole, RevealMiddle)   // 28
-MIREL_EDGE(SlideInFromTopBottom, Y, RevealInFromEnds)     // 29
-MIREL_EDGE_COMPOSED(ExpandInFromTopBottom, Y, ExpandInFromEnds) // 30
-MIREL_EDGE(UnrollFromTop, Y, UnrollFromNear)              // 31
-MIREL_EDGE(UnrollFromBottom, Y, UnrollFromFar)            // 32
-MIREL_EDGE(BuildUpFromBottom, Y, BuildUpTowardsFar)       // 33
-MIREL_EDGE(BuildUpFromTop, Y, BuildUpTowardsNear)         // 34
+MIREL_SWEEP_COMPOSED(ExpandFromBottom, Whole, ExpandFar)           // 18
+MIREL_SWEEP_COMPOSED(ExpandFromTop, Whole, ExpandNear)             // 19
+MIREL_SWEEP_COMPOSED(SlideInFromBottom, Whole, SlideFar)           // 20
+MIREL_SWEEP_COMPOSED(SlideInFromTop, Whole, SlideNear)             // 21
+MIREL_SWEEP(RevealFromTop, Whole, RevealNear)                      // 22
+MIREL_SWEEP(RevealFromBottom, Whole, RevealFar)                    // 23
+MIREL_SWEEP_COMPOSED(ExpandInFromBottom, Whole, ExpandInFar)       // 24
+MIREL_SWEEP_COMPOSED(ExpandInFromTop, Whole, ExpandInNear)         // 25
+MIREL_SWEEP_COMPOSED(ExpandInToMiddleHoriz, Whole, ExpandInMiddle) // 26
+MIREL_SWEEP(ExpandOutFromMiddleHoriz, Whole, ExpandOutMiddle)      // 27
+MIREL_SWEEP(RevealFromMiddleHoriz, Whole, RevealMiddle)            // 28
+MIREL_EDGE(SlideInFromTopBottom, Y, RevealInFromEnds)              // 29
+MIREL_EDGE_COMPOSED(ExpandInFromTopBottom, Y, ExpandInFromEnds)    // 30
+MIREL_EDGE(UnrollFromTop, Y, UnrollFromNear)                       // 31
+MIREL_EDGE(UnrollFromBottom, Y, UnrollFromFar)                     // 32
+MIREL_EDGE(BuildUpFromBottom, Y, BuildUpTowardsFar)                // 33
+MIREL_EDGE(BuildUpFromTop, Y, BuildUpTowardsNear)                  // 34
 
+#undef MIREL_SWEEP_COMPOSED
 #undef MIREL_SWEEP
 #undef MIREL_EDGE_COMPOSED
 #undef MIREL_EDGE

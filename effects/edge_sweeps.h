@@ -41,8 +41,22 @@ TEffectFunction UnrollFromBottom; // 32
 TEffectFunction BuildUpFromBottom; // 33
 TEffectFunction BuildUpFromTop; // 34
 
-// Compose forms (effects/catalogue.h).
-TComposeFunction ComposeExpandInFromSides;     // 13
+// Compose forms (effects/catalogue.h): the styles whose frames change whole.
+TComposeFunction ComposeExpandFromRight; // 1
+TComposeFunction ComposeExpandFromLeft; // 2
+TComposeFunction ComposeSlideInFromRight; // 3
+TComposeFunction ComposeSlideInFromLeft; // 4
+TComposeFunction ComposeExpandInFromRight; // 7
+TComposeFunction ComposeExpandInFromLeft; // 8
+TComposeFunction ComposeExpandInToMiddle; // 9
+TComposeFunction ComposeExpandInFromSides; // 13
+TComposeFunction ComposeExpandFromBottom; // 18
+TComposeFunction ComposeExpandFromTop; // 19
+TComposeFunction ComposeSlideInFromBottom; // 20
+TComposeFunction ComposeSlideInFromTop; // 21
+TComposeFunction ComposeExpandInFromBottom; // 24
+TComposeFunction ComposeExpandInFromTop; // 25
+TComposeFunction ComposeExpandInToMiddleHoriz; // 26
 TComposeFunction ComposeExpandInFromTopBottom; // 30
 
 } // namespace mirel

@@ -378,9 +378,11 @@ public:
 
     /// The latest frame, picture-sized; kept after a transition and painted
     /// until the next one. Lock its canvas to read it while a worker runs.
-    /// The frames of the fade, the pivots and the pushes, with no frame
-    /// handler assigned, are composed by the paint where it paints: asked
-    /// for, Display composes the latest then.
+    /// The frames of the styles that change the whole frame at every step
+    /// (the fade, the pivots, the pushes, the sweeps that squeeze, stretch or
+    /// slide the new picture in), with no frame handler assigned, are
+    /// composed by the paint where it paints: asked for, Display composes
+    /// the latest then.
     TBitmap& Display();
     /// Where the unstretched Display lies in the control.
     TRect PicRect() const;
@@ -421,9 +423,11 @@ public:
     TNotifyEvent OnMouseEnter;
     TNotifyEvent OnMouseLeave;
     /// Before the effect of every frame, with the old screen in Screen; on the
-    /// worker thread when threaded. Unassigned, the fade, the pivots and the
-    /// pushes draw each frame from the old screen in one pass instead of
-    /// copying it into Display first; with OnAfterNewFrame unassigned too,
+    /// worker thread when threaded. Unassigned, the styles that change the
+    /// whole frame at every step (the fade, the pivots, the pushes, the
+    /// sweeps that squeeze, stretch or slide the new picture in) draw each
+    /// frame from the old screen in one pass instead of copying it into
+    /// Display first; with OnAfterNewFrame unassigned too,
     /// that pass is the paint's, straight onto the window's backing store
     /// (or the image the widget is rendered into), and no frame bitmap is
     /// held.

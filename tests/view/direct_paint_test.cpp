@@ -236,7 +236,7 @@ TEST(ViewTransitionMemory, ATransitionOwnsOnlyTheBitmapsItDrawsOn)
     }
 }
 
-// The fade, the pivots and the pushes, with no frame handler, are composed
+// The styles with a compose form, with no frame handler, are composed
 // by the paint straight where it paints: in a window, at the control's place
 // there, under a sibling that covers part of it, from pictures with alpha
 // or without, each frame on screen is the frame the style draws, and
@@ -271,7 +271,7 @@ TEST(ViewComposedFrames, FramesComposedWherePaintedAreTheStyleFrames)
             view.SetManual(true);
             const std::string where = std::string(covered ? "covered" : "uncovered") +
                                       (alpha == 0xFF000000u ? ", new picture opaque" : ", with alpha");
-            for (const int style : {118, 121, 128, 131, 134}) {
+            for (const int style : {3, 13, 47, 118, 121, 128, 131, 134}) {
                 view.Picture().Assign(image);
                 view.SetStyle(style);
                 const size_t before = TBitmap::PixelBytes();
