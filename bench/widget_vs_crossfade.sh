@@ -22,7 +22,7 @@
 #                  the hand-written paint event
 #   cpu ms         the process's CPU time per frame, all threads
 #   cpu %          CPU time over wall time while the transitions run
-#   peak MB        the process's maximum resident set (/usr/bin/time -v)
+#   peak MB        the process's maximum resident set
 #   run MB         the same over the timed transitions alone: for the widget,
 #                  without its first picture, which comes from the empty
 #                  control (an old screen of Color for it)
@@ -102,7 +102,10 @@ run() { # name size command...
   [ -n "$xvfb_pid" ] && x1=$(server_ticks)
   local result rss frames
   result=$(sed -n 's/^RESULT //p' "$work/out")
-  rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time")
+  # The programs start their peak over for the timed part, and give the
+  # whole process's themselves; /usr/bin/time's then sees only the last.
+  rss=$(sed -n 's/.*whole_peak_kb=\([0-9]*\).*/\1/p' <<<"$result")
+  [ -n "$rss" ] || rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time")
   [ -n "$result" ] || { cat "$work/out" >&2; echo "widget_vs_crossfade.sh: no result from $name" >&2; exit 1; }
   frames=$(sed -n 's/.*frames=\([0-9]*\).*/\1/p' <<<"$result")
   echo "size=$size program=$name $result peak_kb=$rss x_ms=$(awk -v t=$((x1 - x0)) -v hz="$(getconf CLK_TCK)" \
