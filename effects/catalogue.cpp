@@ -73,7 +73,7 @@ const TEffect Effects[MaxShowStyle + 1] = {
     {"Reveal in to centre", RevealInToCentre}, // 54
     {"Quarters Reveal in to middle", QuartersRevealInToMiddle}, // 55
     {"Quarters Expand to middle", QuartersExpandToMiddle}, // 56
-    {"Quarters Slide in to middle", QuartersSlideInToMiddle}, // 57
+    {"Quarters Slide in to middle", QuartersSlideInToMiddle, ComposeQuartersSlideInToMiddle}, // 57
     {"Curved Reveal from left", CurvedRevealFromLeft}, // 58
     {"Curved Reveal from right", CurvedRevealFromRight}, // 59
     {"Bars in from right", BarsInFromRight}, // 60

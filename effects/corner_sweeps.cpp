@@ -4,6 +4,9 @@
 
 #include "effects/sweep.h"
 
+#include <array>
+#include <vector>
+
 namespace mirel {
 
 using namespace sweep;
@@ -81,19 +84,48 @@ void QuartersExpandToMiddle(TBitmap& Display, const TBitmap& Image, const TRect&
     CopyImage(Display, Image, Rect(W - PW / 2, 0, W, PH / 2 + 1), Rect(W / 2 + 1, 0, W, H / 2 + 1));
 }
 
-// 57: each quarter slides in from its own side, turning clockwise.
+namespace {
+
+// 57: each quarter slides in from its own side, turning clockwise. Its
+// copies, in this order (the later over the earlier): top left from the
+// left, top right from the top, bottom right from the right, bottom left
+// from the bottom.
+std::array<TAreaCopy, 4> QuarterSlides(const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)
+{
+    const auto [W, H, PW, PH, Band] = CalcEffectGeometry(R, int32_t(Step), Progress);
+    const TCanvas* from = &Image.Canvas();
+    return {{
+        {Rect((PW - W) / 2, 0, PW / 2 + 1, H / 2 + 1), from, Rect(0, 0, W / 2 + 1, H / 2 + 1)},
+        {Rect(W / 2 - 1, (PH - H) / 2, W, PH / 2 + 1), from, Rect(W / 2 - 1, 0, W, H / 2 + 1)},
+        {Rect(W - PW / 2, H / 2 - 1, W + (W - PW) / 2, H), from, Rect(W / 2 + 1, H / 2 - 1, W, H)},
+        {Rect(0, H - PH / 2, W / 2 + 1, H + (H - PH) / 2), from, Rect(0, H / 2 + 1, W / 2 + 1, H)},
+    }};
+}
+
+} // namespace
+
 void QuartersSlideInToMiddle(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step,
                              int32_t Progress)
 {
-    const auto [W, H, PW, PH, Band] = CalcEffectGeometry(R, int32_t(Step), Progress);
-    CopyImage(Display, Image, Rect((PW - W) / 2, 0, PW / 2 + 1, H / 2 + 1),               // top left, from the left
-              Rect(0, 0, W / 2 + 1, H / 2 + 1));
-    CopyImage(Display, Image, Rect(W / 2 - 1, (PH - H) / 2, W, PH / 2 + 1),               // top right, from the top
-              Rect(W / 2 - 1, 0, W, H / 2 + 1));
-    CopyImage(Display, Image, Rect(W - PW / 2, H / 2 - 1, W + (W - PW) / 2, H),           // bottom right, from the right
-              Rect(W / 2 + 1, H / 2 - 1, W, H));
-    CopyImage(Display, Image, Rect(0, H - PH / 2, W / 2 + 1, H + (H - PH) / 2),           // bottom left, from the bottom
-              Rect(0, H / 2 + 1, W / 2 + 1, H));
+    for (const TAreaCopy& c : QuarterSlides(Image, R, Step, Progress))
+        Display.Canvas().CopyArea(c.Dest, *c.Source, c.SourceRect);
+}
+
+// Composed: the old picture where no quarter is yet, and the quarters, in one
+// row-by-row pass. Every frame moves all that is in of the four.
+void ComposeQuartersSlideInToMiddle(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,
+                                    uint32_t Step, int32_t Progress)
+{
+    const std::array<TAreaCopy, 4> slides = QuarterSlides(Image, R, Step, Progress);
+    TRegion rest(R);
+    for (const TAreaCopy& c : slides)
+        if (!c.SourceRect.IsEmpty())
+            CombineRgn(rest, rest, TRegion(c.Dest), RGN_DIFF);
+    std::vector<TAreaCopy> copies;
+    for (const TRect& box : rest.Boxes())
+        copies.push_back({box, &Old.Canvas(), box});
+    copies.insert(copies.end(), slides.begin(), slides.end());
+    Display.Canvas().CopyAreas(copies);
 }
 
 } // namespace mirel

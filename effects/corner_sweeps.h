@@ -36,5 +36,6 @@ TComposeFunction ComposeAppearAndContractToBottomLeft; // 48
 TComposeFunction ComposeAppearAndContractToBottomRight; // 49
 TComposeFunction ComposeAppearAndContractToTopRight; // 50
 TComposeFunction ComposeAppearAndContractToMiddle; // 51
+TComposeFunction ComposeQuartersSlideInToMiddle; // 57
 
 } // namespace mirel
