@@ -31,8 +31,8 @@ const TEffect Effects[MaxShowStyle + 1] = {
     {"Expand in from sides", ExpandInFromSides, ComposeExpandInFromSides}, // 13
     {"Unroll from left", UnrollFromLeft}, // 14
     {"Unroll from right", UnrollFromRight}, // 15
-    {"Build up from right", BuildUpFromRight}, // 16
-    {"Build up from left", BuildUpFromLeft}, // 17
+    {"Build up from right", BuildUpFromRight, ComposeBuildUpFromRight}, // 16
+    {"Build up from left", BuildUpFromLeft, ComposeBuildUpFromLeft}, // 17
     {"Expand from bottom", ExpandFromBottom, ComposeExpandFromBottom}, // 18
     {"Expand from top", ExpandFromTop, ComposeExpandFromTop}, // 19
     {"Slide in from bottom", SlideInFromBottom, ComposeSlideInFromBottom}, // 20
@@ -48,8 +48,8 @@ const TEffect Effects[MaxShowStyle + 1] = {
     {"Expand in from top / bottom", ExpandInFromTopBottom, ComposeExpandInFromTopBottom}, // 30
     {"Unroll from top", UnrollFromTop}, // 31
     {"Unroll from bottom", UnrollFromBottom}, // 32
-    {"Expand from bottom", BuildUpFromBottom}, // 33
-    {"Expand in from top", BuildUpFromTop}, // 34
+    {"Expand from bottom", BuildUpFromBottom, ComposeBuildUpFromBottom}, // 33
+    {"Expand in from top", BuildUpFromTop, ComposeBuildUpFromTop}, // 34
     {"Expand from bottom right", ExpandFromBottomRight}, // 35
     {"Expand from top right", ExpandFromTopRight}, // 36
     {"Expand from top left", ExpandFromTopLeft}, // 37

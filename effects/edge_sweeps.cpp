@@ -141,18 +141,26 @@ void UnrollFromFar(TEdge& e)
     e.Reveal(edge, e.L);
 }
 
-// The slice next to the moving edge stretched over the whole unrevealed part.
+// The slice next to the moving edge stretched over the whole unrevealed part
+// (composed, the old picture stays there while the slice is empty).
 void BuildUpTowardsFar(TEdge& e)
 {
     e.Reveal(0, e.P);
-    e.Copy(e.P, e.L, e.P, std::min(e.P + e.Slice, e.L));
+    const int32_t end = std::min(e.P + e.Slice, e.L);
+    if (end > e.P)
+        e.Copy(e.P, e.L, e.P, end);
+    else
+        e.Keep(e.P, e.L);
 }
 
 void BuildUpTowardsNear(TEdge& e)
 {
-    const int32_t edge = e.L - e.P;
+    const int32_t edge = e.L - e.P, start = std::max(edge - e.Slice, 0);
     e.Reveal(edge, e.L);
-    e.Copy(0, edge, std::max(edge - e.Slice, 0), edge);
+    if (start < edge)
+        e.Copy(0, edge, start, edge);
+    else
+        e.Keep(0, edge);
 }
 
 } // namespace
@@ -179,7 +187,8 @@ void BuildUpTowardsNear(TEdge& e)
         How(e);                                                                                          \
         e.Draw();                                                                                        \
     }
-// A compose form besides: the squeezes, whose every frame changes whole.
+// A compose form besides: the squeezes and build-ups, whose frames change
+// whole, or nearly.
 #define MIREL_EDGE_COMPOSED(Name, Axis, How)                                                             \
     MIREL_EDGE(Name, Axis, How)                                                                          \
     void Compose##Name(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,       \
@@ -205,8 +214,8 @@ MIREL_EDGE(RevealInFromSides, X, RevealInFromEnds)                 // 12
 MIREL_EDGE_COMPOSED(ExpandInFromSides, X, ExpandInFromEnds)        // 13
 MIREL_EDGE(UnrollFromLeft, X, UnrollFromNear)                      // 14
 MIREL_EDGE(UnrollFromRight, X, UnrollFromFar)                      // 15
-MIREL_EDGE(BuildUpFromRight, X, BuildUpTowardsFar)                 // 16
-MIREL_EDGE(BuildUpFromLeft, X, BuildUpTowardsNear)                 // 17
+MIREL_EDGE_COMPOSED(BuildUpFromRight, X, BuildUpTowardsFar)        // 16
+MIREL_EDGE_COMPOSED(BuildUpFromLeft, X, BuildUpTowardsNear)        // 17
 
 MIREL_SWEEP_COMPOSED(ExpandFromBottom, Whole, ExpandFar)           // 18
 MIREL_SWEEP_COMPOSED(ExpandFromTop, Whole, ExpandNear)             // 19
@@ -223,8 +232,8 @@ MIREL_EDGE(SlideInFromTopBottom, Y, RevealInFromEnds)              // 29
 MIREL_EDGE_COMPOSED(ExpandInFromTopBottom, Y, ExpandInFromEnds)    // 30
 MIREL_EDGE(UnrollFromTop, Y, UnrollFromNear)                       // 31
 MIREL_EDGE(UnrollFromBottom, Y, UnrollFromFar)                     // 32
-MIREL_EDGE(BuildUpFromBottom, Y, BuildUpTowardsFar)                // 33
-MIREL_EDGE(BuildUpFromTop, Y, BuildUpTowardsNear)                  // 34
+MIREL_EDGE_COMPOSED(BuildUpFromBottom, Y, BuildUpTowardsFar)       // 33
+MIREL_EDGE_COMPOSED(BuildUpFromTop, Y, BuildUpTowardsNear)         // 34
 
 #undef MIREL_SWEEP_COMPOSED
 #undef MIREL_SWEEP

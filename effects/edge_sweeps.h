@@ -50,6 +50,8 @@ TComposeFunction ComposeExpandInFromRight; // 7
 TComposeFunction ComposeExpandInFromLeft; // 8
 TComposeFunction ComposeExpandInToMiddle; // 9
 TComposeFunction ComposeExpandInFromSides; // 13
+TComposeFunction ComposeBuildUpFromRight; // 16
+TComposeFunction ComposeBuildUpFromLeft; // 17
 TComposeFunction ComposeExpandFromBottom; // 18
 TComposeFunction ComposeExpandFromTop; // 19
 TComposeFunction ComposeSlideInFromBottom; // 20
@@ -58,6 +60,8 @@ TComposeFunction ComposeExpandInFromBottom; // 24
 TComposeFunction ComposeExpandInFromTop; // 25
 TComposeFunction ComposeExpandInToMiddleHoriz; // 26
 TComposeFunction ComposeExpandInFromTopBottom; // 30
+TComposeFunction ComposeBuildUpFromBottom; // 33
+TComposeFunction ComposeBuildUpFromTop; // 34
 
 } // namespace mirel
 namespace mirel {
