@@ -50,14 +50,14 @@ const TEffect Effects[MaxShowStyle + 1] = {
     {"Unroll from bottom", UnrollFromBottom}, // 32
     {"Expand from bottom", BuildUpFromBottom, ComposeBuildUpFromBottom}, // 33
     {"Expand in from top", BuildUpFromTop, ComposeBuildUpFromTop}, // 34
-    {"Expand from bottom right", ExpandFromBottomRight}, // 35
-    {"Expand from top right", ExpandFromTopRight}, // 36
-    {"Expand from top left", ExpandFromTopLeft}, // 37
-    {"Expand from bottom left", ExpandFromBottomLeft}, // 38
-    {"Slide in from bottom right", SlideInFromBottomRight}, // 39
-    {"Slide in from top right", SlideInFromTopRight}, // 40
-    {"Slide in from top left", SlideInFromTopLeft}, // 41
-    {"Slide in from bottom left", SlideInFromBottomLeft}, // 42
+    {"Expand from bottom right", ExpandFromBottomRight, ComposeExpandFromBottomRight}, // 35
+    {"Expand from top right", ExpandFromTopRight, ComposeExpandFromTopRight}, // 36
+    {"Expand from top left", ExpandFromTopLeft, ComposeExpandFromTopLeft}, // 37
+    {"Expand from bottom left", ExpandFromBottomLeft, ComposeExpandFromBottomLeft}, // 38
+    {"Slide in from bottom right", SlideInFromBottomRight, ComposeSlideInFromBottomRight}, // 39
+    {"Slide in from top right", SlideInFromTopRight, ComposeSlideInFromTopRight}, // 40
+    {"Slide in from top left", SlideInFromTopLeft, ComposeSlideInFromTopLeft}, // 41
+    {"Slide in from bottom left", SlideInFromBottomLeft, ComposeSlideInFromBottomLeft}, // 42
     {"Reveal from top left", RevealFromTopLeft}, // 43
     {"Reveal from bottom left", RevealFromBottomLeft}, // 44
     {"Reveal from bottom right", RevealFromBottomRight}, // 45

@@ -26,14 +26,14 @@ using namespace sweep;
         ComposeSweep(Display, Old, Image, R, Step, Progress, X, Y);                                      \
     }
 
-MIREL_SWEEP(ExpandFromBottomRight, ExpandFar, ExpandFar)                         // 35
-MIREL_SWEEP(ExpandFromTopRight, ExpandFar, ExpandNear)                           // 36
-MIREL_SWEEP(ExpandFromTopLeft, ExpandNear, ExpandNear)                           // 37
-MIREL_SWEEP(ExpandFromBottomLeft, ExpandNear, ExpandFar)                         // 38
-MIREL_SWEEP(SlideInFromBottomRight, SlideFar, SlideFar)                          // 39
-MIREL_SWEEP(SlideInFromTopRight, SlideFar, SlideNear)                            // 40
-MIREL_SWEEP(SlideInFromTopLeft, SlideNear, SlideNear)                            // 41
-MIREL_SWEEP(SlideInFromBottomLeft, SlideNear, SlideFar)                          // 42
+MIREL_SWEEP_COMPOSED(ExpandFromBottomRight, ExpandFar, ExpandFar)                // 35
+MIREL_SWEEP_COMPOSED(ExpandFromTopRight, ExpandFar, ExpandNear)                  // 36
+MIREL_SWEEP_COMPOSED(ExpandFromTopLeft, ExpandNear, ExpandNear)                  // 37
+MIREL_SWEEP_COMPOSED(ExpandFromBottomLeft, ExpandNear, ExpandFar)                // 38
+MIREL_SWEEP_COMPOSED(SlideInFromBottomRight, SlideFar, SlideFar)                 // 39
+MIREL_SWEEP_COMPOSED(SlideInFromTopRight, SlideFar, SlideNear)                   // 40
+MIREL_SWEEP_COMPOSED(SlideInFromTopLeft, SlideNear, SlideNear)                   // 41
+MIREL_SWEEP_COMPOSED(SlideInFromBottomLeft, SlideNear, SlideFar)                 // 42
 MIREL_SWEEP(RevealFromTopLeft, RevealNear, RevealNear)                           // 43
 MIREL_SWEEP(RevealFromBottomLeft, RevealNear, RevealFar)                         // 44
 MIREL_SWEEP(RevealFromBottomRight, RevealFar, RevealFar)                         // 45

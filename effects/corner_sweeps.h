@@ -31,6 +31,14 @@ TEffectFunction QuartersExpandToMiddle; // 56
 TEffectFunction QuartersSlideInToMiddle; // 57
 
 // Compose forms (effects/catalogue.h): the styles whose frames change whole.
+TComposeFunction ComposeExpandFromBottomRight; // 35
+TComposeFunction ComposeExpandFromTopRight; // 36
+TComposeFunction ComposeExpandFromTopLeft; // 37
+TComposeFunction ComposeExpandFromBottomLeft; // 38
+TComposeFunction ComposeSlideInFromBottomRight; // 39
+TComposeFunction ComposeSlideInFromTopRight; // 40
+TComposeFunction ComposeSlideInFromTopLeft; // 41
+TComposeFunction ComposeSlideInFromBottomLeft; // 42
 TComposeFunction ComposeAppearAndContractToTopLeft; // 47
 TComposeFunction ComposeAppearAndContractToBottomLeft; // 48
 TComposeFunction ComposeAppearAndContractToBottomRight; // 49

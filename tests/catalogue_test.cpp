@@ -151,7 +151,7 @@ TEST(DrawEffectFrame, FromTheOldPictureGivesTheFrameDrawnOverIt)
             }
         }
     }
-    EXPECT_GE(composed, 39) << "the fade, the pivots, the pushes and the sweeps that change whole compose";
+    EXPECT_GE(composed, 47) << "the fade, the pivots, the pushes and the sweeps that change whole compose";
 }
 
 } // namespace
