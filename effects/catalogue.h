@@ -37,7 +37,10 @@ using TEffectProc = TEffectFunction*;
 // old picture Old and the new one Image at once, exactly the frame that Old
 // copied into Display followed by the style's procedure gives, in one pass
 // over the pixels instead of two. Display, Old and Image have one size and
-// are three different bitmaps; Old and Image are read only.
+// are three different bitmaps; Old and Image are read only. Display's
+// pixels on entry are anything (the widget composes onto its window's
+// backing store, through a bitmap over those rows), and every one of them
+// is drawn.
 using TComposeFunction = void(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,
                               uint32_t Step, int32_t Progress);
 using TComposeProc = TComposeFunction*;
