@@ -11,21 +11,6 @@ namespace mirel {
 
 using namespace sweep;
 
-#define MIREL_SWEEP(Name, X, Y)                                                                          \
-    void Name(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)  \
-    {                                                                                                    \
-        Sweep(Display, Image, R, Step, Progress, X, Y);                                                  \
-    }
-// A compose form besides: the sweeps whose copy changes whole every frame
-// (the new picture squeezed, stretched or moved as it comes in).
-#define MIREL_SWEEP_COMPOSED(Name, X, Y)                                                                 \
-    MIREL_SWEEP(Name, X, Y)                                                                              \
-    void Compose##Name(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,       \
-                       uint32_t Step, int32_t Progress)                                                  \
-    {                                                                                                    \
-        ComposeSweep(Display, Old, Image, R, Step, Progress, X, Y);                                      \
-    }
-
 MIREL_SWEEP_COMPOSED(ExpandFromBottomRight, ExpandFar, ExpandFar)                // 35
 MIREL_SWEEP_COMPOSED(ExpandFromTopRight, ExpandFar, ExpandNear)                  // 36
 MIREL_SWEEP_COMPOSED(ExpandFromTopLeft, ExpandNear, ExpandNear)                  // 37

@@ -166,20 +166,6 @@ void BuildUpTowardsNear(TEdge& e)
 } // namespace
 
 // Each row below reads like a line of the catalogue: name, then how it moves.
-#define MIREL_SWEEP(Name, X, Y)                                                                          \
-    void Name(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)  \
-    {                                                                                                    \
-        Sweep(Display, Image, R, Step, Progress, X, Y);                                                  \
-    }
-// A compose form besides: the sweeps whose copy changes whole every frame
-// (the new picture squeezed, stretched or moved as it comes in).
-#define MIREL_SWEEP_COMPOSED(Name, X, Y)                                                                 \
-    MIREL_SWEEP(Name, X, Y)                                                                              \
-    void Compose##Name(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,       \
-                       uint32_t Step, int32_t Progress)                                                  \
-    {                                                                                                    \
-        ComposeSweep(Display, Old, Image, R, Step, Progress, X, Y);                                      \
-    }
 #define MIREL_EDGE(Name, Axis, How)                                                                      \
     void Name(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)  \
     {                                                                                                    \

@@ -85,3 +85,20 @@ inline void ComposeSweep(TBitmap& Display, const TBitmap& Old, const TBitmap& Im
 }
 
 } // namespace mirel::sweep
+
+// A sweep's procedure as a line of the catalogue: its name, then how it
+// moves along x and along y; with its compose form besides, for the sweeps
+// whose copy changes whole every frame (the new picture squeezed, stretched
+// or moved as it comes in). The files of the sweeps #undef them after use.
+#define MIREL_SWEEP(Name, X, Y)                                                                          \
+    void Name(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)  \
+    {                                                                                                    \
+        sweep::Sweep(Display, Image, R, Step, Progress, sweep::X, sweep::Y);                             \
+    }
+#define MIREL_SWEEP_COMPOSED(Name, X, Y)                                                                 \
+    MIREL_SWEEP(Name, X, Y)                                                                              \
+    void Compose##Name(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,       \
+                       uint32_t Step, int32_t Progress)                                                  \
+    {                                                                                                    \
+        sweep::ComposeSweep(Display, Old, Image, R, Step, Progress, sweep::X, sweep::Y);                 \
+    }
