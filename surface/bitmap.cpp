@@ -985,6 +985,20 @@ TSpareBlock& Spare()
     return *spare;
 }
 
+// Puts pixels (bytes long; none if null) in the spare's place and unmaps the
+// block that was kept there.
+void ReplaceSpare(void* pixels, size_t bytes) noexcept
+{
+    {
+        TSpareBlock& spare = Spare();
+        const std::lock_guard lock(spare.Lock);
+        std::swap(pixels, spare.Pixels);
+        std::swap(bytes, spare.Bytes);
+    }
+    if (pixels != nullptr)
+        ::munmap(pixels, bytes);
+}
+
 } // namespace
 
 void* TBitmap::AllocatePixels(size_t bytes, bool& zeroed)
@@ -1026,29 +1040,13 @@ void TBitmap::FreePixels(void* pixels, size_t bytes) noexcept
         ::operator delete(pixels);
         return;
     }
-    if (bytes <= TSpareBlock::SpareBytes) {
-        TSpareBlock& spare = Spare();
-        const std::lock_guard lock(spare.Lock);
-        std::swap(pixels, spare.Pixels);
-        std::swap(bytes, spare.Bytes);
-    }
-    if (pixels != nullptr)
+    if (bytes <= TSpareBlock::SpareBytes)
+        ReplaceSpare(pixels, bytes);
+    else
         ::munmap(pixels, bytes);
 }
 
-void TBitmap::ReleaseSpare() noexcept
-{
-    void* pixels = nullptr;
-    size_t bytes = 0;
-    {
-        TSpareBlock& spare = Spare();
-        const std::lock_guard lock(spare.Lock);
-        std::swap(pixels, spare.Pixels);
-        std::swap(bytes, spare.Bytes);
-    }
-    if (pixels != nullptr)
-        ::munmap(pixels, bytes);
-}
+void TBitmap::ReleaseSpare() noexcept { ReplaceSpare(nullptr, 0); }
 
 // ---- TDrawRecord ----
 
