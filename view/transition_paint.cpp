@@ -262,19 +262,20 @@ void TCustomTransitionView::Paint(QPainter& Canvas, const QRegion& Area)
     QRegion background = Area;
     {
         const TCanvasLock displayLock(d->FDisplay.Canvas());
-        const QRect target = ToQRect(DisplayRect());
-        if (!d->FDisplay.Empty() && ComposeOnto(*d, Canvas, Area, target)) {
-            background -= target;
-        } else if (d->SettleFrame(); !d->FDisplay.Empty()) {
-            const QImage frame = BitmapImage(std::as_const(d->FDisplay));
-            if (!d->FStretch) {
-                for (const QRect& r : Area & target)
-                    Canvas.drawImage(r.topLeft(), frame, r.translated(-target.topLeft()));
-            } else {
-                Canvas.save();
-                Canvas.setClipRegion(Area & target, Qt::IntersectClip);
-                Canvas.drawImage(target, frame);
-                Canvas.restore();
+        if (!d->FDisplay.Empty()) {
+            const QRect target = ToQRect(DisplayRect());
+            if (!ComposeOnto(*d, Canvas, Area, target)) {
+                d->SettleFrame();
+                const QImage frame = BitmapImage(std::as_const(d->FDisplay));
+                if (!d->FStretch) {
+                    for (const QRect& r : Area & target)
+                        Canvas.drawImage(r.topLeft(), frame, r.translated(-target.topLeft()));
+                } else {
+                    Canvas.save();
+                    Canvas.setClipRegion(Area & target, Qt::IntersectClip);
+                    Canvas.drawImage(target, frame);
+                    Canvas.restore();
+                }
             }
             background -= target;
         }
