@@ -5,7 +5,6 @@
 #include "effects/sweep.h"
 
 #include <array>
-#include <vector>
 
 namespace mirel {
 
@@ -101,16 +100,7 @@ void QuartersSlideInToMiddle(TBitmap& Display, const TBitmap& Image, const TRect
 void ComposeQuartersSlideInToMiddle(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,
                                     uint32_t Step, int32_t Progress)
 {
-    const std::array<TAreaCopy, 4> slides = QuarterSlides(Image, R, Step, Progress);
-    TRegion rest(R);
-    for (const TAreaCopy& c : slides)
-        if (!c.SourceRect.IsEmpty())
-            CombineRgn(rest, rest, TRegion(c.Dest), RGN_DIFF);
-    std::vector<TAreaCopy> copies;
-    for (const TRect& box : rest.Boxes())
-        copies.push_back({box, &Old.Canvas(), box});
-    copies.insert(copies.end(), slides.begin(), slides.end());
-    Display.Canvas().CopyAreas(copies);
+    ComposeCopies(Display, Old, R, QuarterSlides(Image, R, Step, Progress));
 }
 
 } // namespace mirel

@@ -4,6 +4,9 @@
 #include "surface/bitmap.h"
 #include "surface/region.h"
 
+#include <span>
+#include <vector>
+
 namespace mirel {
 
 // D <- S: the source rectangle S of Image scaled onto D of Display.
@@ -23,6 +26,23 @@ inline void RevealImage(TBitmap& Display, const TBitmap& Image, const TRect& D)
 inline void DrawImageThrough(TBitmap& Display, const TBitmap& Image, const TRegion& G)
 {
     Display.Canvas().DrawBitmapThrough(Image, G);
+}
+
+// The compose form of a drawing made of copies of the new picture alone: the
+// old picture Old where no copy draws, then the copies in their order (the
+// later over the earlier), all in one row-by-row pass over R. A copy with an
+// empty source draws nothing; every other draws all of its destination in R.
+inline void ComposeCopies(TBitmap& Display, const TBitmap& Old, const TRect& R, std::span<const TAreaCopy> copies)
+{
+    TRegion rest(R);
+    for (const TAreaCopy& c : copies)
+        if (!c.SourceRect.IsEmpty())
+            CombineRgn(rest, rest, TRegion(c.Dest), RGN_DIFF);
+    std::vector<TAreaCopy> all;
+    for (const TRect& box : rest.Boxes())
+        all.push_back({box, &Old.Canvas(), box});
+    all.insert(all.end(), copies.begin(), copies.end());
+    Display.Canvas().CopyAreas(all);
 }
 
 } // namespace mirel

@@ -15,8 +15,6 @@
 #include "effects/catalogue.h"
 #include "effects/draw.h"
 
-#include <array>
-
 namespace mirel::sweep {
 
 struct TSpans {
@@ -48,40 +46,27 @@ inline TSpans ExpandOutMiddle(int32_t L, int32_t P) { return {(L - P) / 2, (L + 
 inline TSpans RevealMiddle(int32_t L, int32_t P) { return {(L - P) / 2, (L + P) / 2, (L - P) / 2, (L + P) / 2}; }
 
 // The one copy of a sweep: x and y combined into destination and source.
+inline TAreaCopy SweepCopy(const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress, TMove x, TMove y)
+{
+    const TEffectGeometry g = CalcEffectGeometry(R, int32_t(Step), Progress);
+    const TSpans a = x(g.W, g.PW), b = y(g.H, g.PH);
+    return {Rect(a.D0, b.D0, a.D1, b.D1), &Image.Canvas(), Rect(a.S0, b.S0, a.S1, b.S1)};
+}
+
 inline void Sweep(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress,
                   TMove x, TMove y)
 {
-    const TEffectGeometry g = CalcEffectGeometry(R, int32_t(Step), Progress);
-    const TSpans a = x(g.W, g.PW), b = y(g.H, g.PH);
-    CopyImage(Display, Image, Rect(a.D0, b.D0, a.D1, b.D1), Rect(a.S0, b.S0, a.S1, b.S1));
+    const TAreaCopy c = SweepCopy(Image, R, Step, Progress, x, y);
+    Display.Canvas().CopyArea(c.Dest, *c.Source, c.SourceRect);
 }
 
-// The compose form of a sweep: its copy, and the old picture around it (what
-// of the frame the copy leaves, in up to four bands), drawn together row by
-// row: one pass over the frame. Where nothing of the new picture is in yet,
-// the old picture alone.
+// The compose form of a sweep: its copy, and the old picture around it, in
+// one pass over the frame.
 inline void ComposeSweep(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R, uint32_t Step,
                          int32_t Progress, TMove x, TMove y)
 {
-    const TEffectGeometry g = CalcEffectGeometry(R, int32_t(Step), Progress);
-    const TSpans a = x(g.W, g.PW), b = y(g.H, g.PH);
-    TRect in;
-    if (a.S0 >= a.S1 || b.S0 >= b.S1 || !IntersectRect(in, Rect(a.D0, b.D0, a.D1, b.D1), R)) {
-        Display.Canvas().CopyArea(R, Old.Canvas(), R);
-        return;
-    }
-    std::array<TAreaCopy, 5> copies;
-    size_t n = 0;
-    const auto keep = [&](const TRect& k) {
-        if (!k.IsEmpty())
-            copies[n++] = {k, &Old.Canvas(), k};
-    };
-    keep(Rect(R.Left, R.Top, R.Right, in.Top));
-    keep(Rect(R.Left, in.Top, in.Left, in.Bottom));
-    keep(Rect(in.Right, in.Top, R.Right, in.Bottom));
-    keep(Rect(R.Left, in.Bottom, R.Right, R.Bottom));
-    copies[n++] = {Rect(a.D0, b.D0, a.D1, b.D1), &Image.Canvas(), Rect(a.S0, b.S0, a.S1, b.S1)};
-    Display.Canvas().CopyAreas({copies.data(), n});
+    const TAreaCopy c = SweepCopy(Image, R, Step, Progress, x, y);
+    ComposeCopies(Display, Old, R, {&c, 1});
 }
 
 } // namespace mirel::sweep
