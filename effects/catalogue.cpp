@@ -197,6 +197,12 @@ std::optional<TShowStyle> StyleOfName(std::string_view name)
     return std::nullopt;
 }
 
+bool RandomFrames(int style)
+{
+    return (style >= 65 && style <= 68) || (style >= 76 && style <= 79) || (style >= 100 && style <= 109) ||
+           (style >= 123 && style <= 126);
+}
+
 TEffectGeometry CalcEffectGeometry(const TRect& R, int32_t Step, int32_t Progress)
 {
     TEffectGeometry g{};

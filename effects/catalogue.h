@@ -62,6 +62,13 @@ std::string_view StyleName(int style);
 // 34). Nothing when no name matches.
 std::optional<TShowStyle> StyleOfName(std::string_view name);
 
+// Whether the style's frames depend on the shared generator's state: the
+// uneven shreds (65-68, 76-79, 100-109) and the speckles (123-126). Drawn
+// twice, such a frame comes out differently; every other style draws a
+// frame from its progress alone (the random squares reseed the generator
+// first).
+bool RandomFrames(int style);
+
 // The progress geometry nearly every procedure starts from. The longer side
 // advances with the progress, the shorter follows in the picture's aspect
 // ratio, and Band is the longer side times Step / 90.

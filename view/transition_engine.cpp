@@ -121,6 +121,8 @@ void TCustomTransitionView::Prepare()
         const TCanvasLock displayLock(d->FDisplay.Canvas());
         d->Frames.Reset();
         d->FDisplay.Share(*d->OldScreen);
+        d->Screen.Forget();
+        d->DrawsOnScreen = true;
     }
     UpdatePicRect();
     d->Image = std::make_shared<TBitmap>();
@@ -309,18 +311,20 @@ bool TCustomTransitionView::BuildFrame()
     // With no handler to see the old screen in Display first, the frame is
     // drawn over the last one where only the changed area need be drawn
     // again, or from the old screen at once: in one pass for a style with a
-    // compose form, and by the paint, where it paints, when no handler is to
-    // see the frame in Display either. The last frame shares the picture's
-    // pixels.
+    // compose form. When no handler is to see the frame in Display either,
+    // the paint draws it where it paints, if it can. The last frame shares
+    // the picture's pixels.
     const bool before = fire && OnBeforeNewFrame;
     const bool after = fire && OnAfterNewFrame;
+    const bool paintDraws = style != 0 && (Effects[style].Compose != nullptr ||
+                                           (d->DrawsOnScreen && !RandomFrames(style)));
     TRegion built(r);
-    if (!before && !after && progress > 0 && progress < 100 && Effects[style].Compose != nullptr &&
-        old->Width() == r.Right && old->Height() == r.Bottom && image->Width() == r.Right &&
-        image->Height() == r.Bottom && display.Width() == r.Right && display.Height() == r.Bottom) {
-        // Composed by the paint (see Pending); Display holds an older frame
-        // meanwhile, which the builder must not draw over. Frames composed
-        // so need no bitmap: Display lets its own go, and the block kept for
+    if (!before && !after && progress > 0 && progress < 100 && paintDraws && old->Width() == r.Right &&
+        old->Height() == r.Bottom && image->Width() == r.Right && image->Height() == r.Bottom &&
+        display.Width() == r.Right && display.Height() == r.Bottom) {
+        // Drawn by the paint (see Pending); Display holds an older frame
+        // meanwhile, which the builder must not draw over. Frames drawn so
+        // need no bitmap: Display lets its own go, and the block kept for
         // the next frame goes back to the system.
         d->Frames.Reset();
         if (!d->Pending) {
@@ -329,6 +333,10 @@ bool TCustomTransitionView::BuildFrame()
             TBitmap::ReleaseSpare();
         }
         d->Pending = TTransitionViewPrivate::TPendingFrame{style, step, progress};
+        // A frame drawn over the last one on screen is first painted where
+        // the last one changed; the paint shows the rest of what it changes.
+        if (Effects[style].Compose == nullptr && !d->Screen.Changed.IsEmpty())
+            built = d->Screen.Changed;
         d->InvalidateFrame(std::move(built));
         return true;
     }
@@ -426,6 +434,7 @@ void TCustomTransitionView::DropTransitionBitmaps()
     {
         const TCanvasLock displayLock(d->FDisplay.Canvas());
         d->Frames.Reset();
+        d->Screen.Forget();
         // A transition stopped on a frame the paint composed keeps it in Display.
         try {
             d->SettleFrame();

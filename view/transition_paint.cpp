@@ -6,11 +6,14 @@
 
 #include "view/exception_hook.h"
 
+#include <QBackingStore>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -88,14 +91,63 @@ void DrawTiledByDoubling(TCanvas& canvas, const TBitmap& tile)
     }
 }
 
-// Composes the pending frame straight into the image Canvas paints on (the
-// window's backing store, or the image the control is rendered into) at
-// Target, where the paint covers all of the frame, unscaled and unclipped, on
-// 32-bit RGB or premultiplied ARGB (the usual backing store). False, drawing
-// nothing, where it cannot. Under Display's lock.
-bool ComposeOnto(TTransitionViewPrivate& d, QPainter& Canvas, const QRegion& Area, const QRect& Target)
+// The platforms whose backing store keeps what was painted from one paint
+// to the next, inside the area painted too: one image, drawn in place (the
+// X11 one, shared with the server, and the offscreen one). Wayland's
+// alternates between buffers and brings into the next one only what lies
+// outside the area to paint.
+bool KeepsPaintedPixels()
 {
-    if (!d.Pending || !d.OldScreen || !d.Image || d.FStretch || !(QRegion(Target) - Area).isEmpty())
+    static const bool keeps = [] {
+        const QString platform = QGuiApplication::platformName();
+        return platform == QLatin1String("xcb") || platform == QLatin1String("offscreen");
+    }();
+    return keeps;
+}
+
+// Whether nothing but the control itself paints over Area (in its own
+// coordinates) in its window: no child of its own, no widget stacked above
+// it or above one of its parents that overlaps it (an opaque one is cut
+// from the area the control paints, a transparent one paints over the
+// frame after it).
+bool PaintsAlone(const QWidget& View, QRect Area)
+{
+    for (const QObject* child : View.children())
+        if (child->isWidgetType() && static_cast<const QWidget*>(child)->isVisible())
+            return false;
+    for (const QWidget* w = &View; !w->isWindow() && w->parentWidget() != nullptr; w = w->parentWidget()) {
+        Area.translate(w->pos());
+        const QObjectList& siblings = w->parentWidget()->children();
+        for (auto it = std::find(siblings.begin(), siblings.end(), w) + 1; it < siblings.end(); ++it) {
+            if (!(*it)->isWidgetType())
+                continue;
+            const auto* sibling = static_cast<const QWidget*>(*it);
+            if (sibling->isVisible() && !sibling->isWindow() && sibling->geometry().intersects(Area))
+                return false;
+        }
+    }
+    return true;
+}
+
+// Draws the pending frame straight into the image Canvas paints on (the
+// window's backing store, or the image the control is rendered into) at
+// Target, unscaled, on 32-bit RGB or premultiplied ARGB (the usual backing
+// store). A style with a compose form composes the frame there where the
+// paint covers all of it, unclipped. Any other is drawn over the frame drawn
+// last, once, where that is still there to draw over (see DrawsOnScreen):
+// in the window's own backing store, opaque, with the whole frame in view
+// and nothing else painting over it; the paint may cover only part of what
+// the frame changes (the caller shows the rest). False, drawing nothing,
+// where it cannot. Under Display's lock.
+bool DrawPendingOnto(const QWidget& View, TTransitionViewPrivate& d, QPainter& Canvas, const QRegion& Area,
+                     const QRect& Target)
+{
+    if (!d.Pending || !d.OldScreen || !d.Image || d.FStretch)
+        return false;
+    TTransitionViewPrivate::TPendingFrame& frame = *d.Pending;
+    const bool composes = Effects[frame.Style].Compose != nullptr;
+    if (composes ? !(QRegion(Target) - Area).isEmpty()
+                 : frame.OnScreen || !(QRegion(Target) - View.visibleRegion()).isEmpty())
         return false;
     QPaintEngine* engine = Canvas.paintEngine();
     if (engine == nullptr || engine->type() != QPaintEngine::Raster || Canvas.opacity() != 1.0 ||
@@ -113,7 +165,7 @@ bool ComposeOnto(TTransitionViewPrivate& d, QPainter& Canvas, const QRegion& Are
         return false;
     const QRect at = Target.translated(int(toDevice.dx()), int(toDevice.dy()));
     const QRegion clip = engine->systemClip();
-    if (!image.rect().contains(at) || (!clip.isEmpty() && !(QRegion(at) - clip).isEmpty()) ||
+    if (!image.rect().contains(at) || (composes && !clip.isEmpty() && !(QRegion(at) - clip).isEmpty()) ||
         (Canvas.hasClipping() && !(QRegion(Target) - Canvas.clipRegion()).isEmpty()))
         return false;
     const int32_t w = d.FDisplay.Width(), h = d.FDisplay.Height();
@@ -121,11 +173,22 @@ bool ComposeOnto(TTransitionViewPrivate& d, QPainter& Canvas, const QRegion& Are
         return false;
     // Written in place, as the painter itself writes (constBits: the image
     // is the painter's, not to be detached from it).
-    auto* rows = const_cast<uchar*>(image.constBits()) + qsizetype(at.top()) * image.bytesPerLine() +
-                 qsizetype(at.left()) * 4;
-    TBitmap onto(reinterpret_cast<uint32_t*>(rows), w, h, int32_t(image.bytesPerLine() / 4));
-    const TTransitionViewPrivate::TPendingFrame& frame = *d.Pending;
-    Effects[frame.Style].Compose(onto, *d.OldScreen, *d.Image, onto.BoundsRect(), frame.Step, frame.Progress);
+    auto* rows = reinterpret_cast<uint32_t*>(const_cast<uchar*>(image.constBits()) +
+                                             qsizetype(at.top()) * image.bytesPerLine() + qsizetype(at.left()) * 4);
+    const auto stride = int32_t(image.bytesPerLine() / 4);
+    if (composes) {
+        d.Screen.Forget();
+        TBitmap onto(rows, w, h, stride);
+        Effects[frame.Style].Compose(onto, *d.OldScreen, *d.Image, onto.BoundsRect(), frame.Step, frame.Progress);
+        return true;
+    }
+    QBackingStore* store = View.backingStore();
+    const QWindow* window = View.window()->windowHandle();
+    if (!KeepsPaintedPixels() || store == nullptr || store->paintDevice() != device || window == nullptr ||
+        window->format().hasAlpha() || !PaintsAlone(View, Target))
+        return false;
+    d.Screen.Draw(rows, stride, image.size(), *d.OldScreen, *d.Image, frame);
+    frame.OnScreen = true;
     return true;
 }
 
@@ -147,6 +210,20 @@ void DrawTiled(TCanvas& Canvas, const TRect& Rect, const TBitmap* Graphic)
     for (int32_t i = 0; i < rows; ++i)
         for (int32_t j = 0; j < columns; ++j)
             Canvas.DrawBitmap(Rect.Left + j * gw, Rect.Top + i * gh, *Graphic);
+}
+
+void TTransitionViewPrivate::TScreenFrames::Draw(uint32_t* rows, int32_t stride, const QSize& imageSize,
+                                                 const TBitmap& Old, const TBitmap& Image,
+                                                 const TPendingFrame& frame)
+{
+    if (!Rows || std::as_const(*Rows).Bits() != reinterpret_cast<const uint8_t*>(rows) ||
+        Rows->BytesPerLine() != stride * 4 ||
+        Rows->Width() != Image.Width() || Rows->Height() != Image.Height() || ImageSize != imageSize) {
+        Forget();
+        Rows.emplace(rows, Image.Width(), Image.Height(), stride);
+        ImageSize = imageSize;
+    }
+    Changed = Frames.Draw(*Rows, Old, Image, frame.Style, frame.Step, frame.Progress);
 }
 
 void TCustomTransitionView::DrawBackground(TCanvas& Canvas, const TRect& Rect)
@@ -260,11 +337,29 @@ const TBitmap& TCustomTransitionView::BackgroundBuffer()
 void TCustomTransitionView::Paint(QPainter& Canvas, const QRegion& Area)
 {
     QRegion background = Area;
+    const QRegion drawnBefore = std::exchange(d->ScreenToShow, QRegion());
     {
         const TCanvasLock displayLock(d->FDisplay.Canvas());
         if (!d->FDisplay.Empty()) {
             const QRect target = ToQRect(DisplayRect());
-            if (!ComposeOnto(*d, Canvas, Area, target)) {
+            if (!drawnBefore.isEmpty() && (Area - drawnBefore).isEmpty()) {
+                // Drawn on screen by the paint before, which did not cover it.
+            } else if (DrawPendingOnto(*this, *d, Canvas, Area, target)) {
+                if (d->Pending && d->Pending->OnScreen) {
+                    // What it changed beyond this paint: shown by the next
+                    // one (PaintPendingFrame asks for it at once, others later).
+                    d->ScreenToShow = ClientAreaOf(d->Screen.Changed) - Area;
+                    if (!d->ScreenToShow.isEmpty() && !d->PaintingFrame)
+                        update(d->ScreenToShow);
+                }
+            } else {
+                // What the paint draws now is not the frame drawn last on
+                // screen; and a frame the worker left to the paint, that it
+                // cannot draw on screen, tells that the rest of the
+                // transition is best built into Display.
+                d->Screen.Forget();
+                if (d->Pending && Effects[d->Pending->Style].Compose == nullptr)
+                    d->DrawsOnScreen = false;
                 d->SettleFrame();
                 const QImage frame = BitmapImage(std::as_const(d->FDisplay));
                 if (!d->FStretch) {
@@ -367,17 +462,30 @@ void TCustomTransitionView::PaintPendingFrame()
         const std::lock_guard lock(d->DirtyLock);
         std::swap(dirty, d->FrameDirty);
     }
-    QRegion area;
-    for (const TRect& piece : PaintPieces(dirty))
-        if (const TRect rc = FrameToClient(piece); !rc.IsEmpty())
-            area += ToQRect(rc);
-    if (!area.isEmpty()) {
-        if (d->Painting)
-            update(area);
-        else
-            repaint(area);
+    // A frame drawn over the last one on screen may change more than the
+    // area asked for: its paint leaves the rest in ScreenToShow.
+    QRegion area = ClientAreaOf(dirty);
+    if (!area.isEmpty() && d->Painting) {
+        update(area);
+    } else if (!area.isEmpty()) {
+        d->PaintingFrame = true;
+        repaint(area);
+        d->PaintingFrame = false;
+        if (!d->ScreenToShow.isEmpty())
+            repaint(d->ScreenToShow);
     }
     d->FrameEvent.Set();
+}
+
+// Where an area of the frame is painted in the control: a few rectangles
+// that cover it.
+QRegion TCustomTransitionView::ClientAreaOf(const TRegion& FrameArea) const
+{
+    QRegion area;
+    for (const TRect& piece : PaintPieces(FrameArea))
+        if (const TRect rc = FrameToClient(piece); !rc.IsEmpty())
+            area += ToQRect(rc);
+    return area;
 }
 
 } // namespace mirel

@@ -12,6 +12,8 @@
 
 #include <QEvent>
 #include <QPointer>
+#include <QRegion>
+#include <QSize>
 
 #include <atomic>
 #include <memory>
@@ -87,8 +89,43 @@ struct TTransitionViewPrivate {
         int Style;
         uint32_t Step;
         int32_t Progress;
+        bool OnScreen = false; // drawn over the last one on screen already
     };
     std::optional<TPendingFrame> Pending;
+    // So are the frames of the other styles, but those drawn by chance
+    // (RandomFrames: drawn again for Display, such a frame would differ from
+    // the one on screen), where the window's backing store keeps what was
+    // painted: the paint draws each frame over the last one there, through
+    // a frame builder watching the backing store's rows (DrawPendingOnto).
+    // Cleared when a frame could not be drawn so: the rest of the transition
+    // is built into Display. Under Display's lock.
+    bool DrawsOnScreen = true;
+    struct TScreenFrames {
+        std::optional<TBitmap> Rows; // the frame's place in the backing store
+        QSize ImageSize;             // of the backing store, when Rows was made
+        TFrameBuilder Frames;        // after Rows: stops watching it first
+        // What the last frame drawn there changed, in picture coordinates:
+        // where the next one is first asked to be painted, its own changed
+        // area being known only once it is drawn.
+        TRegion Changed;
+
+        // Draws the frame over the one drawn last at Rows, or whole where
+        // Rows now lie elsewhere, and notes what changed.
+        void Draw(uint32_t* rows, int32_t stride, const QSize& imageSize, const TBitmap& Old, const TBitmap& Image,
+                  const TPendingFrame& frame);
+        // The next frame is drawn whole: something else was painted there.
+        void Forget() noexcept
+        {
+            Frames.Reset();
+            Rows.reset();
+            Changed = TRegion();
+        }
+    } Screen;
+    // The part of the control where a frame drawn on screen changed and the
+    // paint that drew it did not cover: in the backing store already, shown
+    // by a paint right after that draws nothing there. GUI thread only.
+    QRegion ScreenToShow;
+    bool PaintingFrame = false; // PaintPendingFrame's first paint, GUI thread
     TRect FPicRect;
     std::unique_ptr<TAnimateThread> Thread;
     bool Painting = false;

@@ -45,6 +45,7 @@ namespace mirel {
 class TBitmap;
 class TCanvas;
 class TPicture;
+class TRegion;
 struct TRect;
 class TAnimateThread;
 struct TTransitionViewPrivate;
@@ -378,11 +379,13 @@ public:
 
     /// The latest frame, picture-sized; kept after a transition and painted
     /// until the next one. Lock its canvas to read it while a worker runs.
-    /// The frames of the styles that change the whole frame at every step
+    /// With no frame handler assigned, the paint draws the frames where it
+    /// paints: those of the styles that change the whole frame at every step
     /// (the fade, the pivots, the pushes, the sweeps that squeeze, stretch or
-    /// slide the new picture in), with no frame handler assigned, are
-    /// composed by the paint where it paints: asked for, Display composes
-    /// the latest then.
+    /// slide the new picture in) composed whole, and, on platforms whose
+    /// backing store keeps what was painted (X11, offscreen), those of the
+    /// other styles but the shreds and speckles drawn by chance, each over
+    /// the last one in the window. Asked for, Display draws the latest then.
     TBitmap& Display();
     /// Where the unstretched Display lies in the control.
     TRect PicRect() const;
@@ -430,7 +433,9 @@ public:
     /// Display first; with OnAfterNewFrame unassigned too,
     /// that pass is the paint's, straight onto the window's backing store
     /// (or the image the widget is rendered into), and no frame bitmap is
-    /// held.
+    /// held; so are, where the window's backing store keeps what was
+    /// painted, the frames of the other styles but those drawn by chance
+    /// (see Display).
     TCustomDrawEvent OnBeforeNewFrame;
     /// After the effect of every frame, with the frame in Screen; on the
     /// worker thread when threaded.
@@ -482,6 +487,7 @@ private:
     bool OnOwnThread() const;
     TRect ClientRect() const;
     TRect FrameToClient(TRect Rc) const;
+    QRegion ClientAreaOf(const TRegion& FrameArea) const;
 
     void FitPaintBuffer();
     void ComposePaintBuffer(bool bare);

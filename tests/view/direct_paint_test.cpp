@@ -5,6 +5,8 @@
 
 #include "tests/frame_test_util.h"
 
+#include "effects/random.h"
+
 #include <QScreen>
 
 namespace mirel::test {
@@ -217,22 +219,19 @@ TEST(ViewTransitionMemory, ATransitionOwnsOnlyTheBitmapsItDrawsOn)
         EXPECT_LE(TBitmap::PixelBytes(), before) << "threaded " << threaded;
 
         // A picture of the same size after it: the old screen is the frame
-        // on show, and the transition draws on one bitmap of its own, or
-        // on none for a style composed where it is painted (the fade).
-        view.SetStyle(5);
-        FillQuadrants(view.Picture(), W, H);
-        before = TBitmap::PixelBytes();
-        TBitmap::ResetPeakPixelBytes();
-        view.Execute();
-        ASSERT_TRUE(WaitUntil([&] { return !view.Busy(); }));
-        EXPECT_LE(TBitmap::PeakPixelBytes() - before, Picture) << "threaded " << threaded;
-        view.SetStyle(118);
-        FillQuadrants(view.Picture(), W, H);
-        before = TBitmap::PixelBytes();
-        TBitmap::ResetPeakPixelBytes();
-        view.Execute();
-        ASSERT_TRUE(WaitUntil([&] { return !view.Busy(); }));
-        EXPECT_EQ(TBitmap::PeakPixelBytes() - before, 0u) << "threaded " << threaded;
+        // on show, and the transition draws on no bitmap of its own: its
+        // frames are drawn where they are painted (the reveal over the last
+        // one there, the fade composed).
+        for (const int style : {5, 118}) {
+            view.SetStyle(style);
+            FillQuadrants(view.Picture(), W, H);
+            before = TBitmap::PixelBytes();
+            TBitmap::ResetPeakPixelBytes();
+            view.Execute();
+            ASSERT_TRUE(WaitUntil([&] { return !view.Busy(); }));
+            EXPECT_EQ(TBitmap::PeakPixelBytes() - before, 0u)
+                << "threaded " << threaded << ", style " << style;
+        }
     }
 }
 
@@ -322,6 +321,97 @@ TEST(ViewComposedFrames, FramesComposedWherePaintedAreTheStyleFrames)
                 view.SetManual(true);
             }
         }
+}
+
+// The other styles, but those drawn by chance, are drawn by the paint too,
+// each frame over the one before where the window's backing store keeps it,
+// with no bitmap of their own: the screen shows each style's frame whatever
+// the order of the progress values and when the style changes on the way.
+// Where the control shares its area with a translucent widget over it, or a
+// part of it is painted again between frames, the frames are still the
+// style's (drawn into Display from then on), and the widget over it is
+// drawn once over each.
+TEST(ViewScreenFrames, FramesDrawnOverTheLastWherePaintedAreTheStyleFrames)
+{
+    enum TCase { Alone, Overlaid, Repainted };
+    for (const TCase c : {Alone, Overlaid, Repainted}) {
+        QWidget window;
+        window.resize(260, 190);
+        window.setStyleSheet("background: #204060");
+        TTransitionView view(&window);
+        view.SetAutoSize(false);
+        view.setGeometry(37, 21, 200, 150);
+        QWidget glass(&window);
+        glass.setGeometry(150, 100, 60, 50);
+        glass.setStyleSheet("background: rgba(255, 0, 255, 128)");
+        glass.setVisible(c == Overlaid);
+        glass.raise();
+        TBitmap old(200, 150), image(200, 150);
+        FillCoordinates(image);
+        FillOtherColours(old, image);
+        view.Picture().Assign(old);
+        ShowExposed(window);
+        view.SetThreaded(false);
+        view.SetStep(100);
+        view.Execute();
+        view.SetStep(4);
+        view.SetManual(true);
+        const char* name = c == Alone ? "alone" : c == Overlaid ? "overlaid" : "repainted";
+        // A reveal, blocks, the triangular shred (ragged: built whole), the
+        // random squares (which reseed the generator) and an uneven shred
+        // (drawn by chance: always into Display).
+        for (const int style : {5, 60, 117, 127, 142, 76}) {
+            view.Picture().Assign(image);
+            view.SetStyle(style);
+            const size_t before = TBitmap::PixelBytes();
+            view.Execute();
+            const std::pair<int, int> frames[] = {{style, 10}, {style, 35}, {style, 20}, {style, 60},
+                                                  {3, 70},     {style, 80}, {style, 99}};
+            for (const auto& [shown, progress] : frames) {
+                if (c == Repainted && progress == 20)
+                    view.repaint(50, 40, 30, 30);
+                view.SetStyle(shown);
+                const uint32_t seed = RandSeed(); // the shred's frame draws from here
+                view.SetProgress(progress);
+                if (c == Alone && style != 76) {
+                    EXPECT_EQ(TBitmap::PixelBytes(), before) << name << ", style " << style;
+                }
+                TBitmap want;
+                want.Assign(old);
+                {
+                    const TRandomScope scope(seed);
+                    DrawEffectFrame(want, image, shown, 4, progress);
+                }
+                const QImage screen = window.screen()->grabWindow(window.winId()).toImage();
+                int wrong = 0;
+                for (int32_t y = 0; y < 150; ++y)
+                    for (int32_t x = 0; x < 200; ++x) {
+                        const QRgb on = screen.pixel(x + 37, y + 21) | 0xFF000000u, frame = want.Pixel(x, y) | 0xFF000000u;
+                        if (c == Overlaid && glass.geometry().contains(x + 37, y + 21)) {
+                            // Half magenta over the frame, once.
+                            const auto near = [](int a, int b) { return std::abs(a - b) <= 3; };
+                            wrong += !near(qRed(on), (255 + qRed(frame)) / 2) || !near(qGreen(on), qGreen(frame) / 2) ||
+                                     !near(qBlue(on), (255 + qBlue(frame)) / 2);
+                        } else {
+                            wrong += on != frame;
+                        }
+                    }
+                EXPECT_EQ(wrong, 0) << name << ", style " << style << " showing " << shown << ", progress "
+                                    << progress;
+                if (progress == 99) {
+                    EXPECT_TRUE(SameBitmaps(view.Display(), want)) << name << ", style " << style;
+                }
+            }
+            view.Stop();
+            view.Picture().Assign(old);
+            view.SetStep(100);
+            view.SetManual(false);
+            view.SetStyle(1);
+            view.Execute();
+            view.SetStep(4);
+            view.SetManual(true);
+        }
+    }
 }
 
 } // namespace

@@ -15,4 +15,4 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-xcb.XXXXXX")
 need_tools Xvfb
 start_xvfb || { cat "$work/xvfb.log"; exit 1; }
 MIREL_TEST_PLATFORM=xcb "$tests" \
-  --gtest_filter='ViewComposedFrames.*:*ViewDirectPaint.*:ViewTransitionMemory.*:*ViewTransitionStart.*'
+  --gtest_filter='ViewComposedFrames.*:ViewScreenFrames.*:*ViewDirectPaint.*:ViewTransitionMemory.*:*ViewTransitionStart.*'
