@@ -92,6 +92,32 @@ TEST(DrawEffectFrame, EndsAreTheOldAndTheNewPicture)
     EXPECT_TRUE(custom.NewArea().IsEmpty());
 }
 
+// RandomFrames names exactly the styles whose frames change with the
+// generator's state: the widget draws those again for Display from the
+// state it drew them from on screen.
+TEST(Catalogue, RandomFramesAreTheStylesDrawnByChance)
+{
+    TBitmap old, image(160, 90);
+    test::FillCoordinates(image);
+    test::FillOtherColours(old, image);
+    for (int style = 1; style <= MaxShowStyle; ++style) {
+        bool differ = false;
+        for (const int progress : {20, 50, 80}) {
+            TBitmap a, b;
+            {
+                const TRandomScope scope(1);
+                DrawEffectFrame(a, old, image, style, 4, progress);
+            }
+            {
+                const TRandomScope scope(987654321);
+                DrawEffectFrame(b, old, image, style, 4, progress);
+            }
+            differ = differ || !test::SameBitmaps(a, b);
+        }
+        EXPECT_EQ(differ, RandomFrames(style)) << "style " << style;
+    }
+}
+
 // A frame built from the old picture in one go is the frame of the old
 // picture copied into Display and drawn over, bit for bit: for every style
 // (those with a compose form take it), sizes down to one pixel, the ends and

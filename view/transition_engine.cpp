@@ -14,6 +14,8 @@
 #include "view/animate_thread.h"
 #include "view/exception_hook.h"
 
+#include "effects/random.h"
+
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -316,8 +318,12 @@ bool TCustomTransitionView::BuildFrame()
     // the picture's pixels.
     const bool before = fire && OnBeforeNewFrame;
     const bool after = fire && OnAfterNewFrame;
-    const bool paintDraws = style != 0 && (Effects[style].Compose != nullptr ||
-                                           (d->DrawsOnScreen && !RandomFrames(style)));
+    if (d->Pending && !d->Pending->OnScreen && RandomFrames(d->Pending->Style)) {
+        // No paint drew it (a hidden control): it draws its numbers now.
+        d->SettleFrame();
+        d->DrawsOnScreen = false;
+    }
+    const bool paintDraws = style != 0 && (Effects[style].Compose != nullptr || d->DrawsOnScreen);
     TRegion built(r);
     if (!before && !after && progress > 0 && progress < 100 && paintDraws && old->Width() == r.Right &&
         old->Height() == r.Bottom && image->Width() == r.Right && image->Height() == r.Bottom &&
@@ -388,8 +394,16 @@ void TTransitionViewPrivate::SettleFrame()
     const TPendingFrame frame = *Pending;
     Pending.reset();
     // Old and Image are written only by handlers, under Display's lock.
-    if (OldScreen && Image)
+    if (!OldScreen || !Image)
+        return;
+    if (frame.OnScreen && RandomFrames(frame.Style)) {
+        // The numbers it was drawn with on screen, leaving the generator
+        // where that drawing left it.
+        const TRandomScope scope(frame.Seed);
         DrawEffectFrame(FDisplay, *OldScreen, *Image, frame.Style, frame.Step, frame.Progress);
+    } else {
+        DrawEffectFrame(FDisplay, *OldScreen, *Image, frame.Style, frame.Step, frame.Progress);
+    }
 }
 
 // Marks a picture area as built and not yet painted; ShowFrame has it

@@ -6,6 +6,8 @@
 
 #include "view/exception_hook.h"
 
+#include "effects/random.h"
+
 #include <QBackingStore>
 #include <QGuiApplication>
 #include <QImage>
@@ -187,6 +189,7 @@ bool DrawPendingOnto(const QWidget& View, TTransitionViewPrivate& d, QPainter& C
     if (!KeepsPaintedPixels() || store == nullptr || store->paintDevice() != device || window == nullptr ||
         window->format().hasAlpha() || !PaintsAlone(View, Target))
         return false;
+    frame.Seed = RandSeed();
     d.Screen.Draw(rows, stride, image.size(), *d.OldScreen, *d.Image, frame);
     frame.OnScreen = true;
     return true;

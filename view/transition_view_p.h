@@ -90,15 +90,19 @@ struct TTransitionViewPrivate {
         uint32_t Step;
         int32_t Progress;
         bool OnScreen = false; // drawn over the last one on screen already
+        uint32_t Seed = 0;     // the shared generator's state when it was
     };
     std::optional<TPendingFrame> Pending;
-    // So are the frames of the other styles, but those drawn by chance
-    // (RandomFrames: drawn again for Display, such a frame would differ from
-    // the one on screen), where the window's backing store keeps what was
-    // painted: the paint draws each frame over the last one there, through
-    // a frame builder watching the backing store's rows (DrawPendingOnto).
-    // Cleared when a frame could not be drawn so: the rest of the transition
-    // is built into Display. Under Display's lock.
+    // So are the frames of the other styles, where the window's backing
+    // store keeps what was painted: the paint draws each frame over the last
+    // one there, through a frame builder watching the backing store's rows
+    // (DrawPendingOnto). Every frame draws the shared generator's numbers
+    // once, as when built into Display: a frame drawn by chance
+    // (RandomFrames) is drawn again for Display from the state it was drawn
+    // from on screen, and one that no paint drew is drawn into Display
+    // before the next. Cleared when a frame could not be drawn on screen:
+    // the rest of the transition is built into Display. Under Display's
+    // lock.
     bool DrawsOnScreen = true;
     struct TScreenFrames {
         std::optional<TBitmap> Rows; // the frame's place in the backing store
