@@ -384,8 +384,9 @@ public:
     /// (the fade, the pivots, the pushes, the sweeps that squeeze, stretch or
     /// slide the new picture in) composed whole, and, on platforms whose
     /// backing store keeps what was painted (X11, offscreen), those of the
-    /// other styles but the shreds and speckles drawn by chance, each over
-    /// the last one in the window. Asked for, Display draws the latest then.
+    /// other styles, each over the last one in the window. Asked for,
+    /// Display draws the latest then (a frame of the shreds and speckles
+    /// from the same random numbers).
     TBitmap& Display();
     /// Where the unstretched Display lies in the control.
     TRect PicRect() const;
@@ -434,8 +435,7 @@ public:
     /// that pass is the paint's, straight onto the window's backing store
     /// (or the image the widget is rendered into), and no frame bitmap is
     /// held; so are, where the window's backing store keeps what was
-    /// painted, the frames of the other styles but those drawn by chance
-    /// (see Display).
+    /// painted, the frames of the other styles (see Display).
     TCustomDrawEvent OnBeforeNewFrame;
     /// After the effect of every frame, with the frame in Screen; on the
     /// worker thread when threaded.
