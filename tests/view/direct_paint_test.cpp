@@ -221,7 +221,11 @@ TEST(ViewTransitionMemory, ATransitionOwnsOnlyTheBitmapsItDrawsOn)
         // A picture of the same size after it: the old screen is the frame
         // on show, and the transition draws on no bitmap of its own: its
         // frames are drawn where they are painted (the reveal over the last
-        // one there, the fade composed).
+        // one there, the fade composed). First the window system's answer
+        // to the window's growth (a repaint of the whole window, which
+        // would build the rest of a transition into Display).
+        ASSERT_TRUE(WaitUntil([&] { return view.windowHandle()->size() == QSize(W, H); }));
+        view.repaint();
         for (const int style : {5, 118}) {
             view.SetStyle(style);
             FillQuadrants(view.Picture(), W, H);
