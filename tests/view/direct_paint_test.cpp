@@ -239,6 +239,41 @@ TEST(ViewTransitionMemory, ATransitionOwnsOnlyTheBitmapsItDrawsOn)
     }
 }
 
+// A 200 x 150 control at (37, 21) in a 260 x 190 window of Back, and a
+// widget of the style sheet overStyle stacked over part of it, at (150, 100)
+// in the window, 60 x 50, hidden until shown.
+struct TControlInWindow {
+    QWidget Window;
+    TTransitionView View{&Window};
+    QWidget Over{&Window};
+
+    explicit TControlInWindow(const char* overStyle)
+    {
+        Window.resize(260, 190);
+        Window.setStyleSheet("background: #204060");
+        View.SetAutoSize(false);
+        View.setGeometry(37, 21, 200, 150);
+        Over.setGeometry(150, 100, 60, 50);
+        Over.setStyleSheet(overStyle);
+        Over.hide();
+        Over.raise();
+    }
+};
+
+// Ends the transition at hand, shows old again at once and leaves the control
+// to be stepped by hand, four percent a step.
+void ShowAgainStepByHand(TTransitionView& view, const TBitmap& old)
+{
+    view.Stop();
+    view.Picture().Assign(old);
+    view.SetStep(100);
+    view.SetManual(false);
+    view.SetStyle(1);
+    view.Execute();
+    view.SetStep(4);
+    view.SetManual(true);
+}
+
 // The styles with a compose form, with no frame handler, are composed
 // by the paint straight where it paints: in a window, at the control's place
 // there, under a sibling that covers part of it, from pictures with alpha
@@ -249,17 +284,10 @@ TEST(ViewComposedFrames, FramesComposedWherePaintedAreTheStyleFrames)
 {
     for (const bool covered : {false, true})
         for (const uint32_t alpha : {0xFF000000u, 0x80000000u}) {
-            QWidget window;
-            window.resize(260, 190);
-            window.setStyleSheet("background: #204060");
-            TTransitionView view(&window);
-            view.SetAutoSize(false);
-            view.setGeometry(37, 21, 200, 150);
-            QWidget sibling(&window);
-            sibling.setGeometry(150, 100, 60, 50);
-            sibling.setStyleSheet("background: #ff00ff");
-            sibling.setVisible(covered);
-            sibling.raise();
+            TControlInWindow scene("background: #ff00ff");
+            QWidget& window = scene.Window;
+            TTransitionView& view = scene.View;
+            scene.Over.setVisible(covered);
             TBitmap old(200, 150), image(200, 150);
             FillCoordinates(image);
             FillOtherColours(old, image);
@@ -315,21 +343,14 @@ TEST(ViewComposedFrames, FramesComposedWherePaintedAreTheStyleFrames)
                     }
                     EXPECT_TRUE(SameBitmaps(view.Display(), want)) << where << ", style " << style;
                 }
-                view.Stop();
-                view.Picture().Assign(old);
-                view.SetStep(100);
-                view.SetManual(false);
-                view.SetStyle(1);
-                view.Execute();
-                view.SetStep(4);
-                view.SetManual(true);
+                ShowAgainStepByHand(view, old);
             }
         }
 }
 
-// The other styles, but those drawn by chance, are drawn by the paint too,
-// each frame over the one before where the window's backing store keeps it,
-// with no bitmap of their own: the screen shows each style's frame whatever
+// The other styles are drawn by the paint too, each frame over the one
+// before where the window's backing store keeps it, with no bitmap of their
+// own: the screen shows each style's frame whatever
 // the order of the progress values and when the style changes on the way.
 // Where the control shares its area with a translucent widget over it, or a
 // part of it is painted again between frames, the frames are still the
@@ -339,17 +360,11 @@ TEST(ViewScreenFrames, FramesDrawnOverTheLastWherePaintedAreTheStyleFrames)
 {
     enum TCase { Alone, Overlaid, Repainted };
     for (const TCase c : {Alone, Overlaid, Repainted}) {
-        QWidget window;
-        window.resize(260, 190);
-        window.setStyleSheet("background: #204060");
-        TTransitionView view(&window);
-        view.SetAutoSize(false);
-        view.setGeometry(37, 21, 200, 150);
-        QWidget glass(&window);
-        glass.setGeometry(150, 100, 60, 50);
-        glass.setStyleSheet("background: rgba(255, 0, 255, 128)");
-        glass.setVisible(c == Overlaid);
-        glass.raise();
+        TControlInWindow scene("background: rgba(255, 0, 255, 128)");
+        QWidget& window = scene.Window;
+        TTransitionView& view = scene.View;
+        const QWidget& glass = scene.Over;
+        scene.Over.setVisible(c == Overlaid);
         TBitmap old(200, 150), image(200, 150);
         FillCoordinates(image);
         FillOtherColours(old, image);
@@ -409,14 +424,7 @@ TEST(ViewScreenFrames, FramesDrawnOverTheLastWherePaintedAreTheStyleFrames)
                     EXPECT_TRUE(SameBitmaps(view.Display(), want)) << name << ", style " << style;
                 }
             }
-            view.Stop();
-            view.Picture().Assign(old);
-            view.SetStep(100);
-            view.SetManual(false);
-            view.SetStyle(1);
-            view.Execute();
-            view.SetStep(4);
-            view.SetManual(true);
+            ShowAgainStepByHand(view, old);
         }
     }
 }
