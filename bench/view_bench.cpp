@@ -162,19 +162,20 @@ int main(int argc, char** argv)
     // Measured before the pictures are made, so that its two bitmaps do not
     // count in the peak memory.
     const double copyMs = ownSize ? 0 : CopyMs();
-    // Two pictures of the widget's size, handed over in turn as the
-    // hand-written cross-fade keeps its two (the widget shares their pixels);
-    // large pictures are made for each transition and handed over, so that
+    // Two pictures of the widget's size, handed over in turn and kept, as
+    // the hand-written cross-fade keeps its two (the widget shares their
+    // pixels); each is made when it is first handed over, as an application
+    // loads a picture when it is to be shown (the cross-fade needs its two
+    // from its first frame on, the widget needs none before it takes it).
+    // Large pictures are made for each transition and handed over, so that
     // the peak is the widget's own.
     TBitmap pictures[2];
-    if (!ownSize) {
-        for (int i = 0; i < 2; ++i) {
-            pictures[i].SetSize(PW, PH);
-            Pattern(pictures[i], i == 0 ? 0 : 0x5A5A5A);
-        }
-    }
     const auto handOver = [&](int which) {
         if (!ownSize) {
+            if (pictures[which].Empty()) {
+                pictures[which].SetSize(PW, PH);
+                Pattern(pictures[which], which == 0 ? 0 : 0x5A5A5A);
+            }
             view.Picture().Assign(pictures[which]);
             return;
         }
@@ -223,7 +224,7 @@ int main(int argc, char** argv)
     int which = 0;
     // The widget shows a picture before the timing starts, as the
     // cross-fade's window shows its first: that picture comes in one step,
-    // from the empty control, whose old screen and frame are made then.
+    // from the empty control, whose old screen (of Color) is made then.
     handOver(which);
     which ^= 1;
     view.SetStep(100);

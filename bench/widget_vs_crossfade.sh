@@ -25,7 +25,8 @@
 #   peak MB        the process's maximum resident set
 #   run MB         the same over the timed transitions alone: for the widget,
 #                  without its first picture, which comes from the empty
-#                  control (an old screen of Color for it)
+#                  control (an old screen of Color for it, while the second
+#                  picture is not made yet)
 #   X ms           under Xvfb: the display server's CPU time per frame, which
 #                  takes every frame the program sends
 # Build first: cmake --build build --target mirel_bench_view mirel_bench_qt_crossfade
