@@ -133,7 +133,7 @@ const TEffect Effects[MaxShowStyle + 1] = {
     {"Diagonal sweep from top left bottom right anticlockwise", DiagonalSweepAnticlockwise}, // 114
     {"Diagonal sweep from top left bottom right clockwise", DiagonalSweepClockwise}, // 115
     {"Starburst clockwise from center", StarburstClockwiseFromCenter}, // 116
-    {"Triangular shred to top left", TriangularShredToTopLeft}, // 117
+    {"Triangular shred to top left", TriangularShredToTopLeft, ComposeTriangularShredToTopLeft}, // 117
     {"Fade", Fade, ComposeFade}, // 118
     {"Pivot from top left", PivotFromTopLeft, ComposePivotFromTopLeft}, // 119
     {"Pivot from bottom left", PivotFromBottomLeft, ComposePivotFromBottomLeft}, // 120

@@ -119,8 +119,10 @@ namespace {
 // The boxes come out y-x banded and are drawn through as they are, without a
 // region: at 1920 x 1080 they are some 45000, in about as many bands as rows.
 // They go into the calling thread's own buffer, kept from frame to frame, so
-// that a frame neither allocates them nor faults their pages in anew.
-void DrawTriangularShred(TBitmap& Display, const TBitmap& Image, const TEffectGeometry& g)
+// that a frame neither allocates them nor faults their pages in anew. Given
+// Old (the compose form), the frame is Old with Image through the boxes, in
+// one pass.
+void DrawTriangularShred(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, const TEffectGeometry& g)
 {
     int32_t n = g.Band > 1 ? g.Band / 2 : g.Band;
     // A Band of 0 (a picture of a few pixels) acts as 1: four triangles on
@@ -129,8 +131,11 @@ void DrawTriangularShred(TBitmap& Display, const TBitmap& Image, const TEffectGe
     const int32_t PW = g.PW / n, PH = g.PH / n, W = g.W / n, H = g.H / n;
 
     const TRegion shape = TriangleRegion(-PW, -PH, PW, -PH, -PW, PH);
-    if (shape.IsEmpty() || W < 0 || H < 0)
+    if (shape.IsEmpty() || W < 0 || H < 0) {
+        if (Old != nullptr)
+            ComposeThroughBoxes(Display, *Old, Image, nullptr, 0);
         return;
+    }
     const TRect extent = shape.Bounds();
     // The shape's width on each of its rows, every row starting at extent.Left.
     std::vector<int32_t> shapeWidth(size_t(extent.Height()), 0);
@@ -177,7 +182,10 @@ void DrawTriangularShred(TBitmap& Display, const TBitmap& Image, const TEffectGe
         bandBottom = y + 1;
     }
     flush();
-    DrawBitmapThrough(Display.Canvas(), Image, boxes.data(), boxes.size());
+    if (Old != nullptr)
+        ComposeThroughBoxes(Display, *Old, Image, boxes.data(), boxes.size());
+    else
+        DrawBitmapThrough(Display.Canvas(), Image, boxes.data(), boxes.size());
 }
 
 } // namespace
@@ -186,7 +194,13 @@ void DrawTriangularShred(TBitmap& Display, const TBitmap& Image, const TEffectGe
 void TriangularShredToTopLeft(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step,
                               int32_t Progress)
 {
-    DrawTriangularShred(Display, Image, CalcEffectGeometry(R, int32_t(Step), Progress));
+    DrawTriangularShred(Display, nullptr, Image, CalcEffectGeometry(R, int32_t(Step), Progress));
+}
+
+void ComposeTriangularShredToTopLeft(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,
+                                     uint32_t Step, int32_t Progress)
+{
+    DrawTriangularShred(Display, &Old, Image, CalcEffectGeometry(R, int32_t(Step), Progress));
 }
 
 // ---- Clock sweeps ----

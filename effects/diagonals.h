@@ -18,6 +18,7 @@ TEffectFunction DiagonalSweepAnticlockwise; // 114
 TEffectFunction DiagonalSweepClockwise; // 115
 TEffectFunction StarburstClockwiseFromCenter; // 116
 TEffectFunction TriangularShredToTopLeft; // 117
+TComposeFunction ComposeTriangularShredToTopLeft;
 TEffectFunction SweepClockwise; // 143
 TEffectFunction SweepAnticlockwise; // 144
 

@@ -8,7 +8,7 @@ namespace {
 
 // The styles whose frames are built whole: those seen reading Display or
 // writing it past the canvas, and those whose frames change in shapes so
-// ragged (the triangular shred at its most ragged) that following them costs
+// ragged (the rectangular shred at its most ragged) that following them costs
 // more than a copy of the old picture and the paint of the whole frame.
 // Learnt once for the whole process, since procedures keep no state.
 std::atomic<bool> BuiltWhole[MaxShowStyle + 1];
@@ -17,7 +17,7 @@ std::atomic<bool> BuiltWhole[MaxShowStyle + 1];
 // pixels of the picture, and more than MaxBoxesPerRow a row, is ragged.
 // Following the uneven shreds (one box for 100-145 pixels) costs
 // less than building their frames whole, the triangular shred (down to one
-// for 50) more, at 1080p and at 4K. The second bound keeps a small picture
+// for 50; it has a compose form now) more, at 1080p and at 4K. The second bound keeps a small picture
 // from teaching the process that a style is ragged.
 constexpr int64_t MinPixelsPerBox = 80;
 constexpr int64_t MaxBoxesPerRow = 16;

@@ -17,7 +17,7 @@
 // the old picture in full as always; from then on that style's frames are
 // built whole, as DrawEffectFrame builds them. So are those of a style
 // whose changed area once comes out too ragged to follow cheaply (the
-// triangular shred), and always those of the styles with a compose form.
+// rectangular shred), and always those of the styles with a compose form.
 #pragma once
 
 #include "effects/catalogue.h"

@@ -81,9 +81,9 @@ TEST(FrameBuilder, EachFrameIsTheOneDrawnOverTheOldPicture)
     EXPECT_GE(drawnOver, 100);
 
     // Ragged shapes: the shred from the bottom and the criss-cross are
-    // followed; the triangular shred is so ragged at times that the builder
+    // followed; the rectangular shred is so ragged at times that the builder
     // goes over to whole frames midway.
-    for (const int style : {76, 86, 117}) {
+    for (const int style : {76, 86, 142}) {
         const TPictures pictures(1280, 200);
         TFrameBuilder builder;
         TBitmap display;
@@ -96,7 +96,7 @@ TEST(FrameBuilder, EachFrameIsTheOneDrawnOverTheOldPicture)
             partly = partly || !wholeAtLast;
         }
         EXPECT_TRUE(partly) << "style " << style;
-        EXPECT_EQ(wholeAtLast, style == 117) << "style " << style;
+        EXPECT_EQ(wholeAtLast, style == 142) << "style " << style;
     }
 }
 
