@@ -119,11 +119,12 @@ namespace {
 // The boxes come out y-x banded and are drawn through as they are, without a
 // region: at 1920 x 1080 they are some 45000, in about as many bands as rows.
 // They go into the calling thread's own buffer, kept from frame to frame, so
-// that a frame neither allocates them nor faults their pages in anew. Given
-// Old (the compose form), the frame is Old with Image through the boxes, in
-// one pass.
-void DrawTriangularShred(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, const TEffectGeometry& g)
+// that a frame neither allocates them nor faults their pages in anew.
+// right and bottom: the extent of the bitmaps drawn on and from.
+const std::vector<pixman_box32_t>& TriangularShredBoxes(const TEffectGeometry& g, int32_t right, int32_t bottom)
 {
+    thread_local std::vector<pixman_box32_t> boxes;
+    boxes.clear();
     int32_t n = g.Band > 1 ? g.Band / 2 : g.Band;
     // A Band of 0 (a picture of a few pixels) acts as 1: four triangles on
     // the picture's corners, as large as the picture.
@@ -131,11 +132,8 @@ void DrawTriangularShred(TBitmap& Display, const TBitmap* Old, const TBitmap& Im
     const int32_t PW = g.PW / n, PH = g.PH / n, W = g.W / n, H = g.H / n;
 
     const TRegion shape = TriangleRegion(-PW, -PH, PW, -PH, -PW, PH);
-    if (shape.IsEmpty() || W < 0 || H < 0) {
-        if (Old != nullptr)
-            ComposeThroughBoxes(Display, *Old, Image, nullptr, 0);
-        return;
-    }
+    if (shape.IsEmpty() || W < 0 || H < 0)
+        return boxes;
     const TRect extent = shape.Bounds();
     // The shape's width on each of its rows, every row starting at extent.Left.
     std::vector<int32_t> shapeWidth(size_t(extent.Height()), 0);
@@ -143,13 +141,9 @@ void DrawTriangularShred(TBitmap& Display, const TBitmap* Old, const TBitmap& Im
         for (int32_t y = b.Top; y < b.Bottom; ++y)
             shapeWidth[size_t(y - extent.Top)] = b.Right - extent.Left;
 
-    thread_local std::vector<pixman_box32_t> boxes;
-    boxes.clear();
     // The boxes are cut to what the copy reaches, the two bitmaps, here:
     // the grid's outer triangles reach past them, and a region cut later
     // would be copied whole once more.
-    const int32_t right = std::min(Display.Width(), Image.Width());
-    const int32_t bottom = std::min(Display.Height(), Image.Height());
     const auto add = [&](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
         x1 = std::max(x1, 0);
         x2 = std::min(x2, right);
@@ -182,10 +176,7 @@ void DrawTriangularShred(TBitmap& Display, const TBitmap* Old, const TBitmap& Im
         bandBottom = y + 1;
     }
     flush();
-    if (Old != nullptr)
-        ComposeThroughBoxes(Display, *Old, Image, boxes.data(), boxes.size());
-    else
-        DrawBitmapThrough(Display.Canvas(), Image, boxes.data(), boxes.size());
+    return boxes;
 }
 
 } // namespace
@@ -194,13 +185,20 @@ void DrawTriangularShred(TBitmap& Display, const TBitmap* Old, const TBitmap& Im
 void TriangularShredToTopLeft(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step,
                               int32_t Progress)
 {
-    DrawTriangularShred(Display, nullptr, Image, CalcEffectGeometry(R, int32_t(Step), Progress));
+    const auto& boxes = TriangularShredBoxes(CalcEffectGeometry(R, int32_t(Step), Progress),
+                                             std::min(Display.Width(), Image.Width()),
+                                             std::min(Display.Height(), Image.Height()));
+    DrawBitmapThrough(Display.Canvas(), Image, boxes.data(), boxes.size());
 }
 
+// Composed: the old picture between the triangles, the new one in them, in
+// one pass.
 void ComposeTriangularShredToTopLeft(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,
                                      uint32_t Step, int32_t Progress)
 {
-    DrawTriangularShred(Display, &Old, Image, CalcEffectGeometry(R, int32_t(Step), Progress));
+    const auto& boxes = TriangularShredBoxes(CalcEffectGeometry(R, int32_t(Step), Progress), Image.Width(),
+                                             Image.Height());
+    ComposeThroughBoxes(Display, Old, Image, boxes.data(), boxes.size());
 }
 
 // ---- Clock sweeps ----

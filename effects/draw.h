@@ -46,3 +46,18 @@ inline void ComposeCopies(TBitmap& Display, const TBitmap& Old, const TRect& R, 
 }
 
 } // namespace mirel
+
+// A style's procedure and its compose form, both through one drawing
+// function Draw(Display, Old, Image, R, Step, Progress, ...), which composes
+// over Old when Old is given and draws over Display when it is null; the
+// rest of the arguments say how the style moves.
+#define MIREL_DRAWN_AND_COMPOSED(Name, Draw, ...)                                                        \
+    void Name(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)  \
+    {                                                                                                    \
+        Draw(Display, nullptr, Image, R, Step, Progress, __VA_ARGS__);                                   \
+    }                                                                                                    \
+    void Compose##Name(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,       \
+                       uint32_t Step, int32_t Progress)                                                  \
+    {                                                                                                    \
+        Draw(Display, &Old, Image, R, Step, Progress, __VA_ARGS__);                                      \
+    }

@@ -163,27 +163,27 @@ void BuildUpTowardsNear(TEdge& e)
         e.Keep(0, edge);
 }
 
+// One frame of an edge sweep moving along axis as How says; composed over
+// Old when given.
+void EdgeSweep(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, const TRect& R, uint32_t Step,
+               int32_t Progress, TAxis axis, void (*How)(TEdge&))
+{
+    TEdge e(Display, Image, R, Step, Progress, axis, Old);
+    How(e);
+    e.Draw();
+}
+
 } // namespace
 
 // Each row below reads like a line of the catalogue: name, then how it moves.
 #define MIREL_EDGE(Name, Axis, How)                                                                      \
     void Name(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)  \
     {                                                                                                    \
-        TEdge e(Display, Image, R, Step, Progress, TAxis::Axis);                                         \
-        How(e);                                                                                          \
-        e.Draw();                                                                                        \
+        EdgeSweep(Display, nullptr, Image, R, Step, Progress, TAxis::Axis, How);                         \
     }
 // A compose form besides: the squeezes and build-ups, whose frames change
 // whole, or nearly.
-#define MIREL_EDGE_COMPOSED(Name, Axis, How)                                                             \
-    MIREL_EDGE(Name, Axis, How)                                                                          \
-    void Compose##Name(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,       \
-                       uint32_t Step, int32_t Progress)                                                  \
-    {                                                                                                    \
-        TEdge e(Display, Image, R, Step, Progress, TAxis::Axis, &Old);                                   \
-        How(e);                                                                                          \
-        e.Draw();                                                                                        \
-    }
+#define MIREL_EDGE_COMPOSED(Name, Axis, How) MIREL_DRAWN_AND_COMPOSED(Name, EdgeSweep, TAxis::Axis, How)
 
 MIREL_SWEEP_COMPOSED(ExpandFromRight, ExpandFar, Whole)            // 1
 MIREL_SWEEP_COMPOSED(ExpandFromLeft, ExpandNear, Whole)            // 2

@@ -16,9 +16,10 @@ std::atomic<bool> BuiltWhole[MaxShowStyle + 1];
 // A frame whose changed area has a box for fewer than MinPixelsPerBox
 // pixels of the picture, and more than MaxBoxesPerRow a row, is ragged.
 // Following the uneven shreds (one box for 100-145 pixels) costs
-// less than building their frames whole, the triangular shred (down to one
-// for 50; it has a compose form now) more, at 1080p and at 4K. The second bound keeps a small picture
-// from teaching the process that a style is ragged.
+// less than building their frames whole, shapes of one box for 50 (the
+// triangular shred's, measured before it was composed) more, at 1080p and at
+// 4K. The second bound keeps a small picture from teaching the process that a
+// style is ragged.
 constexpr int64_t MinPixelsPerBox = 80;
 constexpr int64_t MaxBoxesPerRow = 16;
 

@@ -50,16 +50,7 @@ void Push(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, const TRec
 
 } // namespace
 
-#define MIREL_PUSH(Name, Axis, Spans)                                                                    \
-    void Name(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)  \
-    {                                                                                                    \
-        Push(Display, nullptr, Image, R, Step, Progress, TAxis::Axis, Spans);                            \
-    }                                                                                                    \
-    void Compose##Name(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,       \
-                       uint32_t Step, int32_t Progress)                                                  \
-    {                                                                                                    \
-        Push(Display, &Old, Image, R, Step, Progress, TAxis::Axis, Spans);                               \
-    }
+#define MIREL_PUSH(Name, Axis, Spans) MIREL_DRAWN_AND_COMPOSED(Name, Push, TAxis::Axis, Spans)
 
 MIREL_PUSH(PushRight, X, PushFar)              // 128
 MIREL_PUSH(PushLeft, X, PushNear)              // 129
