@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <utility>
 
 namespace mirel {
@@ -396,14 +397,12 @@ void TTransitionViewPrivate::SettleFrame()
     // Old and Image are written only by handlers, under Display's lock.
     if (!OldScreen || !Image)
         return;
-    if (frame.OnScreen && RandomFrames(frame.Style)) {
-        // The numbers it was drawn with on screen, leaving the generator
-        // where that drawing left it.
-        const TRandomScope scope(frame.Seed);
-        DrawEffectFrame(FDisplay, *OldScreen, *Image, frame.Style, frame.Step, frame.Progress);
-    } else {
-        DrawEffectFrame(FDisplay, *OldScreen, *Image, frame.Style, frame.Step, frame.Progress);
-    }
+    // Drawn on screen already, a frame drawn by chance takes the numbers it
+    // was drawn with there, leaving the generator where that drawing left it.
+    std::optional<TRandomScope> scope;
+    if (frame.OnScreen && RandomFrames(frame.Style))
+        scope.emplace(frame.Seed);
+    DrawEffectFrame(FDisplay, *OldScreen, *Image, frame.Style, frame.Step, frame.Progress);
 }
 
 // Marks a picture area as built and not yet painted; ShowFrame has it

@@ -467,10 +467,11 @@ void TCustomTransitionView::PaintPendingFrame()
     }
     // A frame drawn over the last one on screen may change more than the
     // area asked for: its paint leaves the rest in ScreenToShow.
-    QRegion area = ClientAreaOf(dirty);
-    if (!area.isEmpty() && d->Painting) {
+    if (const QRegion area = ClientAreaOf(dirty); area.isEmpty()) {
+        // Nothing to paint.
+    } else if (d->Painting) {
         update(area);
-    } else if (!area.isEmpty()) {
+    } else {
         d->PaintingFrame = true;
         repaint(area);
         d->PaintingFrame = false;

@@ -90,7 +90,7 @@ struct TTransitionViewPrivate {
         uint32_t Step;
         int32_t Progress;
         bool OnScreen = false; // drawn over the last one on screen already
-        uint32_t Seed = 0;     // the shared generator's state when it was
+        uint32_t Seed = 0;     // the shared generator's state before that
     };
     std::optional<TPendingFrame> Pending;
     // So are the frames of the other styles, where the window's backing
