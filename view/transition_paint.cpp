@@ -466,8 +466,16 @@ void TCustomTransitionView::PaintPendingFrame()
         std::swap(dirty, d->FrameDirty);
     }
     // A frame drawn over the last one on screen may change more than the
-    // area asked for: its paint leaves the rest in ScreenToShow.
-    if (const QRegion area = ClientAreaOf(dirty); area.isEmpty()) {
+    // area asked for: its paint leaves the rest in ScreenToShow. A paint
+    // asked for otherwise (a picture handed over just before the start) may
+    // have drawn the frame there already; that paint covered it, or asked
+    // for the rest, and painting it again would find it on screen.
+    bool onScreen = false;
+    {
+        const TCanvasLock displayLock(d->FDisplay.Canvas());
+        onScreen = d->Pending && d->Pending->OnScreen;
+    }
+    if (const QRegion area = ClientAreaOf(dirty); area.isEmpty() || onScreen) {
         // Nothing to paint.
     } else if (d->Painting) {
         update(area);
