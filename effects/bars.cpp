@@ -70,12 +70,26 @@ void AddBars(std::vector<TRect>& rects, bool rows, int32_t extent, int32_t lengt
 // Multiples of PW (PH) that a style passes as an extent.
 constexpr int32_t Still = 0, Once = 1, Twice = 2;
 
-void DrawBars(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress,
-              int32_t horzTimes, int32_t vertTimes, bool snapped, int32_t horzKind, int32_t vertKind)
+// Image through G over Display, or composed with Old around it when Old is
+// given.
+void DrawThrough(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, const TRegion& G)
+{
+    if (Old == nullptr) {
+        DrawImageThrough(Display, Image, G);
+        return;
+    }
+    int count = 0;
+    const pixman_box32_t* boxes = pixman_region32_rectangles(const_cast<pixman_region32_t*>(G.Native()), &count);
+    ComposeThroughBoxes(Display, *Old, Image, boxes, size_t(count));
+}
+
+void DrawBars(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, const TRect& R, uint32_t Step,
+              int32_t Progress, int32_t horzTimes, int32_t vertTimes, bool snapped, int32_t horzKind,
+              int32_t vertKind)
 {
     const auto [W, H, PW, PH, Band] = CalcEffectGeometry(R, int32_t(Step), Progress);
-    DrawImageThrough(Display, Image,
-                     BarsRegion(horzTimes * PW, vertTimes * PH, W, H, snapped ? Band : 0, horzKind, vertKind));
+    DrawThrough(Display, Old, Image,
+                BarsRegion(horzTimes * PW, vertTimes * PH, W, H, snapped ? Band : 0, horzKind, vertKind));
 }
 
 } // namespace
@@ -93,47 +107,62 @@ TRegion BarsRegion(int32_t HorzExtent, int32_t VertExtent, int32_t Width, int32_
 
 // Each row reads like a line of the catalogue: the extents as multiples of
 // PW and PH, whether Band snaps the first group, then the two kinds.
+//
+// Bars of one axis change by a box or two a bar from one frame to the next,
+// and are drawn over the last frame. The criss-crosses' grid is tens of
+// thousands of boxes (some 80,000 at 3840 x 2160), and those compose: one
+// pass over the pixels, and no region of them to follow from frame to frame.
 #define MIREL_BARS(Name, HorzTimes, VertTimes, Snapped, HorzKind, VertKind)                              \
     void Name(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)  \
     {                                                                                                    \
-        DrawBars(Display, Image, R, Step, Progress, HorzTimes, VertTimes, Snapped, HorzKind, VertKind);  \
+        DrawBars(Display, nullptr, Image, R, Step, Progress, HorzTimes, VertTimes, Snapped, HorzKind,    \
+                 VertKind);                                                                              \
     }
+#define MIREL_CRISS_CROSS(Name, HorzTimes, VertTimes, Snapped, HorzKind, VertKind)                       \
+    MIREL_DRAWN_AND_COMPOSED(Name, DrawBars, HorzTimes, VertTimes, Snapped, HorzKind, VertKind)
 
-MIREL_BARS(BarsInFromRight, Twice, Still, true, 1, 0)                          // 60
-MIREL_BARS(BarsInFromLeft, Twice, Still, true, 2, 0)                           // 61
-MIREL_BARS(BarsLeftThenRight, Twice, Still, true, 4, 0)                        // 62
-MIREL_BARS(BarsRightThenLeft, Twice, Still, true, 5, 0)                        // 63
-MIREL_BARS(BarsFromBothSides, Once, Still, false, 3, 0)                        // 64
-MIREL_BARS(BarsFromBottom, Still, Twice, true, 0, 1)                           // 71
-MIREL_BARS(BarsFromTop, Still, Twice, true, 0, 2)                              // 72
-MIREL_BARS(BarsTopThenBottom, Still, Twice, true, 0, 4)                        // 73
-MIREL_BARS(BarsBottomThenTop, Still, Twice, true, 0, 5)                        // 74
-MIREL_BARS(BarsFromTopAndBottom, Still, Once, false, 0, 3)                     // 75
-MIREL_BARS(CrissCrossRevealFromBottomRight, Twice, Twice, true, 1, 1)          // 86
-MIREL_BARS(CrissCrossRevealFromTopRight, Twice, Twice, true, 1, 2)             // 87
-MIREL_BARS(CrissCrossRevealFromBottomLeft, Twice, Twice, true, 2, 1)           // 88
-MIREL_BARS(CrissCrossRevealFromTopLeft, Twice, Twice, true, 2, 2)              // 89
-MIREL_BARS(CrissCrossRevealBounceFromTopLeft, Twice, Twice, true, 4, 4)        // 90
-MIREL_BARS(CrissCrossRevealBounceFromBottomLeft, Twice, Twice, true, 4, 5)     // 91
-MIREL_BARS(CrissCrossRevealBounceFromTopRight, Twice, Twice, true, 5, 4)       // 92
-MIREL_BARS(CrissCrossRevealBounceFromBottomRight, Twice, Twice, true, 5, 5)    // 93
+MIREL_BARS(BarsInFromRight, Twice, Still, true, 1, 0)                              // 60
+MIREL_BARS(BarsInFromLeft, Twice, Still, true, 2, 0)                               // 61
+MIREL_BARS(BarsLeftThenRight, Twice, Still, true, 4, 0)                            // 62
+MIREL_BARS(BarsRightThenLeft, Twice, Still, true, 5, 0)                            // 63
+MIREL_BARS(BarsFromBothSides, Once, Still, false, 3, 0)                            // 64
+MIREL_BARS(BarsFromBottom, Still, Twice, true, 0, 1)                               // 71
+MIREL_BARS(BarsFromTop, Still, Twice, true, 0, 2)                                  // 72
+MIREL_BARS(BarsTopThenBottom, Still, Twice, true, 0, 4)                            // 73
+MIREL_BARS(BarsBottomThenTop, Still, Twice, true, 0, 5)                            // 74
+MIREL_BARS(BarsFromTopAndBottom, Still, Once, false, 0, 3)                         // 75
+MIREL_CRISS_CROSS(CrissCrossRevealFromBottomRight, Twice, Twice, true, 1, 1)       // 86
+MIREL_CRISS_CROSS(CrissCrossRevealFromTopRight, Twice, Twice, true, 1, 2)          // 87
+MIREL_CRISS_CROSS(CrissCrossRevealFromBottomLeft, Twice, Twice, true, 2, 1)        // 88
+MIREL_CRISS_CROSS(CrissCrossRevealFromTopLeft, Twice, Twice, true, 2, 2)           // 89
+MIREL_CRISS_CROSS(CrissCrossRevealBounceFromTopLeft, Twice, Twice, true, 4, 4)     // 90
+MIREL_CRISS_CROSS(CrissCrossRevealBounceFromBottomLeft, Twice, Twice, true, 4, 5)  // 91
+MIREL_CRISS_CROSS(CrissCrossRevealBounceFromTopRight, Twice, Twice, true, 5, 4)    // 92
+MIREL_CRISS_CROSS(CrissCrossRevealBounceFromBottomRight, Twice, Twice, true, 5, 5) // 93
 // The bars of kind 1 or 2 driven by PW (PH) only ever show their even group.
-MIREL_BARS(CrissCrossRevealFromRightTopAndBottom, Once, Once, true, 1, 3)      // 94
-MIREL_BARS(CrissCrossRevealFromLeftTopAndBottom, Once, Once, true, 2, 3)       // 95
-MIREL_BARS(CrissCrossRevealFromLeftRightAndBottom, Once, Once, true, 3, 1)     // 96
-MIREL_BARS(CrissCrossRevealFromLeftRightAndTop, Once, Once, true, 3, 2)        // 97
-MIREL_BARS(CrissCrossFromAllSides, Once, Once, false, 3, 3)                    // 98
+MIREL_CRISS_CROSS(CrissCrossRevealFromRightTopAndBottom, Once, Once, true, 1, 3)   // 94
+MIREL_CRISS_CROSS(CrissCrossRevealFromLeftTopAndBottom, Once, Once, true, 2, 3)    // 95
+MIREL_CRISS_CROSS(CrissCrossRevealFromLeftRightAndBottom, Once, Once, true, 3, 1)  // 96
+MIREL_CRISS_CROSS(CrissCrossRevealFromLeftRightAndTop, Once, Once, true, 3, 2)     // 97
+MIREL_CRISS_CROSS(CrissCrossFromAllSides, Once, Once, false, 3, 3)                 // 98
 
+#undef MIREL_CRISS_CROSS
 #undef MIREL_BARS
 
+namespace {
+
 // 99: only where a bar from the right or bottom crosses one from the left or top.
-void CrissCrossFromBottomLeftTopRight(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step,
-                                      int32_t Progress)
+void DrawCrossings(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, const TRect& R, uint32_t Step,
+                   int32_t Progress)
 {
     const auto [W, H, PW, PH, Band] = CalcEffectGeometry(R, int32_t(Step), Progress);
     TRegion G = BarsRegion(2 * PW, 2 * PH, W, H, Band, 1, 1);
     CombineRgn(G, G, BarsRegion(2 * PW, 2 * PH, W, H, Band, 2, 2), RGN_AND);
-    DrawImageThrough(Display, Image, G);
+    DrawThrough(Display, Old, Image, G);
 }
+
+} // namespace
+
+MIREL_DRAWN_AND_COMPOSED(CrissCrossFromBottomLeftTopRight, DrawCrossings) // 99
 
 } // namespace mirel

@@ -54,4 +54,20 @@ TEffectFunction CrissCrossRevealFromLeftRightAndTop; // 97
 TEffectFunction CrissCrossFromAllSides; // 98
 TEffectFunction CrissCrossFromBottomLeftTopRight; // 99
 
+// Compose forms (effects/catalogue.h) of the criss-crosses.
+TComposeFunction ComposeCrissCrossRevealFromBottomRight;        // 86
+TComposeFunction ComposeCrissCrossRevealFromTopRight;           // 87
+TComposeFunction ComposeCrissCrossRevealFromBottomLeft;         // 88
+TComposeFunction ComposeCrissCrossRevealFromTopLeft;            // 89
+TComposeFunction ComposeCrissCrossRevealBounceFromTopLeft;      // 90
+TComposeFunction ComposeCrissCrossRevealBounceFromBottomLeft;   // 91
+TComposeFunction ComposeCrissCrossRevealBounceFromTopRight;     // 92
+TComposeFunction ComposeCrissCrossRevealBounceFromBottomRight;  // 93
+TComposeFunction ComposeCrissCrossRevealFromRightTopAndBottom;  // 94
+TComposeFunction ComposeCrissCrossRevealFromLeftTopAndBottom;   // 95
+TComposeFunction ComposeCrissCrossRevealFromLeftRightAndBottom; // 96
+TComposeFunction ComposeCrissCrossRevealFromLeftRightAndTop;    // 97
+TComposeFunction ComposeCrissCrossFromAllSides;                 // 98
+TComposeFunction ComposeCrissCrossFromBottomLeftTopRight;       // 99
+
 } // namespace mirel

@@ -92,40 +92,40 @@ const TEffect Effects[MaxShowStyle + 1] = {
     {"Bars top then bottom", BarsTopThenBottom}, // 73
     {"Bars bottom then top", BarsBottomThenTop}, // 74
     {"Bars from top and bottom", BarsFromTopAndBottom}, // 75
-    {"Unven shred from bottom", UnevenShredFromBottom}, // 76
-    {"Uneven shred from top", UnevenShredFromTop}, // 77
-    {"Uneven shred from horizon", UnevenShredFromHorizon}, // 78
-    {"Uneven shred in to horizon", UnevenShredInToHorizon}, // 79
+    {"Unven shred from bottom", UnevenShredFromBottom, ComposeUnevenShredFromBottom}, // 76
+    {"Uneven shred from top", UnevenShredFromTop, ComposeUnevenShredFromTop}, // 77
+    {"Uneven shred from horizon", UnevenShredFromHorizon, ComposeUnevenShredFromHorizon}, // 78
+    {"Uneven shred in to horizon", UnevenShredInToHorizon, ComposeUnevenShredInToHorizon}, // 79
     {"Curved reveal from top left", CurvedRevealFromTopLeft}, // 80
     {"Curved reveal from top right", CurvedRevealFromTopRight}, // 81
     {"Curved reveal from bottom left", CurvedRevealFromBottomLeft}, // 82
     {"Curved reveal from bottom right", CurvedRevealFromBottomRight}, // 83
     {"Circular reveal from centre", CircularRevealFromCentre}, // 84
     {"Circular reveal to centre", CircularRevealToCentre}, // 85
-    {"Criss Cross reveal from bottom right", CrissCrossRevealFromBottomRight}, // 86
-    {"Criss Cross reveal from top right", CrissCrossRevealFromTopRight}, // 87
-    {"Criss Cross reveal from bottom left", CrissCrossRevealFromBottomLeft}, // 88
-    {"Criss Cross reveal from top left", CrissCrossRevealFromTopLeft}, // 89
-    {"Criss Cross reveal bounce from top left", CrissCrossRevealBounceFromTopLeft}, // 90
-    {"Criss Cross reveal bounce from bottom left", CrissCrossRevealBounceFromBottomLeft}, // 91
-    {"Criss Cross reveal bounce from top right", CrissCrossRevealBounceFromTopRight}, // 92
-    {"Criss Cross reveal bounce from bottom right", CrissCrossRevealBounceFromBottomRight}, // 93
-    {"Criss Cross reveal from right top and bottom", CrissCrossRevealFromRightTopAndBottom}, // 94
-    {"Criss Cross reveal from left top and bottom", CrissCrossRevealFromLeftTopAndBottom}, // 95
-    {"Criss Cross reveal from left right and bottom", CrissCrossRevealFromLeftRightAndBottom}, // 96
-    {"Criss Cross reveal from left right and top", CrissCrossRevealFromLeftRightAndTop}, // 97
-    {"Criss Cross reveal from top left right and bottom", CrissCrossFromAllSides}, // 98
-    {"Criss Cross reveal from bottom left top right", CrissCrossFromBottomLeftTopRight}, // 99
-    {"Uneven shred from bottom and right", UnevenShredFromBottomAndRight}, // 100
-    {"Uneven shred from top and right", UnevenShredFromTopAndRight}, // 101
-    {"Uneven shred from bottom and left", UnevenShredFromBottomAndLeft}, // 102
-    {"Uneven shred from top and left", UnevenShredFromTopAndLeft}, // 103
-    {"Uneven shred from horiz and right", UnevenShredFromHorizAndRight}, // 104
-    {"Uneven shred from horiz and left", UnevenShredFromHorizAndLeft}, // 105
-    {"Uneven shred from bottom and vert middle", UnevenShredFromBottomAndVertMiddle}, // 106
-    {"Uneven shred from top and vert middle", UnevenShredFromTopAndVertMiddle}, // 107
-    {"Uneven shred from centre", UnevenShredFromCentre}, // 108
-    {"Uneven shred to centre", UnevenShredToCentre}, // 109
+    {"Criss Cross reveal from bottom right", CrissCrossRevealFromBottomRight, ComposeCrissCrossRevealFromBottomRight}, // 86
+    {"Criss Cross reveal from top right", CrissCrossRevealFromTopRight, ComposeCrissCrossRevealFromTopRight}, // 87
+    {"Criss Cross reveal from bottom left", CrissCrossRevealFromBottomLeft, ComposeCrissCrossRevealFromBottomLeft}, // 88
+    {"Criss Cross reveal from top left", CrissCrossRevealFromTopLeft, ComposeCrissCrossRevealFromTopLeft}, // 89
+    {"Criss Cross reveal bounce from top left", CrissCrossRevealBounceFromTopLeft, ComposeCrissCrossRevealBounceFromTopLeft}, // 90
+    {"Criss Cross reveal bounce from bottom left", CrissCrossRevealBounceFromBottomLeft, ComposeCrissCrossRevealBounceFromBottomLeft}, // 91
+    {"Criss Cross reveal bounce from top right", CrissCrossRevealBounceFromTopRight, ComposeCrissCrossRevealBounceFromTopRight}, // 92
+    {"Criss Cross reveal bounce from bottom right", CrissCrossRevealBounceFromBottomRight, ComposeCrissCrossRevealBounceFromBottomRight}, // 93
+    {"Criss Cross reveal from right top and bottom", CrissCrossRevealFromRightTopAndBottom, ComposeCrissCrossRevealFromRightTopAndBottom}, // 94
+    {"Criss Cross reveal from left top and bottom", CrissCrossRevealFromLeftTopAndBottom, ComposeCrissCrossRevealFromLeftTopAndBottom}, // 95
+    {"Criss Cross reveal from left right and bottom", CrissCrossRevealFromLeftRightAndBottom, ComposeCrissCrossRevealFromLeftRightAndBottom}, // 96
+    {"Criss Cross reveal from left right and top", CrissCrossRevealFromLeftRightAndTop, ComposeCrissCrossRevealFromLeftRightAndTop}, // 97
+    {"Criss Cross reveal from top left right and bottom", CrissCrossFromAllSides, ComposeCrissCrossFromAllSides}, // 98
+    {"Criss Cross reveal from bottom left top right", CrissCrossFromBottomLeftTopRight, ComposeCrissCrossFromBottomLeftTopRight}, // 99
+    {"Uneven shred from bottom and right", UnevenShredFromBottomAndRight, ComposeUnevenShredFromBottomAndRight}, // 100
+    {"Uneven shred from top and right", UnevenShredFromTopAndRight, ComposeUnevenShredFromTopAndRight}, // 101
+    {"Uneven shred from bottom and left", UnevenShredFromBottomAndLeft, ComposeUnevenShredFromBottomAndLeft}, // 102
+    {"Uneven shred from top and left", UnevenShredFromTopAndLeft, ComposeUnevenShredFromTopAndLeft}, // 103
+    {"Uneven shred from horiz and right", UnevenShredFromHorizAndRight, ComposeUnevenShredFromHorizAndRight}, // 104
+    {"Uneven shred from horiz and left", UnevenShredFromHorizAndLeft, ComposeUnevenShredFromHorizAndLeft}, // 105
+    {"Uneven shred from bottom and vert middle", UnevenShredFromBottomAndVertMiddle, ComposeUnevenShredFromBottomAndVertMiddle}, // 106
+    {"Uneven shred from top and vert middle", UnevenShredFromTopAndVertMiddle, ComposeUnevenShredFromTopAndVertMiddle}, // 107
+    {"Uneven shred from centre", UnevenShredFromCentre, ComposeUnevenShredFromCentre}, // 108
+    {"Uneven shred to centre", UnevenShredToCentre, ComposeUnevenShredToCentre}, // 109
     {"Reveal diagonal from top left", RevealDiagonalFromTopLeft}, // 110
     {"Reveal diagonal from top right", RevealDiagonalFromTopRight}, // 111
     {"Reveal diagonal from bottom left", RevealDiagonalFromBottomLeft}, // 112

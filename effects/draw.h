@@ -54,10 +54,10 @@ inline void ComposeCopies(TBitmap& Display, const TBitmap& Old, const TRect& R, 
 #define MIREL_DRAWN_AND_COMPOSED(Name, Draw, ...)                                                        \
     void Name(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)  \
     {                                                                                                    \
-        Draw(Display, nullptr, Image, R, Step, Progress, __VA_ARGS__);                                   \
+        Draw(Display, nullptr, Image, R, Step, Progress __VA_OPT__(, ) __VA_ARGS__);                     \
     }                                                                                                    \
     void Compose##Name(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,       \
                        uint32_t Step, int32_t Progress)                                                  \
     {                                                                                                    \
-        Draw(Display, &Old, Image, R, Step, Progress, __VA_ARGS__);                                      \
+        Draw(Display, &Old, Image, R, Step, Progress __VA_OPT__(, ) __VA_ARGS__);                        \
     }

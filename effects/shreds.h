@@ -46,4 +46,20 @@ TEffectFunction UnevenShredFromTopAndVertMiddle; // 107
 TEffectFunction UnevenShredFromCentre; // 108
 TEffectFunction UnevenShredToCentre; // 109
 
+// Compose forms (effects/catalogue.h) of the styles with column strips.
+TComposeFunction ComposeUnevenShredFromBottom;              // 76
+TComposeFunction ComposeUnevenShredFromTop;                 // 77
+TComposeFunction ComposeUnevenShredFromHorizon;             // 78
+TComposeFunction ComposeUnevenShredInToHorizon;             // 79
+TComposeFunction ComposeUnevenShredFromBottomAndRight;      // 100
+TComposeFunction ComposeUnevenShredFromTopAndRight;         // 101
+TComposeFunction ComposeUnevenShredFromBottomAndLeft;       // 102
+TComposeFunction ComposeUnevenShredFromTopAndLeft;          // 103
+TComposeFunction ComposeUnevenShredFromHorizAndRight;       // 104
+TComposeFunction ComposeUnevenShredFromHorizAndLeft;        // 105
+TComposeFunction ComposeUnevenShredFromBottomAndVertMiddle; // 106
+TComposeFunction ComposeUnevenShredFromTopAndVertMiddle;    // 107
+TComposeFunction ComposeUnevenShredFromCentre;              // 108
+TComposeFunction ComposeUnevenShredToCentre;                // 109
+
 } // namespace mirel

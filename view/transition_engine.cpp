@@ -319,7 +319,7 @@ bool TCustomTransitionView::BuildFrame()
     // the picture's pixels.
     const bool before = fire && OnBeforeNewFrame;
     const bool after = fire && OnAfterNewFrame;
-    if (d->Pending && !d->Pending->OnScreen && RandomFrames(d->Pending->Style)) {
+    if (d->Pending && !d->Pending->Seed && RandomFrames(d->Pending->Style)) {
         // No paint drew it (a hidden control): it draws its numbers now.
         d->SettleFrame();
         d->DrawsOnScreen = false;
@@ -339,7 +339,7 @@ bool TCustomTransitionView::BuildFrame()
             display.Share(*old);
             TBitmap::ReleaseSpare();
         }
-        d->Pending = TTransitionViewPrivate::TPendingFrame{style, step, progress};
+        d->Pending = TTransitionViewPrivate::TPendingFrame{style, step, progress, false, std::nullopt};
         // A frame drawn over the last one on screen is first painted where
         // the last one changed; the paint shows the rest of what it changes.
         if (Effects[style].Compose == nullptr && !d->Screen.Changed.IsEmpty())
@@ -400,8 +400,8 @@ void TTransitionViewPrivate::SettleFrame()
     // Drawn on screen already, a frame drawn by chance takes the numbers it
     // was drawn with there, leaving the generator where that drawing left it.
     std::optional<TRandomScope> scope;
-    if (frame.OnScreen && RandomFrames(frame.Style))
-        scope.emplace(frame.Seed);
+    if (frame.Seed && RandomFrames(frame.Style))
+        scope.emplace(*frame.Seed);
     DrawEffectFrame(FDisplay, *OldScreen, *Image, frame.Style, frame.Step, frame.Progress);
 }
 

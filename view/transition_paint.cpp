@@ -181,6 +181,12 @@ bool DrawPendingOnto(const QWidget& View, TTransitionViewPrivate& d, QPainter& C
     if (composes) {
         d.Screen.Forget();
         TBitmap onto(rows, w, h, stride);
+        // Painted again, a frame drawn by chance takes the same numbers.
+        std::optional<TRandomScope> scope;
+        if (frame.Seed && RandomFrames(frame.Style))
+            scope.emplace(*frame.Seed);
+        else
+            frame.Seed = RandSeed();
         Effects[frame.Style].Compose(onto, *d.OldScreen, *d.Image, onto.BoundsRect(), frame.Step, frame.Progress);
         return true;
     }

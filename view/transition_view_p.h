@@ -90,7 +90,9 @@ struct TTransitionViewPrivate {
         uint32_t Step;
         int32_t Progress;
         bool OnScreen = false; // drawn over the last one on screen already
-        uint32_t Seed = 0;     // the shared generator's state before that
+        // The shared generator's state before the frame was first drawn on
+        // screen (over the last one, or composed), if it was.
+        std::optional<uint32_t> Seed;
     };
     std::optional<TPendingFrame> Pending;
     // So are the frames of the other styles, where the window's backing
@@ -98,9 +100,9 @@ struct TTransitionViewPrivate {
     // one there, through a frame builder watching the backing store's rows
     // (DrawPendingOnto). Every frame draws the shared generator's numbers
     // once, as when built into Display: a frame drawn by chance
-    // (RandomFrames) is drawn again for Display from the state it was drawn
-    // from on screen, and one that no paint drew is drawn into Display
-    // before the next. Cleared when a frame could not be drawn on screen:
+    // (RandomFrames) is drawn again (for Display, or composed by a later
+    // paint) from the state it was first drawn from on screen, and one that
+    // no paint drew is drawn into Display before the next. Cleared when a frame could not be drawn on screen:
     // the rest of the transition is built into Display. Under Display's
     // lock.
     bool DrawsOnScreen = true;

@@ -379,20 +379,24 @@ TEST(ViewScreenFrames, FramesDrawnOverTheLastWherePaintedAreTheStyleFrames)
         // A reveal, blocks, the random squares (which reseed the generator),
         // the rectangular shred (ragged: built whole at times) and an uneven
         // shred (drawn by chance: drawn again for Display from the same
-        // numbers).
-        for (const int style : {5, 60, 127, 142, 76}) {
+        // numbers). On the way, a shred with a compose form, composed where
+        // it is painted, and (repainted) composed again from the same
+        // numbers.
+        for (const int style : {5, 60, 127, 142, 65}) {
             view.Picture().Assign(image);
             view.SetStyle(style);
             const size_t before = TBitmap::PixelBytes();
             view.Execute();
             const std::pair<int, int> frames[] = {{style, 10}, {style, 35}, {style, 20}, {style, 60},
-                                                  {3, 70},     {style, 80}, {style, 99}};
+                                                  {78, 70},    {style, 80}, {style, 99}};
             for (const auto& [shown, progress] : frames) {
                 if (c == Repainted && progress == 20)
                     view.repaint(50, 40, 30, 30);
                 view.SetStyle(shown);
                 const uint32_t seed = RandSeed(); // the shred's frame draws from here
                 view.SetProgress(progress);
+                if (c == Repainted && shown == 78)
+                    view.repaint();
                 if (c == Alone) {
                     EXPECT_EQ(TBitmap::PixelBytes(), before) << name << ", style " << style;
                 }
