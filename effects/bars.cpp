@@ -4,6 +4,8 @@
 #include "effects/bars.h"
 
 #include "effects/draw.h"
+#include "surface/copy_run.h"
+#include "surface/parallel.h"
 
 #include <algorithm>
 #include <vector>
@@ -15,81 +17,184 @@ namespace {
 constexpr int32_t BarThickness = 5;
 constexpr int32_t BarPeriod = 10;
 
-// The bars of one axis, written for row bands (bars along x, stacked down y);
-// column bands are the same with the axes exchanged. Length is the side the
-// bars grow along, Across the side they are stacked along.
-//
-// The rectangles go out in y-x order for rows, which is the order the
-// one-pass union likes best; the union does not depend on it.
-void AddBars(std::vector<TRect>& rects, bool rows, int32_t extent, int32_t length, int32_t across,
-             int32_t snap, int32_t kind)
+// An extent along the side the bars grow along; empty when A0 >= A1.
+struct TSpan {
+    int32_t A0 = 0, A1 = 0;
+    bool Contains(int32_t a) const { return A0 <= a && a < A1; }
+};
+
+// The bars of one axis lie in slots of BarThickness rows (columns) from the
+// picture's edge: the even bars in the even slots, the odd bars in the odd
+// ones. Every bar of one parity has the same extent; Length is the side the
+// bars grow along.
+struct TBarSpans {
+    TSpan Slot[2];       // of the even bars, of the odd bars
+    bool Second = false; // the second phase: the even bars are whole
+};
+
+TBarSpans BarSpans(int32_t extent, int32_t length, int32_t snap, int32_t kind)
 {
+    TBarSpans s;
     if (kind < 1 || kind > 5)
-        return;
-    const auto bar = [&](int32_t a0, int32_t a1, int32_t c0) {
-        rects.push_back(rows ? Rect(a0, c0, a1, c0 + BarThickness) : Rect(c0, a0, c0 + BarThickness, a1));
-    };
+        return s;
     // Both of kind 3's groups grow at once, so it has no second phase.
     if (kind == 3)
         extent = std::min(extent, length);
-
     if (extent <= length) {
         // First phase: the first group grows, the snap closing its last gap.
         if (int64_t{extent} + snap > length)
             extent = length;
-        for (int32_t c = 0; c < across + BarThickness; c += BarPeriod) {
-            switch (kind) {
-            case 1:
-            case 5:
-                bar(length - extent, length, c);
-                break;
-            case 2:
-            case 4:
-                bar(0, extent, c);
-                break;
-            case 3:
-                bar(length - extent, length, c);
-                bar(0, extent, c + BarThickness);
-                break;
-            }
+        const TSpan fromEnd{length - extent, length}, fromStart{0, extent};
+        switch (kind) {
+        case 1:
+        case 5:
+            s.Slot[0] = fromEnd;
+            break;
+        case 2:
+        case 4:
+            s.Slot[0] = fromStart;
+            break;
+        case 3:
+            s.Slot[0] = fromEnd;
+            s.Slot[1] = fromStart;
+            break;
         }
-        return;
+        return s;
     }
-
     // Second phase: the even bars full, the odd ones growing, never snapped.
     const int32_t odd = extent - length;
-    for (int32_t c = BarThickness; c < across + BarThickness; c += BarPeriod) {
-        bar(0, length, c - BarThickness);
-        if (kind == 1 || kind == 4)
-            bar(length - odd, length, c);
-        else
-            bar(0, odd, c);
+    s.Second = true;
+    s.Slot[0] = {0, length};
+    s.Slot[1] = kind == 1 || kind == 4 ? TSpan{length - odd, length} : TSpan{0, odd};
+    return s;
+}
+
+// The bars of one axis as rectangles, written for row bands (bars along x,
+// stacked down y); column bands are the same with the axes exchanged. Across
+// is the side the bars are stacked along.
+//
+// The rectangles go out in y-x order for rows, which is the order the
+// one-pass union likes best; the union does not depend on it.
+void AddBars(std::vector<TRect>& rects, bool rows, const TBarSpans& s, int32_t across)
+{
+    const auto bar = [&](TSpan a, int32_t c) {
+        if (a.A0 < a.A1)
+            rects.push_back(rows ? Rect(a.A0, c, a.A1, c + BarThickness) : Rect(c, a.A0, c + BarThickness, a.A1));
+    };
+    for (int32_t c = s.Second ? BarThickness : 0; c < across + BarThickness; c += BarPeriod) {
+        if (s.Second) {
+            bar(s.Slot[0], c - BarThickness);
+            bar(s.Slot[1], c);
+        } else {
+            bar(s.Slot[0], c);
+            bar(s.Slot[1], c + BarThickness);
+        }
     }
+}
+
+// One frame's bars, both axes: row y is covered at x where the row bar of
+// y's slot reaches x, or the column bar of x's slot reaches y.
+struct TBarsShape {
+    TBarSpans Rows, Columns;
+
+    // The parts of row y that are covered in the columns of even slots and
+    // in those of odd slots: the whole row where that parity's column bars
+    // reach y, else the row's own bar.
+    void RowCover(int32_t y, int32_t width, TSpan (&cover)[2]) const
+    {
+        const TSpan bar = Rows.Slot[y / BarThickness % 2];
+        for (int q = 0; q < 2; ++q)
+            cover[q] = Columns.Slot[q].Contains(y) ? TSpan{0, width} : bar;
+    }
+};
+
+// Row y of a composed frame: Over where cover says (in the columns of even
+// slots, cover[0]; of odd slots, cover[1]), Under elsewhere.
+void ComposeBarsRow(uint32_t* to, const uint32_t* under, const uint32_t* over, int32_t width,
+                    const TSpan (&cover)[2])
+{
+    // The ends of both covers cut the row into runs of one kind each.
+    int32_t cuts[6] = {0, width};
+    int n = 2;
+    for (const TSpan& c : cover)
+        if (c.A0 < c.A1) {
+            cuts[n++] = std::clamp(c.A0, 0, width);
+            cuts[n++] = std::clamp(c.A1, 0, width);
+        }
+    for (int i = 1; i < n; ++i) // six at most: put in order by hand
+        for (int j = i; j > 0 && cuts[j] < cuts[j - 1]; --j)
+            std::swap(cuts[j], cuts[j - 1]);
+    for (int i = 1; i < n; ++i) {
+        const int32_t a = cuts[i - 1], b = cuts[i];
+        if (a == b)
+            continue;
+        const bool even = cover[0].Contains(a), odd = cover[1].Contains(a);
+        if (even == odd) {
+            CopyRun(to + a, (even ? over : under) + a, size_t(b - a));
+            continue;
+        }
+        // A comb: Over in the slots of one parity, Under in the others.
+        const int parity = even ? 0 : 1;
+        for (int32_t x = a; x < b;) {
+            const int32_t slot = x / BarThickness, end = std::min((slot + 1) * BarThickness, b);
+            CopyRun(to + x, (slot % 2 == parity ? over : under) + x, size_t(end - x));
+            x = end;
+        }
+    }
+}
+
+// The frame composed row by row from the cover each row gets from
+// rowCover(y, width, cover).
+template <typename TRowCover>
+void ComposeBars(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRowCover& rowCover)
+{
+    const int32_t width = Display.Width(), height = Display.Height();
+    if (width <= 0 || height <= 0)
+        return;
+    Display.OwnPixels();
+    ForEachBand(0, height, int64_t{width} * height, [&](int32_t top, int32_t bottom) {
+        TSpan cover[2];
+        for (int32_t y = top; y < bottom; ++y) {
+            rowCover(y, width, cover);
+            ComposeBarsRow(Display.PixelRow(y), Old.PixelRow(y), Image.PixelRow(y), width, cover);
+        }
+    });
 }
 
 // Multiples of PW (PH) that a style passes as an extent.
 constexpr int32_t Still = 0, Once = 1, Twice = 2;
 
-// Image through G over Display, or composed with Old around it when Old is
-// given.
-void DrawThrough(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, const TRegion& G)
+// The bars of a style's frame: the extents as multiples of PW and PH,
+// whether Band snaps the first group, then the two kinds.
+struct TBarsStyle {
+    int32_t HorzTimes, VertTimes;
+    bool Snapped;
+    int32_t HorzKind, VertKind;
+
+    TBarsShape Shape(const TEffectGeometry& g) const
+    {
+        const int32_t snap = Snapped ? g.Band : 0;
+        return {BarSpans(HorzTimes * g.PW, g.W, snap, HorzKind), BarSpans(VertTimes * g.PH, g.H, snap, VertKind)};
+    }
+    TRegion Region(const TEffectGeometry& g) const
+    {
+        return BarsRegion(HorzTimes * g.PW, VertTimes * g.PH, g.W, g.H, Snapped ? g.Band : 0, HorzKind, VertKind);
+    }
+};
+
+// Image through the bars over Display, or composed with Old around them
+// when Old is given: row by row from the bars' extents, without a region.
+void DrawBars(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, const TRect& R, uint32_t Step,
+              int32_t Progress, const TBarsStyle& style)
 {
+    const TEffectGeometry g = CalcEffectGeometry(R, int32_t(Step), Progress);
     if (Old == nullptr) {
-        DrawImageThrough(Display, Image, G);
+        DrawImageThrough(Display, Image, style.Region(g));
         return;
     }
-    int count = 0;
-    const pixman_box32_t* boxes = pixman_region32_rectangles(const_cast<pixman_region32_t*>(G.Native()), &count);
-    ComposeThroughBoxes(Display, *Old, Image, boxes, size_t(count));
-}
-
-void DrawBars(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, const TRect& R, uint32_t Step,
-              int32_t Progress, int32_t horzTimes, int32_t vertTimes, bool snapped, int32_t horzKind,
-              int32_t vertKind)
-{
-    const auto [W, H, PW, PH, Band] = CalcEffectGeometry(R, int32_t(Step), Progress);
-    DrawThrough(Display, Old, Image,
-                BarsRegion(horzTimes * PW, vertTimes * PH, W, H, snapped ? Band : 0, horzKind, vertKind));
+    const TBarsShape shape = style.Shape(g);
+    ComposeBars(Display, *Old, Image,
+                [&](int32_t y, int32_t width, TSpan(&cover)[2]) { shape.RowCover(y, width, cover); });
 }
 
 } // namespace
@@ -100,8 +205,8 @@ TRegion BarsRegion(int32_t HorzExtent, int32_t VertExtent, int32_t Width, int32_
     // About Height / 10 + Width / 10 bars, or twice that in a second phase.
     std::vector<TRect> rects;
     rects.reserve(size_t(std::max(Height, 0) / 5 + std::max(Width, 0) / 5 + 4));
-    AddBars(rects, true, HorzExtent, Width, Height, Snap, HorzKind);
-    AddBars(rects, false, VertExtent, Height, Width, Snap, VertKind);
+    AddBars(rects, true, BarSpans(HorzExtent, Width, Snap, HorzKind), Height);
+    AddBars(rects, false, BarSpans(VertExtent, Height, Snap, VertKind), Width);
     return UnionOfRects(rects);
 }
 
@@ -115,11 +220,11 @@ TRegion BarsRegion(int32_t HorzExtent, int32_t VertExtent, int32_t Width, int32_
 #define MIREL_BARS(Name, HorzTimes, VertTimes, Snapped, HorzKind, VertKind)                              \
     void Name(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)  \
     {                                                                                                    \
-        DrawBars(Display, nullptr, Image, R, Step, Progress, HorzTimes, VertTimes, Snapped, HorzKind,    \
-                 VertKind);                                                                              \
+        DrawBars(Display, nullptr, Image, R, Step, Progress,                                             \
+                 TBarsStyle{HorzTimes, VertTimes, Snapped, HorzKind, VertKind});                         \
     }
 #define MIREL_CRISS_CROSS(Name, HorzTimes, VertTimes, Snapped, HorzKind, VertKind)                       \
-    MIREL_DRAWN_AND_COMPOSED(Name, DrawBars, HorzTimes, VertTimes, Snapped, HorzKind, VertKind)
+    MIREL_DRAWN_AND_COMPOSED(Name, DrawBars, TBarsStyle{HorzTimes, VertTimes, Snapped, HorzKind, VertKind})
 
 MIREL_BARS(BarsInFromRight, Twice, Still, true, 1, 0)                              // 60
 MIREL_BARS(BarsInFromLeft, Twice, Still, true, 2, 0)                               // 61
@@ -155,10 +260,22 @@ namespace {
 void DrawCrossings(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, const TRect& R, uint32_t Step,
                    int32_t Progress)
 {
-    const auto [W, H, PW, PH, Band] = CalcEffectGeometry(R, int32_t(Step), Progress);
-    TRegion G = BarsRegion(2 * PW, 2 * PH, W, H, Band, 1, 1);
-    CombineRgn(G, G, BarsRegion(2 * PW, 2 * PH, W, H, Band, 2, 2), RGN_AND);
-    DrawThrough(Display, Old, Image, G);
+    const TEffectGeometry g = CalcEffectGeometry(R, int32_t(Step), Progress);
+    const TBarsStyle fromEnds{Twice, Twice, true, 1, 1}, fromStarts{Twice, Twice, true, 2, 2};
+    if (Old == nullptr) {
+        TRegion G = fromEnds.Region(g);
+        CombineRgn(G, G, fromStarts.Region(g), RGN_AND);
+        DrawImageThrough(Display, Image, G);
+        return;
+    }
+    const TBarsShape a = fromEnds.Shape(g), b = fromStarts.Shape(g);
+    ComposeBars(Display, *Old, Image, [&](int32_t y, int32_t width, TSpan(&cover)[2]) {
+        TSpan other[2];
+        a.RowCover(y, width, cover);
+        b.RowCover(y, width, other);
+        for (int q = 0; q < 2; ++q)
+            cover[q] = {std::max(cover[q].A0, other[q].A0), std::min(cover[q].A1, other[q].A1)};
+    });
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "surface/bitmap.h"
 
+#include "surface/copy_run.h"
 #include "surface/gather.h"
 #include "surface/parallel.h"
 #include "surface/region.h"
@@ -108,27 +109,6 @@ void SetAxisTransform(pixman_transform_t& t, int k, const TAxis& a)
     const double scale = double(len) / double(a.D1 - a.D0);
     t.matrix[k][k] = ScaleFixed(a.Flip ? -scale : scale);
     t.matrix[k][2] = a.Flip ? pixman_int_to_fixed(len) : 0;
-}
-
-// n pixels from src to dst, two buffers apart. Short runs, the slats of a
-// comb, are moved by a pair of fixed-size copies that may overlap each other
-// (inlined loads and stores) rather than through a call; longer ones by memcpy.
-inline void CopyRun(uint32_t* dst, const uint32_t* src, size_t n)
-{
-    if (n >= 16) {
-        std::memcpy(dst, src, n * 4);
-    } else if (n >= 8) {
-        std::memcpy(dst, src, 32);
-        std::memcpy(dst + n - 8, src + n - 8, 32);
-    } else if (n >= 4) {
-        std::memcpy(dst, src, 16);
-        std::memcpy(dst + n - 4, src + n - 4, 16);
-    } else if (n >= 2) {
-        std::memcpy(dst, src, 8);
-        std::memcpy(dst + n - 2, src + n - 2, 8);
-    } else if (n == 1) {
-        *dst = *src;
-    }
 }
 
 bool Overlaps(const TAxis& ax, const TAxis& ay)
