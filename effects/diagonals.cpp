@@ -5,6 +5,8 @@
 #include "effects/diagonals.h"
 
 #include "effects/draw.h"
+#include "surface/copy_run.h"
+#include "surface/parallel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -107,75 +109,107 @@ namespace {
 // grid (i, j = 0 .. n), with the picture's sizes divided by n. Each has its
 // right angle at the top left and its hypotenuse through its grid point.
 //
-// Built row by row rather than by (n + 1)^2 unions of ever larger regions
-// (1849 triangles on 1920 x 1080 at the default Step). The triangles are one
-// shape moved by whole pixels, and sampling at pixel centres gives the same
-// pixels for a shape so moved, so the shape is scanned once. Its left side is
-// vertical: on any row, the triangles of one grid column all start at the
-// same pixel, and their union there is one span as wide as the widest of them.
-// That span repeats every W pixels along the row; rows of the same width form
-// one band.
-//
-// The boxes come out y-x banded and are drawn through as they are, without a
-// region: at 1920 x 1080 they are some 45000, in about as many bands as rows.
-// They go into the calling thread's own buffer, kept from frame to frame, so
-// that a frame neither allocates them nor faults their pages in anew.
-// right and bottom: the extent of the bitmaps drawn on and from.
-const std::vector<pixman_box32_t>& TriangularShredBoxes(const TEffectGeometry& g, int32_t right, int32_t bottom)
+// Drawn row by row rather than through (n + 1)^2 unions of ever larger
+// regions (1849 triangles on 1920 x 1080 at the default Step). The triangles
+// are one shape moved by whole pixels, and sampling at pixel centres gives
+// the same pixels for a shape so moved, so the shape is scanned once. Its
+// left side is vertical: on any row, the triangles of one grid column all
+// start at the same pixel, and their union there is one span as wide as the
+// widest of them. That span repeats every W pixels along the row.
+class TTriangularShred {
+public:
+    explicit TTriangularShred(const TEffectGeometry& g)
+    {
+        n_ = g.Band > 1 ? g.Band / 2 : g.Band;
+        // A Band of 0 (a picture of a few pixels) acts as 1: four triangles
+        // on the picture's corners, as large as the picture.
+        n_ = std::max(n_, 1);
+        const int32_t PW = g.PW / n_, PH = g.PH / n_;
+        W_ = g.W / n_;
+        H_ = g.H / n_;
+        const TRegion shape = TriangleRegion(-PW, -PH, PW, -PH, -PW, PH);
+        if (shape.IsEmpty() || W_ < 0 || H_ < 0)
+            return;
+        extent_ = shape.Bounds();
+        // The shape's width on each of its rows, every row starting at extent_.Left.
+        shapeWidth_.assign(size_t(extent_.Height()), 0);
+        for (const TRect& b : shape.Boxes())
+            for (int32_t y = b.Top; y < b.Bottom; ++y)
+                shapeWidth_[size_t(y - extent_.Top)] = b.Right - extent_.Left;
+    }
+
+    // The rows the triangles reach, cut to [0, bottom).
+    int32_t Top() const { return shapeWidth_.empty() ? 0 : std::max(extent_.Top, 0); }
+    int32_t Bottom(int32_t bottom) const
+    {
+        return shapeWidth_.empty() ? 0 : std::min(n_ * H_ + extent_.Bottom, bottom);
+    }
+
+    // The width of the span the triangles of a grid column cover on row y:
+    // that of the widest of them there, 0 where none reaches.
+    int32_t RowWidth(int32_t y) const
+    {
+        int32_t width = 0;
+        // From the first grid row whose triangles reach down to y.
+        const int32_t below = y - extent_.Bottom;
+        for (int32_t i = H_ > 0 && below >= 0 ? below / H_ + 1 : 0; i <= n_; ++i) {
+            const int32_t row = y - i * H_ - extent_.Top;
+            if (row < 0) // and further down the grid
+                break;
+            if (row < extent_.Height())
+                width = std::max(width, shapeWidth_[size_t(row)]);
+        }
+        return width;
+    }
+
+    // The spans of a row whose RowWidth is width, left to right, cut to
+    // [0, right): add(x1, x2) for each.
+    template <typename TAdd>
+    void Spans(int32_t width, int32_t right, const TAdd& add) const
+    {
+        const auto cut = [&](int32_t x1, int32_t x2) {
+            x1 = std::max(x1, 0);
+            x2 = std::min(x2, right);
+            if (x1 < x2)
+                add(x1, x2);
+        };
+        if (width == 0)
+            return;
+        if (width >= W_) // neighbouring spans touch or overlap: one span
+            cut(extent_.Left, extent_.Left + n_ * W_ + width);
+        else
+            for (int32_t j = 0; j <= n_; ++j)
+                cut(extent_.Left + j * W_, extent_.Left + j * W_ + width);
+    }
+
+private:
+    int32_t n_ = 1, W_ = 0, H_ = 0;
+    TRect extent_{};
+    std::vector<int32_t> shapeWidth_;
+};
+
+// The boxes, y-x banded (rows of the same width form one band), cut to the
+// bitmaps drawn on and from (right x bottom), in the calling thread's own
+// buffer, kept from frame to frame so that a frame neither allocates them nor
+// faults their pages in anew: at 1920 x 1080 they are some 45000, in about as
+// many bands as rows.
+const std::vector<pixman_box32_t>& TriangularShredBoxes(const TTriangularShred& shred, int32_t right,
+                                                        int32_t bottom)
 {
     thread_local std::vector<pixman_box32_t> boxes;
     boxes.clear();
-    int32_t n = g.Band > 1 ? g.Band / 2 : g.Band;
-    // A Band of 0 (a picture of a few pixels) acts as 1: four triangles on
-    // the picture's corners, as large as the picture.
-    n = std::max(n, 1);
-    const int32_t PW = g.PW / n, PH = g.PH / n, W = g.W / n, H = g.H / n;
-
-    const TRegion shape = TriangleRegion(-PW, -PH, PW, -PH, -PW, PH);
-    if (shape.IsEmpty() || W < 0 || H < 0)
-        return boxes;
-    const TRect extent = shape.Bounds();
-    // The shape's width on each of its rows, every row starting at extent.Left.
-    std::vector<int32_t> shapeWidth(size_t(extent.Height()), 0);
-    for (const TRect& b : shape.Boxes())
-        for (int32_t y = b.Top; y < b.Bottom; ++y)
-            shapeWidth[size_t(y - extent.Top)] = b.Right - extent.Left;
-
-    // The boxes are cut to what the copy reaches, the two bitmaps, here:
-    // the grid's outer triangles reach past them, and a region cut later
-    // would be copied whole once more.
-    const auto add = [&](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-        x1 = std::max(x1, 0);
-        x2 = std::min(x2, right);
-        if (x1 < x2)
-            boxes.push_back({x1, y1, x2, y2});
+    int32_t width = 0, bandTop = 0;
+    const auto flush = [&](int32_t bandBottom) {
+        shred.Spans(width, right, [&](int32_t x1, int32_t x2) { boxes.push_back({x1, bandTop, x2, bandBottom}); });
     };
-    int32_t width = 0, bandTop = 0, bandBottom = 0;
-    const auto flush = [&] {
-        const int32_t y1 = std::max(bandTop, 0), y2 = std::min(bandBottom, bottom);
-        if (width == 0 || y1 >= y2)
-            return;
-        if (width >= W) // neighbouring spans touch or overlap: one span
-            add(extent.Left, y1, extent.Left + n * W + width, y2);
-        else
-            for (int32_t j = 0; j <= n; ++j)
-                add(extent.Left + j * W, y1, extent.Left + j * W + width, y2);
-    };
-    int32_t first = 0; // the topmost grid row whose triangles reach down to y
-    for (int32_t y = extent.Top; y < n * H + extent.Bottom; ++y) {
-        while (first <= n && first * H + extent.Bottom <= y)
-            ++first;
-        int32_t rowWidth = 0;
-        for (int32_t i = first; i <= n && i * H + extent.Top <= y; ++i)
-            rowWidth = std::max(rowWidth, shapeWidth[size_t(y - i * H - extent.Top)]);
-        if (rowWidth != width) {
-            flush();
+    const int32_t end = shred.Bottom(bottom);
+    for (int32_t y = shred.Top(); y < end; ++y)
+        if (const int32_t rowWidth = shred.RowWidth(y); rowWidth != width) {
+            flush(y);
             width = rowWidth;
             bandTop = y;
         }
-        bandBottom = y + 1;
-    }
-    flush();
+    flush(end);
     return boxes;
 }
 
@@ -185,20 +219,38 @@ const std::vector<pixman_box32_t>& TriangularShredBoxes(const TEffectGeometry& g
 void TriangularShredToTopLeft(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step,
                               int32_t Progress)
 {
-    const auto& boxes = TriangularShredBoxes(CalcEffectGeometry(R, int32_t(Step), Progress),
+    const auto& boxes = TriangularShredBoxes(TTriangularShred(CalcEffectGeometry(R, int32_t(Step), Progress)),
                                              std::min(Display.Width(), Image.Width()),
                                              std::min(Display.Height(), Image.Height()));
     DrawBitmapThrough(Display.Canvas(), Image, boxes.data(), boxes.size());
 }
 
-// Composed: the old picture between the triangles, the new one in them, in
-// one pass.
+// Composed: the old picture between the triangles, the new one in them, row
+// by row, each pixel written once.
 void ComposeTriangularShredToTopLeft(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,
                                      uint32_t Step, int32_t Progress)
 {
-    const auto& boxes = TriangularShredBoxes(CalcEffectGeometry(R, int32_t(Step), Progress), Image.Width(),
-                                             Image.Height());
-    ComposeThroughBoxes(Display, Old, Image, boxes.data(), boxes.size());
+    const TTriangularShred shred(CalcEffectGeometry(R, int32_t(Step), Progress));
+    const int32_t width = Display.Width(), height = Display.Height();
+    if (width <= 0 || height <= 0)
+        return;
+    const int32_t top = shred.Top(), bottom = shred.Bottom(height);
+    Display.OwnPixels();
+    ForEachBand(0, height, int64_t{width} * height, [&](int32_t bandTop, int32_t bandBottom) {
+        for (int32_t y = bandTop; y < bandBottom; ++y) {
+            uint32_t* to = Display.PixelRow(y);
+            const uint32_t* under = Old.PixelRow(y);
+            const uint32_t* over = Image.PixelRow(y);
+            int32_t x = 0;
+            if (y >= top && y < bottom)
+                shred.Spans(shred.RowWidth(y), width, [&](int32_t x1, int32_t x2) {
+                    CopyRun(to + x, under + x, size_t(x1 - x));
+                    CopyRun(to + x1, over + x1, size_t(x2 - x1));
+                    x = x2;
+                });
+            CopyRun(to + x, under + x, size_t(width - x));
+        }
+    });
 }
 
 // ---- Clock sweeps ----
