@@ -5,6 +5,8 @@
 #include "effects/blinds.h"
 
 #include "effects/draw.h"
+#include "surface/copy_run.h"
+#include "surface/parallel.h"
 #include "surface/region.h"
 
 #include <algorithm>
@@ -114,23 +116,44 @@ void AddStripes(std::vector<TRect>& Pieces, const TRect& R, bool Rows, int32_t P
     }
 }
 
-// The half-sizes come from the full Band, the cells from half of it, so the
-// rectangles about fill their cells near the end.
+namespace {
+
+// The rectangular shred's grid: (n + 1)^2 rectangles, 2 PW x 2 PH each,
+// centred on the points (j * W, i * H), i, j = 0 .. n; none while PW or PH
+// is 0. The half-sizes come from the full Band, the cells from half of it,
+// so the rectangles about fill their cells near the end.
+struct TShredGrid {
+    int32_t N, W, H, PW, PH;
+
+    explicit TShredGrid(const TEffectGeometry& g)
+        : N(g.Band > 1 ? g.Band / 2 : 1), W(g.W / N), H(g.H / N), PW(g.PW / Divisor(g.Band)),
+          PH(g.PH / Divisor(g.Band))
+    {
+    }
+    bool Empty() const { return PW <= 0 || PH <= 0; }
+
+    // Whether position a (0 or more) lies in a rectangle of some grid row
+    // (cell H, half size PH) or column (W, PW): the last one starting at or
+    // before a reaches furthest.
+    bool Covers(int32_t a, int32_t cell, int32_t half) const
+    {
+        const int32_t i = cell > 0 ? std::min(N, (a + half) / cell) : N;
+        return a < i * cell + half;
+    }
+};
+
+} // namespace
+
 std::vector<TRect> RectangularShredPieces(const TRect& R, uint32_t Step, int32_t Progress)
 {
-    auto [W, H, PW, PH, Band] = CalcEffectGeometry(R, int32_t(Step), Progress);
-    PW /= Divisor(Band);
-    PH /= Divisor(Band);
+    const TShredGrid g(CalcEffectGeometry(R, int32_t(Step), Progress));
     std::vector<TRect> pieces;
-    if (PW <= 0 || PH <= 0)
+    if (g.Empty())
         return pieces; // every rectangle is still empty
-    const int32_t n = Band > 1 ? Band / 2 : 1;
-    W /= n;
-    H /= n;
-    pieces.reserve(size_t(n + 1) * size_t(n + 1));
-    for (int32_t i = n; i >= 0; --i)
-        for (int32_t j = n; j >= 0; --j)
-            pieces.push_back(Rect(j * W - PW, i * H - PH, j * W + PW, i * H + PH));
+    pieces.reserve(size_t(g.N + 1) * size_t(g.N + 1));
+    for (int32_t i = g.N; i >= 0; --i)
+        for (int32_t j = g.N; j >= 0; --j)
+            pieces.push_back(Rect(j * g.W - g.PW, i * g.H - g.PH, j * g.W + g.PW, i * g.H + g.PH));
     return pieces;
 }
 
@@ -212,6 +235,47 @@ void UnevenBlindFromBottom(TBitmap& Display, const TBitmap& Image, const TRect& 
 void RectangularShred(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)
 {
     DrawPieces(Display, Image, RectangularShredPieces(R, Step, Progress));
+}
+
+// Composed row by row. Every rectangle of a grid row covers the same rows,
+// every one of a grid column the same columns, so their union is the rows
+// some grid row covers across the columns some grid column covers: one comb
+// of spans, the same on every row it is on.
+void ComposeRectangularShred(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRect& R,
+                             uint32_t Step, int32_t Progress)
+{
+    const TShredGrid g(CalcEffectGeometry(R, int32_t(Step), Progress));
+    const int32_t width = Display.Width(), height = Display.Height();
+    if (width <= 0 || height <= 0)
+        return;
+    // The comb's spans cut to the row; neighbours that touch are one.
+    std::vector<std::pair<int32_t, int32_t>> spans;
+    if (!g.Empty())
+        for (int32_t j = 0; j <= g.N; ++j) {
+            const int32_t x1 = std::max(j * g.W - g.PW, 0), x2 = std::min(j * g.W + g.PW, width);
+            if (x1 >= x2)
+                continue;
+            if (!spans.empty() && spans.back().second >= x1)
+                spans.back().second = std::max(spans.back().second, x2);
+            else
+                spans.emplace_back(x1, x2);
+        }
+    Display.OwnPixels();
+    ForEachBand(0, height, int64_t{width} * height, [&](int32_t top, int32_t bottom) {
+        for (int32_t y = top; y < bottom; ++y) {
+            uint32_t* to = Display.PixelRow(y);
+            const uint32_t* under = Old.PixelRow(y);
+            const uint32_t* over = Image.PixelRow(y);
+            int32_t x = 0;
+            if (g.Covers(y, g.H, g.PH))
+                for (const auto& [x1, x2] : spans) {
+                    CopyRun(to + x, under + x, size_t(x1 - x));
+                    CopyRun(to + x1, over + x1, size_t(x2 - x1));
+                    x = x2;
+                }
+            CopyRun(to + x, under + x, size_t(width - x));
+        }
+    });
 }
 
 void RectanglesFromLeftToRight(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step,

@@ -18,6 +18,7 @@ TEffectFunction UnevenBlindFromRight; // 139
 TEffectFunction UnevenBlindFromTop; // 140
 TEffectFunction UnevenBlindFromBottom; // 141
 TEffectFunction RectangularShred; // 142
+TComposeFunction ComposeRectangularShred; // 142, its compose form (effects/catalogue.h)
 TEffectFunction RectanglesFromLeftToRight; // 145
 TEffectFunction RectanglesFromRightToLeft; // 146
 TEffectFunction RectanglesFromTopToBottom; // 147

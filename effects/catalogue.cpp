@@ -158,7 +158,7 @@ const TEffect Effects[MaxShowStyle + 1] = {
     {"Uneven blind from right", UnevenBlindFromRight}, // 139
     {"Uneven blind from top", UnevenBlindFromTop}, // 140
     {"Uneven blind from bottom", UnevenBlindFromBottom}, // 141
-    {"Rectangular shred", RectangularShred}, // 142
+    {"Rectangular shred", RectangularShred, ComposeRectangularShred}, // 142
     {"Sweep clockwise", SweepClockwise}, // 143
     {"Sweep anticlockwise", SweepAnticlockwise}, // 144
     {"Rectangles apear from left and disapear to right", RectanglesFromLeftToRight}, // 145

@@ -6,22 +6,10 @@ namespace mirel {
 
 namespace {
 
-// The styles whose frames are built whole: those seen reading Display or
-// writing it past the canvas, and those whose frames change in shapes so
-// ragged (the rectangular shred at its most ragged) that following them costs
-// more than a copy of the old picture and the paint of the whole frame.
-// Learnt once for the whole process, since procedures keep no state.
+// The styles whose frames are built whole, those seen reading Display or
+// writing it past the canvas: learnt once for the whole process, since
+// procedures keep no state.
 std::atomic<bool> BuiltWhole[MaxShowStyle + 1];
-
-// A frame whose changed area has a box for fewer than MinPixelsPerBox
-// pixels of the picture, and more than MaxBoxesPerRow a row, is ragged.
-// Following the uneven shreds (one box for 100-145 pixels) costs
-// less than building their frames whole, shapes of one box for 50 (the
-// triangular shred's, measured before it was composed) more, at 1080p and at
-// 4K. The second bound keeps a small picture from teaching the process that a
-// style is ragged.
-constexpr int64_t MinPixelsPerBox = 80;
-constexpr int64_t MaxBoxesPerRow = 16;
 
 } // namespace
 
@@ -80,13 +68,6 @@ TRegion TFrameBuilder::Draw(TBitmap& Display, const TBitmap& Old, const TBitmap&
     if (!back.IsEmpty()) {
         Display.Canvas().DrawBitmapThrough(Old, back);
         UniteRgn(changed, back);
-    }
-    const int64_t boxes = pixman_region32_n_rects(changed.Native());
-    if (boxes * MinPixelsPerBox > int64_t{Display.Width()} * Display.Height() &&
-        boxes > MaxBoxesPerRow * Display.Height()) {
-        BuiltWhole[style].store(true, std::memory_order_relaxed);
-        watch_.Stop();
-        return whole;
     }
     if (!goesOn)
         changed = whole;

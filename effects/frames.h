@@ -15,9 +15,11 @@
 // (as the procedures of the fade, the pivots and the pushes do), is seen
 // doing so at the first frame the builder draws with it, which starts from
 // the old picture in full as always; from then on that style's frames are
-// built whole, as DrawEffectFrame builds them. So are those of a style
-// whose changed area once comes out too ragged to follow cheaply (the
-// rectangular shred), and always those of the styles with a compose form.
+// built whole, as DrawEffectFrame builds them. So are always those of the
+// styles with a compose form, among them every style whose frames are
+// shapes of tens of thousands of boxes (the shreds with column strips, the
+// criss-crosses, the triangular and rectangular shreds): following those
+// from frame to frame would hold regions of megabytes.
 #pragma once
 
 #include "effects/catalogue.h"

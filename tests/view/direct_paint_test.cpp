@@ -377,12 +377,11 @@ TEST(ViewScreenFrames, FramesDrawnOverTheLastWherePaintedAreTheStyleFrames)
         view.SetManual(true);
         const char* name = c == Alone ? "alone" : c == Overlaid ? "overlaid" : "repainted";
         // A reveal, blocks, the random squares (which reseed the generator),
-        // the rectangular shred (ragged: built whole at times) and an uneven
-        // shred (drawn by chance: drawn again for Display from the same
-        // numbers). On the way, a shred with a compose form, composed where
-        // it is painted, and (repainted) composed again from the same
-        // numbers.
-        for (const int style : {5, 60, 127, 142, 65}) {
+        // travelling rectangles and an uneven shred (drawn by chance: drawn
+        // again for Display from the same numbers). On the way, a shred with
+        // a compose form, composed where it is painted, and (repainted)
+        // composed again from the same numbers.
+        for (const int style : {5, 60, 127, 145, 65}) {
             view.Picture().Assign(image);
             view.SetStyle(style);
             const size_t before = TBitmap::PixelBytes();
