@@ -178,8 +178,8 @@ TEST(DrawEffectFrame, FromTheOldPictureGivesTheFrameDrawnOverIt)
             }
         }
     }
-    EXPECT_GE(composed, 76) << "the fade, the pivots, the pushes, the sweeps that change whole, the criss-crosses "
-                               "and the shreds with column strips compose";
+    EXPECT_GE(composed, 77) << "the fade, the pivots, the pushes, the sweeps that change whole, the criss-crosses "
+                               "and the shreds with column strips, the triangular and the rectangular shred compose";
 }
 
 } // namespace
