@@ -203,6 +203,11 @@ bool RandomFrames(int style)
            (style >= 123 && style <= 126);
 }
 
+bool RaggedFrames(int style)
+{
+    return (style >= 76 && style <= 79) || (style >= 86 && style <= 109) || style == 117 || style == 142;
+}
+
 TEffectGeometry CalcEffectGeometry(const TRect& R, int32_t Step, int32_t Progress)
 {
     TEffectGeometry g{};

@@ -69,6 +69,13 @@ std::optional<TShowStyle> StyleOfName(std::string_view name);
 // first).
 bool RandomFrames(int style);
 
+// Whether the style's frames are shapes of tens of thousands of boxes (the
+// uneven shreds with column strips, 76-79 and 100-109, the criss-crosses,
+// 86-99, and the triangular and the rectangular shred, 117 and 142): each
+// frame is composed whole, never drawn over the last one, whose changed
+// area would take regions of megabytes to follow.
+bool RaggedFrames(int style);
+
 // The progress geometry nearly every procedure starts from. The longer side
 // advances with the progress, the shorter follows in the picture's aspect
 // ratio, and Band is the longer side times Step / 90.

@@ -15,11 +15,12 @@
 // (as the procedures of the fade, the pivots and the pushes do), is seen
 // doing so at the first frame the builder draws with it, which starts from
 // the old picture in full as always; from then on that style's frames are
-// built whole, as DrawEffectFrame builds them. So are always those of the
-// styles with a compose form, among them every style whose frames are
-// shapes of tens of thousands of boxes (the shreds with column strips, the
-// criss-crosses, the triangular and rectangular shreds): following those
-// from frame to frame would hold regions of megabytes.
+// built whole, as DrawEffectFrame builds them (through the style's compose
+// form, where it has one). So are always those of the styles whose frames
+// are too ragged to follow (RaggedFrames): the region of what changed would
+// take megabytes. A style with a compose form is otherwise drawn over the
+// last frame too: the sweeps that squeeze, stretch or slide the new picture
+// in redraw its part, and leave the old picture where it is.
 #pragma once
 
 #include "effects/catalogue.h"

@@ -342,7 +342,7 @@ bool TCustomTransitionView::BuildFrame()
         d->Pending = TTransitionViewPrivate::TPendingFrame{style, step, progress, false, std::nullopt};
         // A frame drawn over the last one on screen is first painted where
         // the last one changed; the paint shows the rest of what it changes.
-        if (Effects[style].Compose == nullptr && !d->Screen.Changed.IsEmpty())
+        if (!RaggedFrames(style) && d->DrawsOnScreen && !d->Screen.Changed.IsEmpty())
             built = d->Screen.Changed;
         d->InvalidateFrame(std::move(built));
         return true;

@@ -134,23 +134,20 @@ bool PaintsAlone(const QWidget& View, QRect Area)
 // Draws the pending frame straight into the image Canvas paints on (the
 // window's backing store, or the image the control is rendered into) at
 // Target, unscaled, on 32-bit RGB or premultiplied ARGB (the usual backing
-// store). A style with a compose form composes the frame there where the
-// paint covers all of it, unclipped. Any other is drawn over the frame drawn
-// last, once, where that is still there to draw over (see DrawsOnScreen):
-// in the window's own backing store, opaque, with the whole frame in view
-// and nothing else painting over it; the paint may cover only part of what
-// the frame changes (the caller shows the rest). False, drawing nothing,
-// where it cannot. Under Display's lock.
+// store). Over the frame drawn last, once, where that is still there to draw
+// over (see DrawsOnScreen): in the window's own backing store, opaque, with
+// the whole frame in view and nothing else painting over it; the paint may
+// cover only part of what the frame changes (the caller shows the rest).
+// Elsewhere, or for a style whose frames are too ragged to follow, a style
+// with a compose form composes the frame where the paint covers all of it,
+// unclipped. False, drawing nothing, where it can do neither. Under
+// Display's lock.
 bool DrawPendingOnto(const QWidget& View, TTransitionViewPrivate& d, QPainter& Canvas, const QRegion& Area,
                      const QRect& Target)
 {
     if (!d.Pending || !d.OldScreen || !d.Image || d.FStretch)
         return false;
     TTransitionViewPrivate::TPendingFrame& frame = *d.Pending;
-    const bool composes = Effects[frame.Style].Compose != nullptr;
-    if (composes ? !(QRegion(Target) - Area).isEmpty()
-                 : frame.OnScreen || !(QRegion(Target) - View.visibleRegion()).isEmpty())
-        return false;
     QPaintEngine* engine = Canvas.paintEngine();
     if (engine == nullptr || engine->type() != QPaintEngine::Raster || Canvas.opacity() != 1.0 ||
         Canvas.compositionMode() != QPainter::CompositionMode_SourceOver)
@@ -166,38 +163,39 @@ bool DrawPendingOnto(const QWidget& View, TTransitionViewPrivate& d, QPainter& C
         toDevice.dx() != std::trunc(toDevice.dx()) || toDevice.dy() != std::trunc(toDevice.dy()))
         return false;
     const QRect at = Target.translated(int(toDevice.dx()), int(toDevice.dy()));
-    const QRegion clip = engine->systemClip();
-    if (!image.rect().contains(at) || (composes && !clip.isEmpty() && !(QRegion(at) - clip).isEmpty()) ||
-        (Canvas.hasClipping() && !(QRegion(Target) - Canvas.clipRegion()).isEmpty()))
-        return false;
     const int32_t w = d.FDisplay.Width(), h = d.FDisplay.Height();
-    if (at.width() != w || at.height() != h)
+    if (!image.rect().contains(at) || at.width() != w || at.height() != h ||
+        (Canvas.hasClipping() && !(QRegion(Target) - Canvas.clipRegion()).isEmpty()))
         return false;
     // Written in place, as the painter itself writes (constBits: the image
     // is the painter's, not to be detached from it).
     auto* rows = reinterpret_cast<uint32_t*>(const_cast<uchar*>(image.constBits()) +
                                              qsizetype(at.top()) * image.bytesPerLine() + qsizetype(at.left()) * 4);
     const auto stride = int32_t(image.bytesPerLine() / 4);
-    if (composes) {
-        d.Screen.Forget();
-        TBitmap onto(rows, w, h, stride);
-        // Painted again, a frame drawn by chance takes the same numbers.
-        std::optional<TRandomScope> scope;
-        if (frame.Seed && RandomFrames(frame.Style))
-            scope.emplace(*frame.Seed);
-        else
-            frame.Seed = RandSeed();
-        Effects[frame.Style].Compose(onto, *d.OldScreen, *d.Image, onto.BoundsRect(), frame.Step, frame.Progress);
-        return true;
-    }
+
     QBackingStore* store = View.backingStore();
     const QWindow* window = View.window()->windowHandle();
-    if (!KeepsPaintedPixels() || store == nullptr || store->paintDevice() != device || window == nullptr ||
-        window->format().hasAlpha() || !PaintsAlone(View, Target))
+    if (d.DrawsOnScreen && !RaggedFrames(frame.Style) && !frame.OnScreen && KeepsPaintedPixels() &&
+        store != nullptr && store->paintDevice() == device && window != nullptr && !window->format().hasAlpha() &&
+        (QRegion(Target) - View.visibleRegion()).isEmpty() && PaintsAlone(View, Target)) {
+        frame.Seed = RandSeed();
+        d.Screen.Draw(rows, stride, image.size(), *d.OldScreen, *d.Image, frame);
+        frame.OnScreen = true;
+        return true;
+    }
+    const QRegion clip = engine->systemClip();
+    if (Effects[frame.Style].Compose == nullptr || !(QRegion(Target) - Area).isEmpty() ||
+        (!clip.isEmpty() && !(QRegion(at) - clip).isEmpty()))
         return false;
-    frame.Seed = RandSeed();
-    d.Screen.Draw(rows, stride, image.size(), *d.OldScreen, *d.Image, frame);
-    frame.OnScreen = true;
+    d.Screen.Forget();
+    TBitmap onto(rows, w, h, stride);
+    // Painted again, a frame drawn by chance takes the same numbers.
+    std::optional<TRandomScope> scope;
+    if (frame.Seed && RandomFrames(frame.Style))
+        scope.emplace(*frame.Seed);
+    else
+        frame.Seed = RandSeed();
+    Effects[frame.Style].Compose(onto, *d.OldScreen, *d.Image, onto.BoundsRect(), frame.Step, frame.Progress);
     return true;
 }
 
@@ -367,7 +365,7 @@ void TCustomTransitionView::Paint(QPainter& Canvas, const QRegion& Area)
                 // cannot draw on screen, tells that the rest of the
                 // transition is best built into Display.
                 d->Screen.Forget();
-                if (d->Pending && Effects[d->Pending->Style].Compose == nullptr)
+                if (d->Pending)
                     d->DrawsOnScreen = false;
                 d->SettleFrame();
                 const QImage frame = BitmapImage(std::as_const(d->FDisplay));

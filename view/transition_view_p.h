@@ -95,16 +95,18 @@ struct TTransitionViewPrivate {
         std::optional<uint32_t> Seed;
     };
     std::optional<TPendingFrame> Pending;
-    // So are the frames of the other styles, where the window's backing
-    // store keeps what was painted: the paint draws each frame over the last
-    // one there, through a frame builder watching the backing store's rows
-    // (DrawPendingOnto). Every frame draws the shared generator's numbers
-    // once, as when built into Display: a frame drawn by chance
-    // (RandomFrames) is drawn again (for Display, or composed by a later
-    // paint) from the state it was first drawn from on screen, and one that
-    // no paint drew is drawn into Display before the next. Cleared when a frame could not be drawn on screen:
-    // the rest of the transition is built into Display. Under Display's
-    // lock.
+    // Where the window's backing store keeps what was painted, the paint
+    // rather draws each frame over the last one there, through a frame
+    // builder watching the backing store's rows (DrawPendingOnto): the styles
+    // without a compose form, and those with one whose frames are not too
+    // ragged to follow (RaggedFrames), which then draw only what changed
+    // (a sweep, the new picture's part). Every frame draws the shared
+    // generator's numbers once, as when built into Display: a frame drawn by
+    // chance (RandomFrames) is drawn again (for Display, or composed by a
+    // later paint) from the state it was first drawn from on screen, and one
+    // that no paint drew is drawn into Display before the next. Cleared when
+    // a frame could not be drawn on screen: the rest of the transition is
+    // composed, or built into Display. Under Display's lock.
     bool DrawsOnScreen = true;
     struct TScreenFrames {
         std::optional<TBitmap> Rows; // the frame's place in the backing store

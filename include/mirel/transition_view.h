@@ -380,13 +380,13 @@ public:
     /// The latest frame, picture-sized; kept after a transition and painted
     /// until the next one. Lock its canvas to read it while a worker runs.
     /// With no frame handler assigned, the paint draws the frames where it
-    /// paints: those of the styles that change the whole frame at every step
-    /// (the fade, the pivots, the pushes, the sweeps that squeeze, stretch or
-    /// slide the new picture in) composed whole, and, on platforms whose
-    /// backing store keeps what was painted (X11, offscreen), those of the
-    /// other styles, each over the last one in the window. Asked for,
-    /// Display draws the latest then (a frame of the shreds and speckles
-    /// from the same random numbers).
+    /// paints: on platforms whose backing store keeps what was painted (X11,
+    /// offscreen), each over the last one in the window, drawing only what
+    /// changed; elsewhere, and for the styles whose frames change whole or
+    /// are too ragged to follow (the fade, the pivots, the pushes, the
+    /// criss-crosses and shreds), a style with a compose form composes each
+    /// frame whole. Asked for, Display draws the latest then (a frame of the
+    /// shreds and speckles from the same random numbers).
     TBitmap& Display();
     /// Where the unstretched Display lies in the control.
     TRect PicRect() const;
@@ -427,15 +427,13 @@ public:
     TNotifyEvent OnMouseEnter;
     TNotifyEvent OnMouseLeave;
     /// Before the effect of every frame, with the old screen in Screen; on the
-    /// worker thread when threaded. Unassigned, the styles that change the
-    /// whole frame at every step (the fade, the pivots, the pushes, the
-    /// sweeps that squeeze, stretch or slide the new picture in) draw each
-    /// frame from the old screen in one pass instead of copying it into
-    /// Display first; with OnAfterNewFrame unassigned too,
-    /// that pass is the paint's, straight onto the window's backing store
-    /// (or the image the widget is rendered into), and no frame bitmap is
-    /// held; so are, where the window's backing store keeps what was
-    /// painted, the frames of the other styles (see Display).
+    /// worker thread when threaded. Unassigned, each frame is drawn over the
+    /// last one, or, for the styles that change the whole frame at every
+    /// step or too raggedly to follow, from the old screen in one pass
+    /// instead of copying it into Display first; with OnAfterNewFrame
+    /// unassigned too, the frames are the paint's, straight onto the
+    /// window's backing store (or the image the widget is rendered into),
+    /// and no frame bitmap is held (see Display).
     TCustomDrawEvent OnBeforeNewFrame;
     /// After the effect of every frame, with the frame in Screen; on the
     /// worker thread when threaded.

@@ -7,6 +7,7 @@
 
 #include "effects/random.h"
 
+#include <QPaintEvent>
 #include <QScreen>
 
 namespace mirel::test {
@@ -260,6 +261,17 @@ struct TControlInWindow {
     }
 };
 
+// The area of every paint event a widget gets, united, since last cleared.
+struct TPaintedArea : QObject {
+    QRegion Area;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            Area += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
 // Ends the transition at hand, shows old again at once and leaves the control
 // to be stepped by hand, four percent a step.
 void ShowAgainStepByHand(TTransitionView& view, const TBitmap& old)
@@ -377,11 +389,15 @@ TEST(ViewScreenFrames, FramesDrawnOverTheLastWherePaintedAreTheStyleFrames)
         view.SetManual(true);
         const char* name = c == Alone ? "alone" : c == Overlaid ? "overlaid" : "repainted";
         // A reveal, blocks, the random squares (which reseed the generator),
-        // travelling rectangles and an uneven shred (drawn by chance: drawn
-        // again for Display from the same numbers). On the way, a shred with
-        // a compose form, composed where it is painted, and (repainted)
-        // composed again from the same numbers.
-        for (const int style : {5, 60, 127, 145, 65}) {
+        // travelling rectangles, an uneven shred (drawn by chance: drawn
+        // again for Display from the same numbers) and a sweep that has a
+        // compose form (drawn over the last frame all the same, where only
+        // its sides change). On the way, a shred whose frames are too ragged
+        // to follow, composed where it is painted, and (repainted) composed
+        // again from the same numbers.
+        TPaintedArea painted;
+        view.installEventFilter(&painted);
+        for (const int style : {5, 60, 127, 145, 65, 13}) {
             view.Picture().Assign(image);
             view.SetStyle(style);
             const size_t before = TBitmap::PixelBytes();
@@ -393,7 +409,14 @@ TEST(ViewScreenFrames, FramesDrawnOverTheLastWherePaintedAreTheStyleFrames)
                     view.repaint(50, 40, 30, 30);
                 view.SetStyle(shown);
                 const uint32_t seed = RandSeed(); // the shred's frame draws from here
+                painted.Area = QRegion();
                 view.SetProgress(progress);
+                if (c == Alone && (style == 5 || style == 13) && (progress == 20 || progress == 60)) {
+                    // Over a last frame drawn over the one before: what
+                    // changed is painted, not the whole.
+                    EXPECT_FALSE((QRegion(view.rect()) - painted.Area).isEmpty())
+                        << "style " << style << ", progress " << progress;
+                }
                 if (c == Repainted && shown == 78)
                     view.repaint();
                 if (c == Alone) {
