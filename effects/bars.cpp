@@ -77,10 +77,13 @@ TBarSpans BarSpans(int32_t extent, int32_t length, int32_t snap, int32_t kind)
 // one-pass union likes best; the union does not depend on it.
 void AddBars(std::vector<TRect>& rects, bool rows, const TBarSpans& s, int32_t across)
 {
+    // (The union drops empty rectangles, and puts the edges of the others
+    // in order.)
     const auto bar = [&](TSpan a, int32_t c) {
-        if (a.A0 < a.A1)
-            rects.push_back(rows ? Rect(a.A0, c, a.A1, c + BarThickness) : Rect(c, a.A0, c + BarThickness, a.A1));
+        rects.push_back(rows ? Rect(a.A0, c, a.A1, c + BarThickness) : Rect(c, a.A0, c + BarThickness, a.A1));
     };
+    if (s.Slot[0].A0 == s.Slot[0].A1 && s.Slot[1].A0 == s.Slot[1].A1)
+        return; // no bar at all
     for (int32_t c = s.Second ? BarThickness : 0; c < across + BarThickness; c += BarPeriod) {
         if (s.Second) {
             bar(s.Slot[0], c - BarThickness);
