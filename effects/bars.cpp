@@ -4,8 +4,7 @@
 #include "effects/bars.h"
 
 #include "effects/draw.h"
-#include "surface/copy_run.h"
-#include "surface/parallel.h"
+#include "surface/composed_rows.h"
 
 #include <algorithm>
 #include <vector>
@@ -111,10 +110,10 @@ struct TBarsShape {
     }
 };
 
-// Row y of a composed frame: Over where cover says (in the columns of even
-// slots, cover[0]; of odd slots, cover[1]), Under elsewhere.
-void ComposeBarsRow(uint32_t* to, const uint32_t* under, const uint32_t* over, int32_t width,
-                    const TSpan (&cover)[2])
+// The spans of a row that cover says are covered (in the columns of even
+// slots, cover[0]; of odd slots, cover[1]), left to right: span(x1, x2).
+template <typename TSpanOut>
+void CoveredSpans(int32_t width, const TSpan (&cover)[2], const TSpanOut& span)
 {
     // The ends of both covers cut the row into runs of one kind each.
     int32_t cuts[6] = {0, width};
@@ -129,18 +128,19 @@ void ComposeBarsRow(uint32_t* to, const uint32_t* under, const uint32_t* over, i
             std::swap(cuts[j], cuts[j - 1]);
     for (int i = 1; i < n; ++i) {
         const int32_t a = cuts[i - 1], b = cuts[i];
-        if (a == b)
-            continue;
         const bool even = cover[0].Contains(a), odd = cover[1].Contains(a);
-        if (even == odd) {
-            CopyRun(to + a, (even ? over : under) + a, size_t(b - a));
+        if (a == b || (!even && !odd))
+            continue;
+        if (even && odd) {
+            span(a, b);
             continue;
         }
-        // A comb: Over in the slots of one parity, Under in the others.
+        // A comb: the slots of one parity.
         const int parity = even ? 0 : 1;
         for (int32_t x = a; x < b;) {
             const int32_t slot = x / BarThickness, end = std::min((slot + 1) * BarThickness, b);
-            CopyRun(to + x, (slot % 2 == parity ? over : under) + x, size_t(end - x));
+            if (slot % 2 == parity)
+                span(x, end);
             x = end;
         }
     }
@@ -151,15 +151,11 @@ void ComposeBarsRow(uint32_t* to, const uint32_t* under, const uint32_t* over, i
 template <typename TRowCover>
 void ComposeBars(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, const TRowCover& rowCover)
 {
-    const int32_t width = Display.Width(), height = Display.Height();
-    if (width <= 0 || height <= 0)
-        return;
-    Display.OwnPixels();
-    ForEachBand(0, height, int64_t{width} * height, [&](int32_t top, int32_t bottom) {
+    ComposeRows(Display, [&](int32_t top, int32_t bottom) {
         TSpan cover[2];
         for (int32_t y = top; y < bottom; ++y) {
-            rowCover(y, width, cover);
-            ComposeBarsRow(Display.PixelRow(y), Old.PixelRow(y), Image.PixelRow(y), width, cover);
+            rowCover(y, Display.Width(), cover);
+            ComposeRow(Display, Old, Image, y, [&](const auto& span) { CoveredSpans(Display.Width(), cover, span); });
         }
     });
 }

@@ -5,8 +5,7 @@
 #include "effects/blinds.h"
 
 #include "effects/draw.h"
-#include "surface/copy_run.h"
-#include "surface/parallel.h"
+#include "surface/composed_rows.h"
 #include "surface/region.h"
 
 #include <algorithm>
@@ -245,9 +244,7 @@ void ComposeRectangularShred(TBitmap& Display, const TBitmap& Old, const TBitmap
                              uint32_t Step, int32_t Progress)
 {
     const TShredGrid g(CalcEffectGeometry(R, int32_t(Step), Progress));
-    const int32_t width = Display.Width(), height = Display.Height();
-    if (width <= 0 || height <= 0)
-        return;
+    const int32_t width = Display.Width();
     // The comb's spans cut to the row; neighbours that touch are one.
     std::vector<std::pair<int32_t, int32_t>> spans;
     if (!g.Empty())
@@ -260,21 +257,13 @@ void ComposeRectangularShred(TBitmap& Display, const TBitmap& Old, const TBitmap
             else
                 spans.emplace_back(x1, x2);
         }
-    Display.OwnPixels();
-    ForEachBand(0, height, int64_t{width} * height, [&](int32_t top, int32_t bottom) {
-        for (int32_t y = top; y < bottom; ++y) {
-            uint32_t* to = Display.PixelRow(y);
-            const uint32_t* under = Old.PixelRow(y);
-            const uint32_t* over = Image.PixelRow(y);
-            int32_t x = 0;
-            if (g.Covers(y, g.H, g.PH))
-                for (const auto& [x1, x2] : spans) {
-                    CopyRun(to + x, under + x, size_t(x1 - x));
-                    CopyRun(to + x1, over + x1, size_t(x2 - x1));
-                    x = x2;
-                }
-            CopyRun(to + x, under + x, size_t(width - x));
-        }
+    ComposeRows(Display, [&](int32_t top, int32_t bottom) {
+        for (int32_t y = top; y < bottom; ++y)
+            ComposeRow(Display, Old, Image, y, [&](const auto& span) {
+                if (g.Covers(y, g.H, g.PH))
+                    for (const auto& [x1, x2] : spans)
+                        span(x1, x2);
+            });
     });
 }
 

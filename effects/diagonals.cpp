@@ -5,8 +5,7 @@
 #include "effects/diagonals.h"
 
 #include "effects/draw.h"
-#include "surface/copy_run.h"
-#include "surface/parallel.h"
+#include "surface/composed_rows.h"
 
 #include <algorithm>
 #include <cmath>
@@ -231,25 +230,13 @@ void ComposeTriangularShredToTopLeft(TBitmap& Display, const TBitmap& Old, const
                                      uint32_t Step, int32_t Progress)
 {
     const TTriangularShred shred(CalcEffectGeometry(R, int32_t(Step), Progress));
-    const int32_t width = Display.Width(), height = Display.Height();
-    if (width <= 0 || height <= 0)
-        return;
-    const int32_t top = shred.Top(), bottom = shred.Bottom(height);
-    Display.OwnPixels();
-    ForEachBand(0, height, int64_t{width} * height, [&](int32_t bandTop, int32_t bandBottom) {
-        for (int32_t y = bandTop; y < bandBottom; ++y) {
-            uint32_t* to = Display.PixelRow(y);
-            const uint32_t* under = Old.PixelRow(y);
-            const uint32_t* over = Image.PixelRow(y);
-            int32_t x = 0;
-            if (y >= top && y < bottom)
-                shred.Spans(shred.RowWidth(y), width, [&](int32_t x1, int32_t x2) {
-                    CopyRun(to + x, under + x, size_t(x1 - x));
-                    CopyRun(to + x1, over + x1, size_t(x2 - x1));
-                    x = x2;
-                });
-            CopyRun(to + x, under + x, size_t(width - x));
-        }
+    const int32_t top = shred.Top(), bottom = shred.Bottom(Display.Height());
+    ComposeRows(Display, [&](int32_t bandTop, int32_t bandBottom) {
+        for (int32_t y = bandTop; y < bandBottom; ++y)
+            ComposeRow(Display, Old, Image, y, [&](const auto& span) {
+                if (y >= top && y < bottom)
+                    shred.Spans(shred.RowWidth(y), Display.Width(), span);
+            });
     });
 }
 

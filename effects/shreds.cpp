@@ -5,8 +5,7 @@
 
 #include "effects/draw.h"
 #include "effects/random.h"
-#include "surface/copy_run.h"
-#include "surface/parallel.h"
+#include "surface/composed_rows.h"
 
 #include <algorithm>
 #include <bit>
@@ -257,24 +256,14 @@ void DrawShreds(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, cons
         DrawBitmapThrough(Display.Canvas(), Image, scratch.Boxes.data(), scratch.Boxes.size());
         return;
     }
-    if (Display.Width() <= 0 || Display.Height() <= 0)
-        return;
-    Display.OwnPixels();
-    ForEachBand(0, Display.Height(), int64_t{Display.Width()} * Display.Height(), [&](int32_t top, int32_t bottom) {
+    ComposeRows(Display, [&](int32_t top, int32_t bottom) {
         thread_local TShredSweep sweep;
         const auto compose = [&](int32_t y, int32_t next, const std::vector<pixman_box32_t>& boxes) {
-            for (; y < next; ++y) {
-                uint32_t* to = Display.PixelRow(y);
-                const uint32_t* under = Old->PixelRow(y);
-                const uint32_t* over = Image.PixelRow(y);
-                int32_t x = 0;
-                for (const pixman_box32_t& b : boxes) {
-                    CopyRun(to + x, under + x, size_t(b.x1 - x));
-                    CopyRun(to + b.x1, over + b.x1, size_t(b.x2 - b.x1));
-                    x = b.x2;
-                }
-                CopyRun(to + x, under + x, size_t(Display.Width() - x));
-            }
+            for (; y < next; ++y)
+                ComposeRow(Display, *Old, Image, y, [&](const auto& span) {
+                    for (const pixman_box32_t& b : boxes)
+                        span(b.x1, b.x2);
+                });
         };
         // Rows the comb does not reach (an empty comb) keep the old picture.
         if (comb.Empty())

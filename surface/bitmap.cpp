@@ -1,6 +1,6 @@
 #include "surface/bitmap.h"
 
-#include "surface/copy_run.h"
+#include "surface/composed_rows.h"
 #include "surface/gather.h"
 #include "surface/parallel.h"
 #include "surface/region.h"
@@ -726,12 +726,9 @@ void DrawBitmapThrough(TCanvas& canvas, const TBitmap& bitmap, const pixman_box3
 void ComposeThroughBoxes(TBitmap& Dest, const TBitmap& Under, const TBitmap& Over, const pixman_box32_t* boxes,
                          size_t count)
 {
-    const int32_t width = Dest.Width(), height = Dest.Height();
-    if (width <= 0 || height <= 0)
-        return;
-    Dest.OwnPixels();
+    const int32_t width = Dest.Width();
     const std::span<const pixman_box32_t> all(boxes, count);
-    ForEachBand(0, height, int64_t{width} * height, [&](int32_t bandTop, int32_t bandBottom) {
+    ComposeRows(Dest, [&](int32_t bandTop, int32_t bandBottom) {
         // The boxes' bands above this band of rows are passed over.
         auto band = all.begin();
         while (band != all.end() && band->y2 <= bandTop)
@@ -739,18 +736,13 @@ void ComposeThroughBoxes(TBitmap& Dest, const TBitmap& Under, const TBitmap& Ove
         for (int32_t y = bandTop; y < bandBottom; ++y) {
             while (band != all.end() && band->y2 <= y)
                 band = std::find_if(band, all.end(), [&](const pixman_box32_t& b) { return b.y1 != band->y1; });
-            const uint32_t* under = Under.PixelRow(y);
-            const uint32_t* over = Over.PixelRow(y);
-            uint32_t* to = Dest.PixelRow(y);
-            int32_t x = 0;
-            if (band != all.end() && band->y1 <= y)
-                for (auto b = band; b != all.end() && b->y1 == band->y1; ++b) {
-                    const int32_t x0 = std::clamp(b->x1, x, width), x1 = std::clamp(b->x2, x0, width);
-                    CopyRun(to + x, under + x, size_t(x0 - x));
-                    CopyRun(to + x0, over + x0, size_t(x1 - x0));
-                    x = x1;
-                }
-            CopyRun(to + x, under + x, size_t(width - x));
+            ComposeRow(Dest, Under, Over, y, [&](const auto& span) {
+                if (band != all.end() && band->y1 <= y)
+                    for (auto b = band; b != all.end() && b->y1 == band->y1; ++b) {
+                        const int32_t x1 = std::clamp(b->x1, 0, width), x2 = std::clamp(b->x2, x1, width);
+                        span(x1, x2);
+                    }
+            });
         }
     });
 }

@@ -1,0 +1,66 @@
+// Frames composed row by row from two pictures, the new one inside a row's
+// spans and the old one between them, each pixel written once; and the
+// copies of short runs of pixels that combs and shreds are made of.
+#pragma once
+
+#include "surface/bitmap.h"
+#include "surface/parallel.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace mirel {
+
+// n pixels from src to dst, two buffers apart. Short runs, the slats of a
+// comb, are moved by a pair of fixed-size copies that may overlap each other
+// (inlined loads and stores) rather than through a call; longer ones by memcpy.
+inline void CopyRun(uint32_t* dst, const uint32_t* src, size_t n)
+{
+    if (n >= 16) {
+        std::memcpy(dst, src, n * 4);
+    } else if (n >= 8) {
+        std::memcpy(dst, src, 32);
+        std::memcpy(dst + n - 8, src + n - 8, 32);
+    } else if (n >= 4) {
+        std::memcpy(dst, src, 16);
+        std::memcpy(dst + n - 4, src + n - 4, 16);
+    } else if (n >= 2) {
+        std::memcpy(dst, src, 8);
+        std::memcpy(dst + n - 2, src + n - 2, 8);
+    } else if (n == 1) {
+        *dst = *src;
+    }
+}
+
+// Row y of Dest: spans(span) calls span(x1, x2) for each of the row's spans,
+// left to right, apart, within the row; Dest takes Over's pixels in them
+// and Under's everywhere else. The three bitmaps have one size.
+template <typename TSpans>
+void ComposeRow(TBitmap& Dest, const TBitmap& Under, const TBitmap& Over, int32_t y, const TSpans& spans)
+{
+    uint32_t* to = Dest.PixelRow(y);
+    const uint32_t* under = Under.PixelRow(y);
+    const uint32_t* over = Over.PixelRow(y);
+    int32_t x = 0;
+    spans([&](int32_t x1, int32_t x2) {
+        CopyRun(to + x, under + x, size_t(x1 - x));
+        CopyRun(to + x1, over + x1, size_t(x2 - x1));
+        x = x2;
+    });
+    CopyRun(to + x, under + x, size_t(Dest.Width() - x));
+}
+
+// Dest composed band by band of rows on the drawing threads: rows(top,
+// bottom) composes the rows [top, bottom), each through ComposeRow.
+template <typename TRows>
+void ComposeRows(TBitmap& Dest, const TRows& rows)
+{
+    const int32_t width = Dest.Width(), height = Dest.Height();
+    if (width <= 0 || height <= 0)
+        return;
+    Dest.OwnPixels();
+    ForEachBand(0, height, int64_t{width} * height, rows);
+}
+
+} // namespace mirel
