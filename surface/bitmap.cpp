@@ -723,30 +723,6 @@ void DrawBitmapThrough(TCanvas& canvas, const TBitmap& bitmap, const pixman_box3
     CopyThroughBoxes(canvas.Bitmap(), bitmap, bandedBoxes);
 }
 
-void ComposeThroughBoxes(TBitmap& Dest, const TBitmap& Under, const TBitmap& Over, const pixman_box32_t* boxes,
-                         size_t count)
-{
-    const int32_t width = Dest.Width();
-    const std::span<const pixman_box32_t> all(boxes, count);
-    ComposeRows(Dest, [&](int32_t bandTop, int32_t bandBottom) {
-        // The boxes' bands above this band of rows are passed over.
-        auto band = all.begin();
-        while (band != all.end() && band->y2 <= bandTop)
-            ++band;
-        for (int32_t y = bandTop; y < bandBottom; ++y) {
-            while (band != all.end() && band->y2 <= y)
-                band = std::find_if(band, all.end(), [&](const pixman_box32_t& b) { return b.y1 != band->y1; });
-            ComposeRow(Dest, Under, Over, y, [&](const auto& span) {
-                if (band != all.end() && band->y1 <= y)
-                    for (auto b = band; b != all.end() && b->y1 == band->y1; ++b) {
-                        const int32_t x1 = std::clamp(b->x1, 0, width), x2 = std::clamp(b->x2, x1, width);
-                        span(x1, x2);
-                    }
-            });
-        }
-    });
-}
-
 void TCanvas::FillArea(const TRect& dest)
 {
     TRect r;

@@ -100,13 +100,6 @@ TRegion UnionOfRects(const std::vector<TRect>& rects);
 // exports the canvas, exports nothing of pixman.
 void DrawBitmapThrough(TCanvas& canvas, const TBitmap& bitmap, const pixman_box32_t* bandedBoxes, size_t count);
 
-// The same drawn over a copy of Under in one pass: Dest takes Over's pixels
-// inside the boxes and Under's everywhere else, row by row, each pixel
-// written once. The three bitmaps have one size and are three bitmaps; Dest's
-// pixels on entry are anything.
-void ComposeThroughBoxes(TBitmap& Dest, const TBitmap& Under, const TBitmap& Over, const pixman_box32_t* bandedBoxes,
-                         size_t count);
-
 // dest := a (mode) b. dest may be a or b.
 void CombineRgn(TRegion& dest, const TRegion& a, const TRegion& b, TCombineMode mode);
 
