@@ -65,17 +65,40 @@ void RotateSpanWide(uint32_t* d, size_t count, const uint32_t* src, int32_t W, u
 // TFix is uint32_t when both sides are below 32768 and uint64_t beyond;
 // unsigned, so that the step past the span's end wraps harmlessly.
 // With Old (of Dest's size), the rest of each row is copied from it in the
-// same pass.
+// same pass; without, the spans are drawn through Dest's canvas as an area,
+// so that a frame drawn over the last one knows where the picture is.
 template <typename TFix>
 void RotateRows(TBitmap& Dest, const TBitmap& Src, const TBitmap* Old, int32_t PX, int32_t PY, int64_t C, int64_t S)
 {
     constexpr int64_t One = 65536;
     const int32_t W = Src.Width(), H = Src.Height();
     const int32_t DW = std::min(W, Dest.Width()), DH = std::min(H, Dest.Height());
+    const int64_t dx0 = 1 - int64_t(PX);
+    struct TSpan {
+        int64_t A, B; // the accumulators at x = 0
+        int32_t Lo, Hi;
+    };
+    const auto rowSpan = [&](int32_t y) {
+        const int64_t dy = int64_t(H) - y - PY;
+        const int64_t a0 = dx0 * C + dy * S + PX * One;
+        const int64_t b0 = dy * C - dx0 * S + PY * One;
+        int64_t lo = 0, hi = DW;
+        Narrow(a0, C, 0, W * One, lo, hi);
+        Narrow(b0, -S, 0, H * One, lo, hi);
+        if (lo >= hi) // no source pixel on this row
+            lo = hi = 0;
+        return TSpan{a0, b0, int32_t(lo), int32_t(hi)};
+    };
+    // Drawn through the canvas, the spans are found first, for the area.
+    thread_local std::vector<TSpan> spanCache;
+    std::vector<TSpan>& spans = spanCache;
+    spans.clear();
+    if (Old == nullptr)
+        for (int32_t y = 0; y < DH; ++y)
+            spans.push_back(rowSpan(y));
     const uint32_t* src = Src.PixelRow(0);
     const int32_t pitch = Src.BytesPerLine() / 4; // from one source row to the next
     const TFix stepA = TFix(C), stepB = TFix(-S), top = TFix(H - 1);
-    const int64_t dx0 = 1 - int64_t(PX);
     // The same pixel AheadRows rows down: dy is AheadRows less there.
     constexpr int64_t AheadRows = 6;
     const auto aheadA = uint32_t(-AheadRows * S), aheadB = uint32_t(-AheadRows * C);
@@ -84,35 +107,40 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, const TBitmap* Old, int32_t P
     // them in tiles, for the source's sake, measured slower: the writes no
     // longer stream. What the gather waits for is memory, and the kernels
     // fetch ahead for it.)
-    Dest.OwnPixels();
-    ForEachBand(0, DH, int64_t{DW} * DH, [&](int32_t bandTop, int32_t bandBottom) {
-        for (int32_t y = bandTop; y < bandBottom; ++y) {
-            const int64_t dy = int64_t(H) - y - PY;
-            const int64_t a0 = dx0 * C + dy * S + PX * One;
-            const int64_t b0 = dy * C - dx0 * S + PY * One;
-            int64_t lo = 0, hi = DW;
-            Narrow(a0, C, 0, W * One, lo, hi);
-            Narrow(b0, -S, 0, H * One, lo, hi);
-            if (lo >= hi) // no source pixel on this row
-                lo = hi = 0;
-            if (Old != nullptr) {
-                const uint32_t* o = Old->PixelRow(y);
-                uint32_t* row = Dest.PixelRow(y);
-                std::memcpy(row, o, size_t(lo) * 4);
-                std::memcpy(row + hi, o + hi, size_t(Dest.Width() - hi) * 4);
+    const auto draw = [&] {
+        ForEachBand(0, DH, int64_t{DW} * DH, [&](int32_t bandTop, int32_t bandBottom) {
+            for (int32_t y = bandTop; y < bandBottom; ++y) {
+                const auto [a0, b0, lo, hi] = spans.empty() ? rowSpan(y) : spans[size_t(y)];
+                if (Old != nullptr) {
+                    const uint32_t* o = Old->PixelRow(y);
+                    uint32_t* row = Dest.PixelRow(y);
+                    std::memcpy(row, o, size_t(lo) * 4);
+                    std::memcpy(row + hi, o + hi, size_t(Dest.Width() - hi) * 4);
+                }
+                if (lo == hi)
+                    continue;
+                const TFix a = TFix(a0 + lo * C), b = TFix(b0 - lo * S);
+                uint32_t* d = Dest.PixelRow(y) + lo;
+                const auto count = size_t(hi - lo);
+                if constexpr (sizeof(TFix) == 4)
+                    kernels.RotateSpan(d, count, src, uint32_t(pitch), top, a, b, stepA, stepB, aheadA, aheadB);
+                else
+                    RotateSpanWide(d, count, src, pitch, top, a, b, stepA, stepB);
             }
-            if (lo == hi)
-                continue;
-            const TFix a = TFix(a0 + lo * C), b = TFix(b0 - lo * S);
-            uint32_t* d = Dest.PixelRow(y) + lo;
-            const auto count = size_t(hi - lo);
-            if constexpr (sizeof(TFix) == 4)
-                kernels.RotateSpan(d, count, src, uint32_t(pitch), top, a, b, stepA, stepB, aheadA, aheadB);
-            else
-                RotateSpanWide(d, count, src, pitch, top, a, b, stepA, stepB);
-        }
-    });
-    for (int32_t y = DH; Old != nullptr && y < Dest.Height(); ++y)
+        });
+    };
+    if (Old == nullptr) {
+        std::vector<pixman_box32_t> boxes;
+        boxes.reserve(spans.size());
+        for (int32_t y = 0; y < DH; ++y)
+            if (const TSpan& s = spans[size_t(y)]; s.Lo < s.Hi)
+                boxes.push_back({s.Lo, y, s.Hi, y + 1});
+        Dest.Canvas().DrawArea(TRegion::FromBandedBoxes(boxes), draw);
+        return;
+    }
+    Dest.OwnPixels();
+    draw();
+    for (int32_t y = DH; y < Dest.Height(); ++y)
         std::memcpy(Dest.PixelRow(y), Old->PixelRow(y), size_t(Dest.Width()) * 4);
 }
 

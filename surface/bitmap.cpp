@@ -739,6 +739,15 @@ void TCanvas::FillArea(const TRect& dest)
                     b.Width(), b.Height(), BrushColor);
 }
 
+void TCanvas::DrawArea(const TRegion& area, const std::function<void()>& draw)
+{
+    TCanvasDrawing drawing(owner_);
+    owner_.OwnPixels();
+    if (drawing.Watched())
+        drawing.Draws(WithinRect(area, owner_.BoundsRect()), nullptr, false);
+    draw();
+}
+
 // ---- TBitmap ----
 
 TBitmap::TBitmap() : canvas_(*this) {}

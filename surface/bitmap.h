@@ -27,6 +27,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -119,6 +120,13 @@ public:
 
     // dest filled with BrushColor.
     void FillArea(const TRect& dest);
+
+    // area drawn by the caller, for pixels the canvas cannot copy or fill
+    // (a rotation): draw() writes the bitmap's pixels in area (cut to the
+    // bitmap), all of them and no other, and reads none. The canvas gives the
+    // bitmap pixels of its own first; a record watching it sees area drawn,
+    // as if the canvas had filled it. The clip region does not apply.
+    void DrawArea(const TRegion& area, const std::function<void()>& draw);
 
 private:
     TBitmap& owner_;

@@ -458,7 +458,8 @@ TEST_F(CopyAreaTest, EmptyAndOffBitmapCopiesDrawNothing)
 
 // A record of a bitmap's drawing holds exactly the pixels its canvas wrote:
 // scaled, cut and mirrored copies, copies through a region or its boxes,
-// fills, each with and without a clip region. Writes past the canvas, reads
+// fills, each with and without a clip region, and pixels the caller computes
+// in an area the canvas lets it draw. Writes past the canvas, reads
 // and copies of the bitmap onto itself are noted as such.
 TEST(DrawRecord, HoldsWhatTheCanvasDrewAndNotesEverythingElse)
 {
@@ -482,6 +483,16 @@ TEST(DrawRecord, HoldsWhatTheCanvasDrewAndNotesEverythingElse)
             DrawBitmapThrough(c, i, boxes, size_t(count));
         },
         [](TCanvas& c, const TBitmap&) { c.FillArea(Rect(20, -4, 48, 8)); },
+        [](TCanvas& c, const TBitmap&) { // pixels of its own, in an area past the bitmap's edge
+            const TRegion shape = CreateRoundRectRgn(-6, 4, 30, 50, 30, 30);
+            TBitmap& b = c.Bitmap();
+            c.DrawArea(shape, [&] {
+                for (int32_t y = 0; y < b.Height(); ++y)
+                    for (int32_t x = 0; x < b.Width(); ++x)
+                        if (shape.Contains(x, y))
+                            b.PixelRow(y)[x] = uint32_t(x * y);
+            });
+        },
     };
     for (size_t d = 0; d < drawings.size(); ++d)
         for (const bool clipped : {false, true}) {
