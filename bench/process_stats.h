@@ -1,5 +1,6 @@
 // What the two programs of bench/widget_vs_crossfade.sh measure of their own
-// process: CPU time, and resident memory, now and at its peak.
+// process: CPU time, and resident memory, now and at its peak, and the part
+// of it that is the process's own.
 #pragma once
 
 #include <sys/resource.h>
@@ -17,10 +18,10 @@ inline double CpuMs()
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
-// A field of /proc/self/status in KiB (VmRSS: now, VmHWM: the peak), -1 if unknown.
-inline long StatusKiB(const char* field)
+// A field of a /proc/self file in KiB, -1 if unknown.
+inline long ProcKiB(const char* file, const char* field)
 {
-    std::FILE* status = std::fopen("/proc/self/status", "r");
+    std::FILE* status = std::fopen(file, "r");
     if (status == nullptr)
         return -1;
     char line[256], format[64];
@@ -33,8 +34,13 @@ inline long StatusKiB(const char* field)
     return kib;
 }
 
-inline long ResidentKiB() { return StatusKiB("VmRSS"); }
-inline long PeakResidentKiB() { return StatusKiB("VmHWM"); }
+inline long ResidentKiB() { return ProcKiB("/proc/self/status", "VmRSS"); }
+inline long PeakResidentKiB() { return ProcKiB("/proc/self/status", "VmHWM"); }
+// The resident pages no other process maps and that the process wrote: its
+// pictures, heap and stacks, not the code of the libraries it maps (which
+// the resident set counts, page by page, as the program happens to touch
+// and the kernel to map around what it touches).
+inline long PrivateDirtyKiB() { return ProcKiB("/proc/self/smaps_rollup", "Private_Dirty"); }
 
 // Starts the peak over from what is resident now (Linux 4.0 and later), so
 // that a run's peak leaves out what came before it.

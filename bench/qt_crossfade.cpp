@@ -159,8 +159,8 @@ int main(int argc, char** argv)
                 Mean(view.PaintMs), Max(view.PaintMs), Mean(view.IntervalMs), Max(view.IntervalMs),
                 cpu / double(frames), 100.0 * cpu / wallMs);
     std::printf("RESULT frames=%zu transition_s=%.3f work_ms=%.2f work_max_ms=%.2f cpu_ms=%.2f cpu_pct=%.0f "
-                "run_peak_kb=%ld whole_peak_kb=%ld\n",
+                "run_peak_kb=%ld whole_peak_kb=%ld own_kb=%ld\n",
                 frames, Mean(seconds), Mean(view.PaintMs), Max(view.PaintMs), cpu / double(frames),
-                100.0 * cpu / wallMs, PeakResidentKiB(), std::max(startPeak, PeakResidentKiB()));
+                100.0 * cpu / wallMs, PeakResidentKiB(), std::max(startPeak, PeakResidentKiB()), PrivateDirtyKiB());
     return 0;
 }

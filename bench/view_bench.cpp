@@ -283,9 +283,9 @@ int main(int argc, char** argv)
     std::printf("\n\"max ms\" is the slowest frame's build + paint\n");
     if (styles.size() == 1 && framesAll > 0)
         std::printf("RESULT frames=%d transition_s=%.3f work_ms=%.2f work_max_ms=%.2f cpu_ms=%.2f cpu_pct=%.0f "
-                    "run_peak_kb=%ld whole_peak_kb=%ld\n",
+                    "run_peak_kb=%ld whole_peak_kb=%ld own_kb=%ld\n",
                     framesAll, seconds1, work, workMax, cpu / framesAll, 100.0 * cpu / wallMs, PeakResidentKiB(),
-                    std::max(startPeak, PeakResidentKiB()));
+                    std::max(startPeak, PeakResidentKiB()), PrivateDirtyKiB());
     if (ownSize) {
         const long peak = std::max(startPeak, PeakResidentKiB());
         view.Picture().Assign(TBitmap(640, 480, 0xFF336699u));

@@ -27,6 +27,11 @@
 #                  without its first picture, which comes from the empty
 #                  control (an old screen of Color for it, while the second
 #                  picture is not made yet)
+#   own MB         the process's private written pages once the transitions
+#                  are over (pictures, heap, stacks; the resident set less
+#                  the libraries' code and other pages shared or read from
+#                  files, and the backing store the display server shares),
+#                  the largest over the rounds
 #   X ms           under Xvfb: the display server's CPU time per frame, which
 #                  takes every frame the program sends
 # Build first: cmake --build build --target mirel_bench_view mirel_bench_qt_crossfade
@@ -133,8 +138,8 @@ if [ -n "$raw" ]; then
   exit 0
 fi
 
-printf '\n%-10s %-13s %12s %9s %9s %9s %6s %8s %7s %6s\n' size program "transition s" "work ms" "max ms" "cpu ms" \
-  "cpu %" "peak MB" "run MB" "X ms"
+printf '\n%-10s %-13s %12s %9s %9s %9s %6s %8s %7s %7s %6s\n' size program "transition s" "work ms" "max ms" "cpu ms" \
+  "cpu %" "peak MB" "run MB" "own MB" "X ms"
 awk '
   {
     for (i = 1; i <= NF; ++i) { split($i, kv, "="); v[kv[1]] = kv[2] }
@@ -144,11 +149,13 @@ awk '
     if (v["work_max_ms"] > mx[k]) mx[k] = v["work_max_ms"]
     if (v["peak_kb"] > pk[k]) pk[k] = v["peak_kb"]
     if (v["run_peak_kb"] > rp[k]) rp[k] = v["run_peak_kb"]
+    if (v["own_kb"] > own[k]) own[k] = v["own_kb"]
   }
   END {
     for (j = 1; j <= keys; ++j) {
       k = order[j]; split(k, sp, " ")
-      printf "%-10s %-13s %12.3f %9.2f %9.2f %9.2f %6.0f %8.0f %7.0f %6.2f\n", sp[1], sp[2], tr[k] / n[k],
-             wk[k] / n[k], mx[k], cpu[k] / n[k], pct[k] / n[k], pk[k] / 1024, rp[k] / 1024, xs[k] / n[k]
+      printf "%-10s %-13s %12.3f %9.2f %9.2f %9.2f %6.0f %8.0f %7.0f %7.1f %6.2f\n", sp[1], sp[2], tr[k] / n[k],
+             wk[k] / n[k], mx[k], cpu[k] / n[k], pct[k] / n[k], pk[k] / 1024, rp[k] / 1024, own[k] / 1024,
+             xs[k] / n[k]
     }
   }' "$work/results"
