@@ -110,8 +110,8 @@ other
                     every style at --progress (default 50) in one labelled
                     grid; sample pictures unless --old and --new are given
   --bench           milliseconds per frame of each style (default all) on
-                    sample pictures of --size (default 1920x1080), and the
-                    ratio to one full-frame copy
+                    sample pictures of --size (default 1920x1080), and its
+                    ratio to one full-frame copy timed just before it
   --styles LIST     for --bench: numbers and ranges, e.g. 1-57,118
   --threads N       draw each frame's pixels on N threads, in bands (default
                     1); the frames are the same whatever N
