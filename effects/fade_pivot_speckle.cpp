@@ -66,7 +66,7 @@ void RotateSpanWide(uint32_t* d, size_t count, const uint32_t* src, int32_t W, u
 // unsigned, so that the step past the span's end wraps harmlessly.
 // With Old (of Dest's size), the rest of each row is copied from it in the
 // same pass; without, the spans are drawn through Dest's canvas as an area,
-// so that a frame drawn over the last one knows where the picture is.
+// so that a frame drawn over the last one knows where the picture lies.
 template <typename TFix>
 void RotateRows(TBitmap& Dest, const TBitmap& Src, const TBitmap* Old, int32_t PX, int32_t PY, int64_t C, int64_t S)
 {
@@ -89,13 +89,11 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, const TBitmap* Old, int32_t P
             lo = hi = 0;
         return TSpan{a0, b0, int32_t(lo), int32_t(hi)};
     };
-    // Drawn through the canvas, the spans are found first, for the area.
+    // The spans found for the area of a frame drawn through the canvas;
+    // otherwise each band finds its own.
     thread_local std::vector<TSpan> spanCache;
     std::vector<TSpan>& spans = spanCache;
     spans.clear();
-    if (Old == nullptr)
-        for (int32_t y = 0; y < DH; ++y)
-            spans.push_back(rowSpan(y));
     const uint32_t* src = Src.PixelRow(0);
     const int32_t pitch = Src.BytesPerLine() / 4; // from one source row to the next
     const TFix stepA = TFix(C), stepB = TFix(-S), top = TFix(H - 1);
@@ -130,12 +128,17 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, const TBitmap* Old, int32_t P
         });
     };
     if (Old == nullptr) {
-        std::vector<pixman_box32_t> boxes;
-        boxes.reserve(spans.size());
-        for (int32_t y = 0; y < DH; ++y)
-            if (const TSpan& s = spans[size_t(y)]; s.Lo < s.Hi)
-                boxes.push_back({s.Lo, y, s.Hi, y + 1});
-        Dest.Canvas().DrawArea(TRegion::FromBandedBoxes(boxes), draw);
+        const auto area = [&] {
+            std::vector<pixman_box32_t> boxes;
+            boxes.reserve(size_t(std::max(DH, 0)));
+            for (int32_t y = 0; y < DH; ++y) {
+                const TSpan& s = spans.emplace_back(rowSpan(y));
+                if (s.Lo < s.Hi)
+                    boxes.push_back({s.Lo, y, s.Hi, y + 1});
+            }
+            return TRegion::FromBandedBoxes(boxes);
+        };
+        Dest.Canvas().DrawArea(area, draw);
         return;
     }
     Dest.OwnPixels();

@@ -739,12 +739,12 @@ void TCanvas::FillArea(const TRect& dest)
                     b.Width(), b.Height(), BrushColor);
 }
 
-void TCanvas::DrawArea(const TRegion& area, const std::function<void()>& draw)
+void TCanvas::DrawArea(const std::function<TRegion()>& area, const std::function<void()>& draw)
 {
     TCanvasDrawing drawing(owner_);
     owner_.OwnPixels();
     if (drawing.Watched())
-        drawing.Draws(WithinRect(area, owner_.BoundsRect()), nullptr, false);
+        drawing.Draws(WithinRect(area(), owner_.BoundsRect()), nullptr, false);
     draw();
 }
 

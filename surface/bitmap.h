@@ -121,12 +121,15 @@ public:
     // dest filled with BrushColor.
     void FillArea(const TRect& dest);
 
-    // area drawn by the caller, for pixels the canvas cannot copy or fill
-    // (a rotation): draw() writes the bitmap's pixels in area (cut to the
-    // bitmap), all of them and no other, and reads none. The canvas gives the
-    // bitmap pixels of its own first; a record watching it sees area drawn,
-    // as if the canvas had filled it. The clip region does not apply.
-    void DrawArea(const TRegion& area, const std::function<void()>& draw);
+    // An area drawn by the caller, for pixels the canvas cannot copy or fill
+    // (a rotation): draw() writes the bitmap's pixels in the area (cut to
+    // the bitmap), all of them and no other, and reads none. The canvas
+    // gives the bitmap pixels of its own first; a record watching it sees
+    // the area drawn, as if the canvas had filled it. area() gives the area,
+    // and is called before draw() and only while a record watches: a drawing
+    // that works its area out pays for it only then. The clip region does
+    // not apply.
+    void DrawArea(const std::function<TRegion()>& area, const std::function<void()>& draw);
 
 private:
     TBitmap& owner_;

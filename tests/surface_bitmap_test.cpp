@@ -486,7 +486,7 @@ TEST(DrawRecord, HoldsWhatTheCanvasDrewAndNotesEverythingElse)
         [](TCanvas& c, const TBitmap&) { // pixels of its own, in an area past the bitmap's edge
             const TRegion shape = CreateRoundRectRgn(-6, 4, 30, 50, 30, 30);
             TBitmap& b = c.Bitmap();
-            c.DrawArea(shape, [&] {
+            c.DrawArea([&] { return shape; }, [&] {
                 for (int32_t y = 0; y < b.Height(); ++y)
                     for (int32_t x = 0; x < b.Width(); ++x)
                         if (shape.Contains(x, y))
