@@ -12,7 +12,7 @@
 // changed, and so is the area to show again.
 //
 // A procedure that reads Display, or writes it other than through its canvas
-// (as the procedures of the fade, the pivots and the pushes do), is seen
+// (as the procedures of the fade and the pushes do), is seen
 // doing so at the first frame the builder draws with it, which starts from
 // the old picture in full as always; from then on that style's frames are
 // built whole, as DrawEffectFrame builds them (through the style's compose

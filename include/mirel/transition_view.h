@@ -383,8 +383,8 @@ public:
     /// paints: on platforms whose backing store keeps what was painted (X11,
     /// offscreen), each over the last one in the window, drawing only what
     /// changed; elsewhere, and for the styles whose frames change whole or
-    /// are too ragged to follow (the fade, the pivots, the pushes, the
-    /// criss-crosses and shreds), a style with a compose form composes each
+    /// are too ragged to follow (the fade, the pushes, the criss-crosses and
+    /// shreds), a style with a compose form composes each
     /// frame whole. Asked for, Display draws the latest then (a frame of the
     /// shreds and speckles from the same random numbers).
     TBitmap& Display();
