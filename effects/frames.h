@@ -13,13 +13,16 @@
 //
 // A procedure that reads Display, or writes it other than through its canvas
 // (as the procedures of the fade and the pushes do), is seen doing so at the
-// first frame the builder draws with it, which starts from the old picture
-// in full as always; from then on that style's frames are built whole, as
-// DrawEffectFrame builds them (through the style's compose form, where it
-// has one). So are always those of the styles whose frames are too ragged
-// to follow (RaggedFrames): the region of what changed would take megabytes. A style with a compose form is otherwise drawn over the
-// last frame too: the sweeps that squeeze, stretch or slide the new picture
-// in redraw its part, and leave the old picture where it is.
+// first frame the builder draws with it, which starts from the old picture in
+// full as always; from then on that style's frames are built whole, as
+// DrawEffectFrame builds them (through the style's compose form, where it has
+// one). So are always those of the styles whose frames are too ragged to
+// follow (RaggedFrames): the region of what changed would take megabytes. A
+// style with a compose form is otherwise drawn over the last frame too: the
+// sweeps that squeeze, stretch or slide the new picture in redraw its part,
+// and leave the old picture where it is. A procedure that computes its
+// pixels itself and names the area they fill (TCanvas::DrawArea, as the
+// pivots do) is followed like the others.
 #pragma once
 
 #include "effects/catalogue.h"
