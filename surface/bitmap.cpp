@@ -351,7 +351,7 @@ bool MoveWithin(TBitmap& bmp, const TRegion* clip, const TAxis& ax, const TAxis&
 
 // The copy itself, after the source has been cut to its bitmap: nearest
 // neighbour, clipped to the destination bitmap and to its clip region. A 1:1
-// copy is a memcpy per row, at memory speed (pixman's blt, which takes it
+// copy is a run copied per row, at memory speed (pixman's blt, which takes it
 // through a clip region, copies part rows a third slower); a scaled or
 // mirrored one is drawn by the resampler above, unless pixman is asked to
 // sample it itself.
@@ -371,7 +371,7 @@ void Blit(TBitmap& dst, const TRegion* clip, const TAxis& ax, const TAxis& ay, c
         const auto count = size_t(x1 - x0);
         ForEachBand(int32_t(y0), int32_t(y1), (x1 - x0) * (y1 - y0), [&](int32_t top, int32_t bottom) {
             for (int32_t y = top; y < bottom; ++y)
-                std::memcpy(dst.PixelRow(y) + x0, src.Row(int32_t(sy + y)) + sx, count * 4);
+                CopyRun(dst.PixelRow(y) + x0, src.Row(int32_t(sy + y)) + sx, count);
         });
         return;
     }
