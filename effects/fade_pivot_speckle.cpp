@@ -90,7 +90,8 @@ void RotateRows(TBitmap& Dest, const TBitmap& Src, const TBitmap* Old, int32_t P
         return TSpan{a0, b0, int32_t(lo), int32_t(hi)};
     };
     // The spans found for the area of a frame drawn through the canvas;
-    // otherwise each band finds its own.
+    // otherwise each band finds its own. Bands on other threads reach them
+    // through the reference (the thread_local's name would be theirs).
     thread_local std::vector<TSpan> spanCache;
     std::vector<TSpan>& spans = spanCache;
     spans.clear();
