@@ -25,8 +25,9 @@ TRegion TFrameBuilder::Draw(TBitmap& Display, const TBitmap& Old, const TBitmap&
     const TRect R = Image.BoundsRect();
     const TRegion whole(R);
     const bool drawsOver = Progress > 0 && Progress < 100 && style >= 1 && style <= MaxShowStyle &&
-                           !RaggedFrames(style) && !BuiltWhole[style].load(std::memory_order_relaxed) && Old.Width() == Image.Width() &&
-                           Old.Height() == Image.Height() && &Display != &Old && &Display != &Image;
+                           !RaggedFrames(style) && !BuiltWhole[style].load(std::memory_order_relaxed) &&
+                           Old.Width() == Image.Width() && Old.Height() == Image.Height() && &Display != &Old &&
+                           &Display != &Image;
     if (!drawsOver) {
         Reset();
         DrawEffectFrame(Display, Old, Image, style, Step, Progress);
