@@ -392,12 +392,13 @@ TEST(ViewScreenFrames, FramesDrawnOverTheLastWherePaintedAreTheStyleFrames)
         // travelling rectangles, an uneven shred (drawn by chance: drawn
         // again for Display from the same numbers) and a sweep that has a
         // compose form (drawn over the last frame all the same, where only
-        // its sides change). On the way, a shred whose frames are too ragged
+        // its sides change), and a pivot (its turned picture an area it
+        // computes itself, the old picture put back around it). On the way, a shred whose frames are too ragged
         // to follow, composed where it is painted, and (repainted) composed
         // again from the same numbers.
         TPaintedArea painted;
         view.installEventFilter(&painted);
-        for (const int style : {5, 60, 127, 145, 65, 13}) {
+        for (const int style : {5, 60, 127, 145, 65, 13, 119}) {
             view.Picture().Assign(image);
             view.SetStyle(style);
             const size_t before = TBitmap::PixelBytes();
