@@ -782,6 +782,22 @@ TBitmap::TBitmap(uint32_t* rows, int32_t width, int32_t height, int32_t stride) 
     Adopt(block, width, height);
 }
 
+void TBitmap::ShowPixels(const uint32_t* pixels, int32_t width, int32_t height, std::shared_ptr<const void> owner)
+{
+    if (record_ != nullptr)
+        NoteWrite();
+    CheckBitmapSize(width, height);
+    TPixelBlock* block = nullptr;
+    if (width != 0 && height != 0) {
+        if (pixels == nullptr || owner == nullptr)
+            throw TBitmapError("pixels to show, and someone to keep them, are missing");
+        block = new TPixelBlock;
+        block->Pixels = const_cast<uint32_t*>(pixels); // never written: SharesPixels holds them shared
+        block->Owner = std::move(owner);
+    }
+    Adopt(block, width, height);
+}
+
 TBitmap::~TBitmap()
 {
     if (record_ != nullptr)
@@ -806,7 +822,7 @@ void TBitmap::Release(TPixelBlock* block) noexcept
 {
     if (block == nullptr || block->Refs.fetch_sub(1, std::memory_order_acq_rel) != 1)
         return;
-    if (block->Stride == 0)
+    if (block->Stride == 0 && block->Owner == nullptr)
         FreePixels(block->Pixels, block->Bytes);
     delete block;
 }

@@ -152,6 +152,12 @@ public:
     // them: a bitmap that shares or assigns it takes a copy, and a new size
     // gives it a block of its own.
     TBitmap(uint32_t* rows, int32_t width, int32_t height, int32_t stride);
+    // Makes this bitmap show pixels someone else holds (a QImage's, say):
+    // width x height of them, contiguous rows, which owner keeps alive for as
+    // long as any bitmap shows them. They are only ever read: shared as this
+    // bitmap's own block would be, and copied first by a bitmap about to be
+    // drawn on, as a block shared with another bitmap is.
+    void ShowPixels(const uint32_t* pixels, int32_t width, int32_t height, std::shared_ptr<const void> owner);
     TBitmap(const TBitmap&) = delete;
     TBitmap& operator=(const TBitmap&) = delete;
     ~TBitmap();
@@ -204,7 +210,8 @@ public:
     // Whether another bitmap shares this one's pixels.
     bool SharesPixels() const
     {
-        return block_ != nullptr && block_->Refs.load(std::memory_order_acquire) > 1;
+        return block_ != nullptr &&
+               (block_->Owner != nullptr || block_->Refs.load(std::memory_order_acquire) > 1);
     }
     // From one row to the next: Width() pixels, except over foreign rows.
     int32_t BytesPerLine() const { return stride_ * 4; }
@@ -245,6 +252,7 @@ private:
         size_t Bytes = 0;
         uint32_t* Pixels = nullptr;
         int32_t Stride = 0; // rows of another image, this far apart; 0: the block's own, contiguous
+        std::shared_ptr<const void> Owner; // of pixels shown read-only (ShowPixels), not the block's own
     };
     static TPixelBlock* NewBlock(size_t count, bool* zeroed = nullptr);
     static void Release(TPixelBlock* block) noexcept;

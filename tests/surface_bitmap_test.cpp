@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -207,6 +208,53 @@ TEST(Bitmap, ForeignRowsAreDrawnInPlaceAndNeverLent)
     onto.Fill(clBlack);
     EXPECT_EQ(window[size_t(Top + 5) * Stride + Left + 7], source.Pixel(7, 5));
     EXPECT_TRUE(marginsIntact());
+}
+
+// Pixels shown from someone else's picture are read where they are and
+// shared as a block of the bitmap's own would be; they are never written (a
+// bitmap to be drawn on copies them first), and their owner is let go with
+// the last bitmap that shows them.
+TEST(Bitmap, ShownPixelsAreSharedReadOnlyAndTheirOwnerKeptWhileShown)
+{
+    constexpr int32_t W = 50, H = 40;
+    auto picture = std::make_shared<std::vector<uint32_t>>(size_t(W) * H);
+    for (int32_t y = 0; y < H; ++y)
+        for (int32_t x = 0; x < W; ++x)
+            (*picture)[size_t(y) * W + size_t(x)] = 0xFF000000u | uint32_t(y << 8 | x);
+    const std::vector<uint32_t> before = *picture;
+    const std::weak_ptr<std::vector<uint32_t>> alive = picture;
+
+    auto shown = std::make_unique<TBitmap>();
+    const uint32_t* pixels = picture->data();
+    shown->ShowPixels(pixels, W, H, std::move(picture));
+    EXPECT_EQ(shown->Pixel(W - 1, H - 1), 0xFF000000u | uint32_t((H - 1) << 8 | (W - 1)));
+
+    TBitmap twin, drawn, own(W, H);
+    twin.Share(*shown);
+    drawn.Assign(*shown);
+    EXPECT_EQ(std::as_const(twin).Bits(), std::as_const(*shown).Bits()) << "shared, not copied";
+    EXPECT_EQ(std::as_const(drawn).Bits(), std::as_const(*shown).Bits());
+    own.Assign(*shown); // a bitmap with a block of its size copies into it
+    EXPECT_TRUE(test::SameBitmaps(own, *shown));
+
+    // Drawn on, alone or not, each copies first.
+    drawn.Canvas().BrushColor = clWhite;
+    drawn.Canvas().FillArea({0, 0, W, H});
+    shown->SetPixel(3, 4, clBlack);
+    EXPECT_EQ(shown->Pixel(3, 4), clBlack);
+    EXPECT_EQ(drawn.Pixel(3, 4), clWhite);
+    EXPECT_EQ(twin.Pixel(3, 4), before[size_t(4) * W + 3]);
+    ASSERT_FALSE(alive.expired());
+    EXPECT_EQ(*alive.lock(), before) << "the shown pixels are never written";
+
+    shown.reset();
+    EXPECT_FALSE(alive.expired()) << "the twin still shows them";
+    TBitmap grown;
+    grown.Share(twin);
+    grown.SetSize(W + 1, H);
+    twin.SetSize(0, 0);
+    EXPECT_TRUE(alive.expired());
+    EXPECT_EQ(grown.Pixel(W - 1, H - 1), before[size_t(H - 1) * W + W - 1]);
 }
 
 TEST(Bitmap, RefusesImpossibleSizes)

@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <cstring>
+#include <memory>
 #include <utility>
 
 namespace mirel {
@@ -15,6 +16,9 @@ namespace mirel {
 namespace {
 
 // Opaque 32-bit pixels; transparency shows white, as in loaded pictures.
+// An opaque 32-bit image is shown as it is, sharing its pixels as QImage
+// copies do (whoever paints on that image later paints on a copy of its
+// own); another is converted once and the bitmap shows the conversion.
 void ImageToBitmap(const QImage& source, TBitmap& out)
 {
     QImage image;
@@ -26,10 +30,15 @@ void ImageToBitmap(const QImage& source, TBitmap& out)
     } else {
         image = source.convertToFormat(QImage::Format_RGB32);
     }
-    TBitmap pixels(image.width(), image.height());
-    for (int y = 0; y < image.height(); ++y)
-        std::memcpy(pixels.PixelRow(y), image.constScanLine(y), size_t(image.width()) * 4);
-    out.Swap(pixels);
+    if (image.bytesPerLine() != qsizetype(image.width()) * 4) { // rows over a buffer of someone's own
+        TBitmap pixels(image.width(), image.height());
+        for (int y = 0; y < image.height(); ++y)
+            std::memcpy(pixels.PixelRow(y), image.constScanLine(y), size_t(image.width()) * 4);
+        out.Swap(pixels);
+        return;
+    }
+    auto owner = std::make_shared<const QImage>(std::move(image));
+    out.ShowPixels(reinterpret_cast<const uint32_t*>(owner->constBits()), owner->width(), owner->height(), owner);
 }
 
 QImage CopyOf(const TBitmap& bitmap)

@@ -246,6 +246,9 @@ public Q_SLOTS:
     /// Sets the background colour.
     void setColor(const QColor& value) { SetColor(value); }
     /// Sets the picture the next transition goes to; a null image empties it.
+    /// An opaque 32-bit image is not copied: the control shares its pixels,
+    /// as copies of a QImage do (an image made over a buffer of yours needs
+    /// that buffer while the control shows it; hand over image.copy() if not).
     void setImage(const QImage& value);
     /// The same from a pixmap.
     void setPixmap(const QPixmap& value) { setImage(value.toImage()); }

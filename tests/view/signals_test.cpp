@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -256,6 +258,42 @@ TEST(ViewImages, QImagesGoInAndComeOut)
     view.setImage(QImage());
     EXPECT_TRUE(view.image().isNull());
     EXPECT_EQ(changed.count(), 3);
+}
+
+// An opaque image is shown as it is, without a copy: the control's pixel
+// memory does not grow by a picture, the caller's image keeps its pixels
+// through a transition to it, and what the caller paints on its image
+// afterwards stays out of the control.
+TEST(ViewImages, AnOpaqueImageIsSharedNotCopied)
+{
+    TTransitionView view;
+    view.resize(64, 48);
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(QColor(200, 100, 50));
+    const QImage kept = picture.copy();
+    const size_t before = TBitmap::PixelBytes();
+    view.setImage(picture);
+    EXPECT_EQ(TBitmap::PixelBytes(), before);
+
+    view.setManual(true);
+    view.setStyle(5);
+    view.execute();
+    for (const int progress : {40, 100})
+        view.setProgress(progress);
+    EXPECT_EQ(view.frame(), kept);
+    view.stop();
+    EXPECT_EQ(picture, kept);
+
+    picture.fill(Qt::black);
+    EXPECT_EQ(view.image(), kept);
+
+    // Rows of a wider buffer of the caller's own are copied: the buffer may
+    // go once the image is handed over.
+    auto buffer = std::make_unique<std::vector<uint32_t>>(size_t(70) * 48, 0xFF3366CCu);
+    view.setImage(QImage(reinterpret_cast<uchar*>(buffer->data()), 64, 48, 70 * 4, QImage::Format_RGB32));
+    std::fill(buffer->begin(), buffer->end(), 0u);
+    buffer.reset();
+    EXPECT_EQ(view.image().pixel(63, 47), 0xFF3366CCu);
 }
 
 TEST(ViewImages, LoadReportsInsteadOfThrowing)
