@@ -96,6 +96,34 @@ Item {
             view.delay = 0
         }
 
+        // Each frame the item shows is the frame of that progress, however
+        // fast the frames come: stepped by hand, the item (160 pixels of an
+        // 800-pixel picture, unstretched) shows the reveal from the left at
+        // each step, the new picture up to the edge, the old one past it.
+        function test_the_item_shows_each_frame() {
+            view.color = "black"
+            view.clear()
+            const blank = grabImage(view)
+            view.source = pictureA
+            view.style = 5 // reveal from left
+            view.manual = true
+            view.execute()
+            for (const p of [5, 10, 15]) {
+                view.progress = p
+                const shot = grabImage(view)
+                const edge = 800 * p / 100
+                verify(Qt.colorEqual(shot.pixel(edge + 8, 60), blank.pixel(edge + 8, 60)), "old past " + p + " %")
+                verify(!Qt.colorEqual(shot.pixel(edge - 8, 60), blank.pixel(edge - 8, 60)), "new before " + p + " %")
+            }
+            view.progress = 12
+            view.progress = 18
+            verify(!Qt.colorEqual(grabImage(view).pixel(136, 60), blank.pixel(136, 60)),
+                   "the last of two quick frames is shown")
+            view.stop()
+            view.manual = false
+            view.style = 51
+        }
+
         function test_a_bad_source_reports() {
             ignoreWarning(/TransitionView: .*no-such-file.jpg: .*/)
             view.source = "/no-such-file.jpg"

@@ -1,18 +1,21 @@
 #include "view/quick/transition_item.h"
 
-#include <QPainter>
+#include <QQuickWindow>
+#include <QSGImageNode>
 #include <QUrl>
+
+#include <utility>
 
 namespace mirel {
 
 TTransitionItem::TTransitionItem(QQuickItem* parent)
-    : QQuickPaintedItem(parent), view_(new TTransitionView)
+    : QQuickItem(parent), view_(new TTransitionView)
 {
+    setFlag(ItemHasContents);
     // Never on screen: the item shows what the widget composes. The item's
     // size comes from QML; its implicit size is the picture's.
     view_->setAttribute(Qt::WA_DontShowOnScreen);
     view_->setAutoSize(false);
-    setOpaquePainting(true);
 
     TTransitionView* v = view_;
     connect(v, &TTransitionView::started, this, &TTransitionItem::started);
@@ -80,30 +83,58 @@ void TTransitionItem::setSource(const QString& value)
 
 void TTransitionItem::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry)
 {
-    QQuickPaintedItem::geometryChange(newGeometry, oldGeometry);
+    QQuickItem::geometryChange(newGeometry, oldGeometry);
     if (newGeometry.size() != oldGeometry.size()) {
         view_->resize(newGeometry.size().toSize());
         Compose();
     }
 }
 
-// The widget composes background and frame as it would on screen; the
-// item keeps that image until the next frame.
+// The widget composes background and frame as it would on screen, into
+// an image the item keeps until the next frame: the frame before, if no
+// texture took it yet, else the one before last, unless a texture still
+// shows that one (then a new image).
 void TTransitionItem::Compose()
 {
     const QSize size = view_->size();
     if (size.isEmpty())
         return;
-    if (composed_.size() != size)
-        composed_ = QImage(size, QImage::Format_RGB32);
-    view_->render(&composed_);
+    if (changed_ && composed_.size() == size && composed_.isDetached()) {
+        view_->render(&composed_);
+        update();
+        return;
+    }
+    QImage target = std::exchange(spare_, QImage());
+    if (target.size() != size || !target.isDetached())
+        target = QImage(size, QImage::Format_RGB32);
+    view_->render(&target);
+    spare_ = std::exchange(composed_, std::move(target));
+    changed_ = true;
     update();
 }
 
-void TTransitionItem::paint(QPainter* painter)
+// On the scene graph's thread, while the GUI thread waits.
+QSGNode* TTransitionItem::updatePaintNode(QSGNode* old, UpdatePaintNodeData*)
 {
-    if (!composed_.isNull())
-        painter->drawImage(0, 0, composed_);
+    auto* node = static_cast<QSGImageNode*>(old);
+    if (composed_.isNull()) {
+        delete node;
+        return nullptr;
+    }
+    if (node == nullptr) {
+        node = window()->createImageNode();
+        node->setOwnsTexture(true);
+        changed_ = true;
+    }
+    if (changed_) {
+        // The texture takes the image as it is (the software scene graph
+        // draws from its pixels, the others upload them); the texture it
+        // replaces lets go of the image before.
+        node->setTexture(window()->createTextureFromImage(composed_));
+        changed_ = false;
+    }
+    node->setRect(boundingRect());
+    return node;
 }
 
 } // namespace mirel

@@ -1,5 +1,5 @@
-// TransitionView for Qt Quick: the transition widget's engine behind a
-// QQuickPaintedItem, with the widget's camelCase properties and signals.
+// TransitionView for Qt Quick: the transition widget's engine behind a Qt
+// Quick item, with the widget's camelCase properties and signals.
 //
 //     import Mirel.Transitions
 //     TransitionView {
@@ -8,22 +8,23 @@
 //         Component.onCompleted: execute()
 //     }
 //
-// The engine is the widget's own, kept off screen and composed into the
-// item after every frame; so the application needs a QApplication (not just
-// a QGuiApplication).
+// The engine is the widget's own, kept off screen; every frame it shows is
+// composed into an image that becomes the item's texture as it is (no copy
+// on the software scene graph, one upload on the others). So the
+// application needs a QApplication (not just a QGuiApplication).
 #pragma once
 
 #include <mirel/transition_view.h>
 
 #include <QImage>
 #include <QPointer>
-#include <QQuickPaintedItem>
+#include <QQuickItem>
 #include <QtQml/qqmlregistration.h>
 
 namespace mirel {
 
 /// A Qt Quick item that plays the catalogue's transitions, as TTransitionView does.
-class TTransitionItem : public QQuickPaintedItem {
+class TTransitionItem : public QQuickItem {
     Q_OBJECT
     QML_NAMED_ELEMENT(TransitionView)
     Q_PROPERTY(int style READ style WRITE setStyle NOTIFY styleChanged)
@@ -105,7 +106,6 @@ public:
     /// The frame on screen at the picture's size.
     Q_INVOKABLE QImage frame() const { return view_->frame(); }
 
-    void paint(QPainter* painter) override;
 
 Q_SIGNALS:
     void started();
@@ -132,12 +132,16 @@ Q_SIGNALS:
 
 protected:
     void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
+    QSGNode* updatePaintNode(QSGNode* node, UpdatePaintNodeData* data) override;
 
 private:
     void Compose();
 
     QPointer<TTransitionView> view_;
-    QImage composed_;
+    // The frame composed last, and the one before, whose pixels the next
+    // frame is composed into once no texture shows them any more.
+    QImage composed_, spare_;
+    bool changed_ = false; // composed_ is not the texture yet
     QString source_;
     QString error_;
 };
