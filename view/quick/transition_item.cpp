@@ -1,12 +1,44 @@
 #include "view/quick/transition_item.h"
 
+#include "view/picture.h"
+
 #include <QQuickWindow>
 #include <QSGImageNode>
 #include <QUrl>
 
+#include <sys/mman.h>
+
+#include <new>
 #include <utility>
 
 namespace mirel {
+
+namespace {
+
+// A frame's image in pages of its own, given back to the system as soon as
+// the last copy of the image goes (the heap would keep them).
+QImage FrameImage(QSize size)
+{
+    struct TPages {
+        void* Start;
+        size_t Bytes;
+    };
+    const size_t bytes = size_t(size.width()) * size_t(size.height()) * 4;
+    void* start = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (start == MAP_FAILED)
+        throw std::bad_alloc();
+    auto* pages = new TPages{start, bytes};
+    return QImage(
+        static_cast<uchar*>(start), size.width(), size.height(), qsizetype(size.width()) * 4, QImage::Format_RGB32,
+        [](void* info) {
+            const auto* p = static_cast<TPages*>(info);
+            munmap(p->Start, p->Bytes);
+            delete p;
+        },
+        pages);
+}
+
+} // namespace
 
 TTransitionItem::TTransitionItem(QQuickItem* parent)
     : QQuickItem(parent), view_(new TTransitionView)
@@ -20,7 +52,11 @@ TTransitionItem::TTransitionItem(QQuickItem* parent)
     TTransitionView* v = view_;
     connect(v, &TTransitionView::started, this, &TTransitionItem::started);
     connect(v, &TTransitionView::completed, this, &TTransitionItem::completed);
-    connect(v, &TTransitionView::stopped, this, &TTransitionItem::stopped);
+    connect(v, &TTransitionView::stopped, this, [this] {
+        // Between transitions the item keeps one frame, the one it shows.
+        spare_ = QImage();
+        emit stopped();
+    });
     connect(v, &TTransitionView::busyChanged, this, &TTransitionItem::busyChanged);
     connect(v, &TTransitionView::styleChanged, this, &TTransitionItem::styleChanged);
     connect(v, &TTransitionView::styleNameChanged, this, &TTransitionItem::styleNameChanged);
@@ -51,8 +87,8 @@ TTransitionItem::TTransitionItem(QQuickItem* parent)
         emit colorChanged(c);
     });
     connect(v, &TTransitionView::pictureChanged, this, [this] {
-        const QImage picture = view_->image();
-        setImplicitSize(picture.width(), picture.height());
+        const TPicture& picture = std::as_const(*view_).Picture();
+        setImplicitSize(picture.Width(), picture.Height());
         emit pictureChanged();
     });
     // Every frame is composed into the item before listeners hear of it.
@@ -106,7 +142,7 @@ void TTransitionItem::Compose()
     }
     QImage target = std::exchange(spare_, QImage());
     if (target.size() != size || !target.isDetached())
-        target = QImage(size, QImage::Format_RGB32);
+        target = FrameImage(size);
     view_->render(&target);
     spare_ = std::exchange(composed_, std::move(target));
     changed_ = true;
