@@ -11,6 +11,7 @@
 // the time from one frame's paint to the next, "cpu" the process's CPU time
 // over the whole run divided by its frames. The last line sums it up in the
 // form widget_vs_crossfade.sh reads.
+#include "bench/pattern_image.h"
 #include "bench/process_stats.h"
 
 #include <QApplication>
@@ -29,17 +30,6 @@
 namespace {
 
 using namespace mirel::bench;
-
-QImage Pattern(int w, int h, uint32_t salt)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < w; ++x)
-            row[x] = 0xFF000000u | ((uint32_t(x) * 7 + uint32_t(y) * 13 + salt) & 0xFFFFFF);
-    }
-    return image;
-}
 
 class TCrossFade : public QWidget {
 public:
@@ -128,7 +118,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the window was never exposed\n");
         return 1;
     }
-    QImage pictures[2] = {Pattern(w, h, 0), Pattern(w, h, 0x5A5A5A)};
+    QImage pictures[2] = {PatternImage(w, h, 0), PatternImage(w, h, 0x5A5A5A)};
     std::printf("hand-written QPainter cross-fade, %dx%d window, 40 ms QTimer, 4 %% a frame, %s\n", w, h,
                 qPrintable(QGuiApplication::platformName()));
 

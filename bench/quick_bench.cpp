@@ -10,6 +10,7 @@
 // the two are held against each other per frame ("cpu") and per second of
 // transition ("cpu %"). A frame is a frame the window swapped. The last
 // line sums it up as key=value pairs, as the widget's bench does.
+#include "bench/pattern_image.h"
 #include "bench/process_stats.h"
 #include "surface/bitmap.h"
 
@@ -32,17 +33,6 @@ Q_IMPORT_QML_PLUGIN(Mirel_TransitionsPlugin)
 namespace {
 
 using namespace mirel::bench;
-
-QImage Pattern(int w, int h, uint32_t salt)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < w; ++x)
-            row[x] = 0xFF000000u | ((uint32_t(x) * 7 + uint32_t(y) * 13 + salt) & 0xFFFFFF);
-    }
-    return image;
-}
 
 // image://bench/0 and image://bench/1, the two pictures.
 class TPictures : public QQuickImageProvider {
@@ -121,7 +111,7 @@ int main(int argc, char** argv)
     qtArgs.push_back(nullptr);
     QApplication app(qtArgc, qtArgs.data());
 
-    const QImage pictures[2] = {Pattern(w, h, 0), Pattern(w, h, 0x5A5A5A)};
+    const QImage pictures[2] = {PatternImage(w, h, 0), PatternImage(w, h, 0x5A5A5A)};
     QQuickView window;
     window.engine()->addImageProvider(QStringLiteral("bench"), new TPictures(pictures));
     window.setResizeMode(QQuickView::SizeRootObjectToView);

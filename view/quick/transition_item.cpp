@@ -8,7 +8,6 @@
 
 #include <sys/mman.h>
 
-#include <new>
 #include <utility>
 
 namespace mirel {
@@ -16,7 +15,8 @@ namespace mirel {
 namespace {
 
 // A frame's image in pages of its own, given back to the system as soon as
-// the last copy of the image goes (the heap would keep them).
+// the last copy of the image goes (the heap would keep them); a null image
+// when there is no memory for it.
 QImage FrameImage(QSize size)
 {
     struct TPages {
@@ -26,7 +26,7 @@ QImage FrameImage(QSize size)
     const size_t bytes = size_t(size.width()) * size_t(size.height()) * 4;
     void* start = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (start == MAP_FAILED)
-        throw std::bad_alloc();
+        return {};
     auto* pages = new TPages{start, bytes};
     return QImage(
         static_cast<uchar*>(start), size.width(), size.height(), qsizetype(size.width()) * 4, QImage::Format_RGB32,
@@ -143,6 +143,8 @@ void TTransitionItem::Compose()
     QImage target = std::exchange(spare_, QImage());
     if (target.size() != size || !target.isDetached())
         target = FrameImage(size);
+    if (target.isNull())
+        return; // the frame shown stays
     view_->render(&target);
     spare_ = std::exchange(composed_, std::move(target));
     changed_ = true;

@@ -106,7 +106,6 @@ public:
     /// The frame on screen at the picture's size.
     Q_INVOKABLE QImage frame() const { return view_->frame(); }
 
-
 Q_SIGNALS:
     void started();
     void progressChanged(int progress);
