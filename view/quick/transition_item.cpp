@@ -53,8 +53,11 @@ TTransitionItem::TTransitionItem(QQuickItem* parent)
     connect(v, &TTransitionView::started, this, &TTransitionItem::started);
     connect(v, &TTransitionView::completed, this, &TTransitionItem::completed);
     connect(v, &TTransitionView::stopped, this, [this] {
-        // Between transitions the item keeps one frame, the one it shows.
+        // Between transitions the item keeps one frame, the one it shows:
+        // not its spare image, nor the block a frame built in the widget
+        // leaves for the next transition.
         spare_ = QImage();
+        TBitmap::ReleaseSpare();
         emit stopped();
     });
     connect(v, &TTransitionView::busyChanged, this, &TTransitionItem::busyChanged);
