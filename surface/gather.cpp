@@ -29,17 +29,42 @@ void GatherRowInPlace(uint32_t* d, const uint32_t* src, const uint32_t* map, siz
         d[i] = src[map[i]];
 }
 
+namespace {
+
+// The widest gather MIREL_KERNELS allows: 0 plain, 1 AVX2, 2 AVX-512.
+[[maybe_unused]] int GatherCap()
+{
+    const char* env = std::getenv("MIREL_KERNELS");
+    if (env == nullptr)
+        return 2;
+    if (std::strcmp(env, "scalar") == 0 || std::strcmp(env, "sse2") == 0)
+        return 0;
+    return std::strcmp(env, "avx2") == 0 ? 1 : 2;
+}
+
+} // namespace
+
 bool GatherUsesAvx2()
 {
 #if MIREL_X86_GATHER
     static const bool avx2 = [] {
-        const char* env = std::getenv("MIREL_KERNELS");
-        if (env != nullptr && (std::strcmp(env, "scalar") == 0 || std::strcmp(env, "sse2") == 0))
-            return false;
         __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
+        return GatherCap() >= 1 && __builtin_cpu_supports("avx2") != 0;
     }();
     return avx2;
+#else
+    return false;
+#endif
+}
+
+bool GatherUsesAvx512()
+{
+#if MIREL_X86_GATHER
+    static const bool avx512 = [] {
+        __builtin_cpu_init();
+        return GatherCap() >= 2 && __builtin_cpu_supports("avx512f") != 0;
+    }();
+    return avx512;
 #else
     return false;
 #endif
@@ -49,9 +74,15 @@ TColumnGather::TColumnGather(std::vector<uint32_t> map, [[maybe_unused]] size_t 
     : map_(std::move(map))
 {
 #if MIREL_X86_GATHER
-    vector_ = !plain && GatherUsesAvx2() && width >= 16 && map_.size() >= 8;
-    if (vector_)
-        Plan(width);
+    if (plain || width < 16)
+        return;
+    if (GatherUsesAvx512() && map_.size() >= 16) {
+        level_ = TLevel::Avx512;
+        Plan(width, 16, 3);
+    } else if (GatherUsesAvx2() && map_.size() >= 8) {
+        level_ = TLevel::Avx2;
+        Plan(width, 8, 2);
+    }
 #else
     (void)plain;
 #endif
@@ -70,7 +101,11 @@ void TColumnGather::RowInPlace(uint32_t* d, const uint32_t* src, size_t from, si
 void TColumnGather::Gather(uint32_t* d, const uint32_t* src, size_t from, size_t to, bool inPlace) const
 {
 #if MIREL_X86_GATHER
-    if (vector_) {
+    if (level_ == TLevel::Avx512) {
+        RowAvx512(d, src, from, to, inPlace);
+        return;
+    }
+    if (level_ == TLevel::Avx2) {
         RowAvx2(d, src, from, to, inPlace);
         return;
     }

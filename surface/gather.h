@@ -2,10 +2,11 @@
 // the source column map[x], every one below the source row's width. A copy
 // builds one TColumnGather and draws every row of it through it.
 //
-// One plain version, the reference, and on x86-64 an AVX2 one beside it
-// (gather_x86.cpp) that gives the same pixels. The AVX2 one is used where the
-// processor has it, unless MIREL_KERNELS=scalar (or sse2) says otherwise, as
-// for the effects' kernels, or the copy asks for the plain one.
+// One plain version, the reference, and on x86-64 AVX2 and AVX-512 ones
+// beside it (gather_x86.cpp) that give the same pixels. The widest the
+// processor has is used, unless MIREL_KERNELS says otherwise (scalar or
+// sse2: the plain one, as for the effects' kernels; avx2: not AVX-512), or
+// the copy asks for the plain one.
 #pragma once
 
 #include <cstddef>
@@ -35,29 +36,34 @@ public:
 
 private:
     std::vector<uint32_t> map_;
-    // On x86-64, groups of eight columns from column 0 on, each read from a window of
-    // its source row: Start[g] its first column, Kind[g] 0 for a window of
-    // eight, 1 for sixteen, 2 for none (the group is spread wider: plain
-    // loads); Lanes the columns' places in their windows, eight per group.
-    bool vector_ = false;
+    // On x86-64, groups of Group columns (8 for AVX2, 16 for AVX-512) from
+    // column 0 on, each read from a window of its source row: Start[g] its
+    // first column, Kind[g] k for a window of Group << k columns, or
+    // Windows for none (the group is spread wider: loads one by one); Lanes
+    // the columns' places in their windows, Group per group.
+    enum class TLevel : uint8_t { Plain, Avx2, Avx512 };
+    TLevel level_ = TLevel::Plain;
     std::vector<uint32_t> start_;
     std::vector<uint8_t> kind_;
     std::vector<uint32_t> lanes_;
     bool narrow_ = false; // every group of Kind 0
-    void Plan(size_t width);
-    // Row, or RowInPlace when inPlace: through the AVX2 gather where planned,
-    // else plainly (Plain), as RowAvx2 also draws the columns outside its
-    // groups.
+    void Plan(size_t width, size_t group, uint8_t windows);
+    // Row, or RowInPlace when inPlace: through the vector gather where
+    // planned, else plainly (Plain), as the vector ones also draw the
+    // columns outside their groups.
     void Gather(uint32_t* d, const uint32_t* src, size_t from, size_t to, bool inPlace) const;
     void Plain(uint32_t* d, const uint32_t* src, size_t from, size_t to, bool inPlace) const;
     void RowAvx2(uint32_t* d, const uint32_t* src, size_t from, size_t to, bool inPlace) const;
+    void RowAvx512(uint32_t* d, const uint32_t* src, size_t from, size_t to, bool inPlace) const;
 };
 
 // The plain gather, and the same in place (see RowInPlace).
 void GatherRowScalar(uint32_t* d, const uint32_t* src, const uint32_t* map, size_t count);
 void GatherRowInPlace(uint32_t* d, const uint32_t* src, const uint32_t* map, size_t count);
 
-// Whether the AVX2 gather runs here, within MIREL_KERNELS.
+// Whether the AVX2 gather runs here, within MIREL_KERNELS; and the AVX-512
+// one (MIREL_KERNELS=avx2 caps it at AVX2).
 bool GatherUsesAvx2();
+bool GatherUsesAvx512();
 
 } // namespace mirel
