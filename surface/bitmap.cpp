@@ -218,7 +218,7 @@ public:
         if (band == bands_.size() || boxes_[bands_[band].first].Top > y)
             return;
         const auto [first, last] = bands_[band];
-        DrawRow(y, -1, first, last, buffer);
+        DrawRow(y, -1, y + 1 < boxes_[first].Bottom ? y + 1 : -1, first, last, buffer);
     }
 
     // Draws the rows [top, bottom) of the copy, bottom-up when upwards.
@@ -231,10 +231,10 @@ public:
             const int32_t from = std::max(top, boxes_[first].Top), to = std::min(bottom, boxes_[first].Bottom);
             if (upwards) {
                 for (int32_t y = to - 1; y >= from; --y)
-                    DrawRow(y, y + 1 < to ? y + 1 : -1, first, last, buffer);
+                    DrawRow(y, y + 1 < to ? y + 1 : -1, y > from ? y - 1 : -1, first, last, buffer);
             } else {
                 for (int32_t y = from; y < to; ++y)
-                    DrawRow(y, y > from ? y - 1 : -1, first, last, buffer);
+                    DrawRow(y, y > from ? y - 1 : -1, y + 1 < to ? y + 1 : -1, first, last, buffer);
             }
         };
         if (upwards) {
@@ -248,8 +248,9 @@ public:
 
 private:
     // Row y through the boxes [first, last) of its band; done is the row of
-    // the same band drawn just before, or -1.
-    void DrawRow(int32_t y, int32_t done, size_t first, size_t last, std::vector<uint32_t>& buffer) const
+    // the same band drawn just before, next the one drawn just after, or -1.
+    void DrawRow(int32_t y, int32_t done, int32_t next, size_t first, size_t last,
+                 std::vector<uint32_t>& buffer) const
     {
         uint32_t* d = dst_.PixelRow(y);
         const int64_t sy = SourceRow(y);
@@ -260,6 +261,15 @@ private:
             return;
         }
         const uint32_t* s = src_.Row(int32_t(sy));
+        DrawFromSource(d, s, first, last, buffer);
+        if (contiguous_ && next >= 0 && SourceRow(next) == sy + 1)
+            ReadOnToNextRow(s + SourceColumn(x0_), size_t(x1_ - x0_), size_t(src_.Stride));
+    }
+
+    // The same from its source row s.
+    void DrawFromSource(uint32_t* d, const uint32_t* s, size_t first, size_t last,
+                        std::vector<uint32_t>& buffer) const
+    {
         if (contiguous_) {
             // The source may be this very row, shifted: moved box by box in
             // the direction that reads every box's pixels before writing them.
@@ -370,8 +380,12 @@ void Blit(TBitmap& dst, const TRegion* clip, const TAxis& ax, const TAxis& ay, c
         const int64_t sx = ax.S0 + (x0 - ax.D0), sy = ay.S0 - ay.D0;
         const auto count = size_t(x1 - x0);
         ForEachBand(int32_t(y0), int32_t(y1), (x1 - x0) * (y1 - y0), [&](int32_t top, int32_t bottom) {
-            for (int32_t y = top; y < bottom; ++y)
-                CopyRun(dst.PixelRow(y) + x0, src.Row(int32_t(sy + y)) + sx, count);
+            for (int32_t y = top; y < bottom; ++y) {
+                const uint32_t* from = src.Row(int32_t(sy + y)) + sx;
+                CopyRun(dst.PixelRow(y) + x0, from, count);
+                if (y + 1 < bottom)
+                    ReadOnToNextRow(from, count, size_t(src.Stride));
+            }
         });
         return;
     }
@@ -461,6 +475,10 @@ void CopyThroughBoxes(TBitmap& dst, const TBitmap& src, std::span<const pixman_b
                     if (x0 < x1)
                         CopyRun(to + x0, from + x0, size_t(x1 - x0));
                 }
+                // A band of one box: a run on every row, read on to the next.
+                const int32_t left = std::max(band->x1, 0), right = std::min(band->x2, width);
+                if (bandEnd - band == 1 && y + 1 < y1 && left < right)
+                    ReadOnToNextRow(from + left, size_t(right - left), size_t(src.BytesPerLine() / 4));
             }
             band = bandEnd;
         }

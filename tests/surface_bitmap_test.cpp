@@ -257,6 +257,54 @@ TEST(Bitmap, ShownPixelsAreSharedReadOnlyAndTheirOwnerKeptWhileShown)
     EXPECT_EQ(grown.Pixel(W - 1, H - 1), before[size_t(H - 1) * W + W - 1]);
 }
 
+// Copies of most of every row read on to the next row's run; none reads
+// past its source's last row. The sources here end where their pixels end
+// (a sanitizer build would catch a read beyond), one shown from a buffer of
+// its size, one rows inside a wider buffer; every copy gives the pixels a
+// copy pixel by pixel gives.
+TEST(Bitmap, CopiesOfMostOfEveryRowStayInsideTheirSource)
+{
+    constexpr int32_t W = 160, H = 50, Stride = W + 24, Cut = W / 4;
+    const auto colour = [](int32_t x, int32_t y) { return 0xFF000000u | uint32_t(y) << 12 | uint32_t(x); };
+    auto picture = std::make_shared<std::vector<uint32_t>>(size_t(W) * H);
+    std::vector<uint32_t> window(size_t(Stride) * (H - 1) + W);
+    for (int32_t y = 0; y < H; ++y)
+        for (int32_t x = 0; x < W; ++x)
+            (*picture)[size_t(y) * W + size_t(x)] = window[size_t(y) * Stride + size_t(x)] = colour(x, y);
+    TBitmap shown;
+    const uint32_t* pixels = picture->data();
+    shown.ShowPixels(pixels, W, H, std::move(picture));
+    const TBitmap rows(window.data(), W, H, Stride);
+
+    for (const TBitmap* source : {static_cast<const TBitmap*>(&shown), &rows}) {
+        // Each draws onto black; expected(x, y) is the source pixel or black.
+        const auto check = [&](const char* how, const auto& draw, const auto& expected) {
+            TBitmap d(W, H, clBlack);
+            draw(d);
+            int wrong = 0;
+            for (int32_t y = 0; y < H; ++y)
+                for (int32_t x = 0; x < W; ++x)
+                    wrong += d.Pixel(x, y) != expected(x, y);
+            EXPECT_EQ(wrong, 0) << how << (source == &shown ? ", shown pixels" : ", rows in a buffer");
+        };
+        check(
+            "a copy", [&](TBitmap& d) { d.Canvas().CopyArea({0, 0, W - Cut, H}, source->Canvas(), {Cut, 0, W, H}); },
+            [&](int32_t x, int32_t y) { return x < W - Cut ? colour(x + Cut, y) : clBlack; });
+        check(
+            "copies side by side",
+            [&](TBitmap& d) {
+                const TAreaCopy copies[] = {{{0, 0, W - Cut, H}, &source->Canvas(), {Cut, 0, W, H}},
+                                            {{W - Cut, 0, W, H}, &source->Canvas(), {0, 0, Cut, H}}};
+                d.Canvas().CopyAreas(copies);
+            },
+            [&](int32_t x, int32_t y) { return x < W - Cut ? colour(x + Cut, y) : colour(x - (W - Cut), y); });
+        check(
+            "a copy through a region",
+            [&](TBitmap& d) { d.Canvas().DrawBitmapThrough(*source, TRegion(TRect{Cut, 0, W, H})); },
+            [&](int32_t x, int32_t y) { return x >= Cut ? colour(x, y) : clBlack; });
+    }
+}
+
 TEST(Bitmap, RefusesImpossibleSizes)
 {
     TBitmap bmp(2, 2);
