@@ -31,44 +31,30 @@ void GatherRowInPlace(uint32_t* d, const uint32_t* src, const uint32_t* map, siz
 
 namespace {
 
-// The widest gather MIREL_KERNELS allows: 0 plain, 1 AVX2, 2 AVX-512.
-[[maybe_unused]] int GatherCap()
+// The widest gather that runs here, within MIREL_KERNELS: 0 plain, 1 AVX2,
+// 2 AVX-512.
+[[maybe_unused]] int WidestGather()
 {
-    const char* env = std::getenv("MIREL_KERNELS");
-    if (env == nullptr)
-        return 2;
-    if (std::strcmp(env, "scalar") == 0 || std::strcmp(env, "sse2") == 0)
-        return 0;
-    return std::strcmp(env, "avx2") == 0 ? 1 : 2;
+#if MIREL_X86_GATHER
+    static const int widest = [] {
+        const char* env = std::getenv("MIREL_KERNELS");
+        int cap = 2;
+        if (env != nullptr && (std::strcmp(env, "scalar") == 0 || std::strcmp(env, "sse2") == 0))
+            cap = 0;
+        else if (env != nullptr && std::strcmp(env, "avx2") == 0)
+            cap = 1;
+        __builtin_cpu_init();
+        if (cap >= 2 && __builtin_cpu_supports("avx512f"))
+            return 2;
+        return cap >= 1 && __builtin_cpu_supports("avx2") ? 1 : 0;
+    }();
+    return widest;
+#else
+    return 0;
+#endif
 }
 
 } // namespace
-
-bool GatherUsesAvx2()
-{
-#if MIREL_X86_GATHER
-    static const bool avx2 = [] {
-        __builtin_cpu_init();
-        return GatherCap() >= 1 && __builtin_cpu_supports("avx2") != 0;
-    }();
-    return avx2;
-#else
-    return false;
-#endif
-}
-
-bool GatherUsesAvx512()
-{
-#if MIREL_X86_GATHER
-    static const bool avx512 = [] {
-        __builtin_cpu_init();
-        return GatherCap() >= 2 && __builtin_cpu_supports("avx512f") != 0;
-    }();
-    return avx512;
-#else
-    return false;
-#endif
-}
 
 TColumnGather::TColumnGather(std::vector<uint32_t> map, [[maybe_unused]] size_t width, bool plain)
     : map_(std::move(map))
@@ -76,10 +62,10 @@ TColumnGather::TColumnGather(std::vector<uint32_t> map, [[maybe_unused]] size_t 
 #if MIREL_X86_GATHER
     if (plain || width < 16)
         return;
-    if (GatherUsesAvx512() && map_.size() >= 16) {
+    if (WidestGather() == 2 && map_.size() >= 16) {
         level_ = TLevel::Avx512;
         Plan(width, 16, 3);
-    } else if (GatherUsesAvx2() && map_.size() >= 8) {
+    } else if (WidestGather() >= 1 && map_.size() >= 8) {
         level_ = TLevel::Avx2;
         Plan(width, 8, 2);
     }

@@ -61,9 +61,4 @@ private:
 void GatherRowScalar(uint32_t* d, const uint32_t* src, const uint32_t* map, size_t count);
 void GatherRowInPlace(uint32_t* d, const uint32_t* src, const uint32_t* map, size_t count);
 
-// Whether the AVX2 gather runs here, within MIREL_KERNELS; and the AVX-512
-// one (MIREL_KERNELS=avx2 caps it at AVX2).
-bool GatherUsesAvx2();
-bool GatherUsesAvx512();
-
 } // namespace mirel
