@@ -27,11 +27,6 @@
 namespace mirel::test {
 namespace {
 
-QByteArray Resource(int n)
-{
-    return ReadResource(QStringLiteral("SRC%1").arg(n), QStringLiteral("JPEG"));
-}
-
 bool IsReadable(const QString& path)
 {
     return ::access(QFile::encodeName(path).constData(), R_OK) == 0;

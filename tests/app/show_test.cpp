@@ -17,11 +17,6 @@ QStringList StagedNames()
     return names;
 }
 
-QByteArray Resource(int n)
-{
-    return ReadResource(QStringLiteral("SRC%1").arg(n), QStringLiteral("JPEG"));
-}
-
 TEST_F(ShowTest, FirstRunWritesTheDefaultsAndStagesThePictures)
 {
     const auto form = Start();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/messages.h"
+#include "app/staging.h"
 #include "app/unit1.h"
 
 #include <QCoreApplication>
@@ -25,6 +26,12 @@ inline void PrintTo(const QString& s, std::ostream* os)
 }
 
 namespace mirel::test {
+
+// The bytes of built-in picture n.
+inline QByteArray Resource(int n)
+{
+    return ReadResource(QStringLiteral("SRC%1").arg(n), QStringLiteral("JPEG"));
+}
 
 inline QByteArray ReadAll(const QString& path)
 {

@@ -11,8 +11,6 @@
 namespace mirel::test {
 namespace {
 
-constexpr uint32_t Red = 0xFFFF0000u;
-
 enum class TKill { Delete, DeleteLater };
 
 struct TDeletionCase {

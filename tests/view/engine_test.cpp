@@ -12,8 +12,6 @@
 namespace mirel::test {
 namespace {
 
-constexpr uint32_t Red = 0xFFFF0000u, Green = 0xFF00FF00u, Blue = 0xFF0000FFu;
-
 class ViewEngine : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override

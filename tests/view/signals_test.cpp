@@ -18,8 +18,6 @@
 namespace mirel::test {
 namespace {
 
-constexpr uint32_t Red = 0xFFFF0000u, Green = 0xFF00FF00u;
-
 bool OnGuiThread()
 {
     return QThread::currentThread() == QCoreApplication::instance()->thread();

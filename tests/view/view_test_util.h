@@ -25,6 +25,8 @@ inline void Fill(TPicture& picture, int32_t w, int32_t h, uint32_t color)
     picture.Assign(bitmap);
 }
 
+constexpr uint32_t Red = 0xFFFF0000u, Green = 0xFF00FF00u, Blue = 0xFF0000FFu;
+
 // Four quadrants of distinct colours, so that placement and scaling show.
 constexpr uint32_t QuadTL = 0xFFFF0000u, QuadTR = 0xFF00FF00u, QuadBL = 0xFF0000FFu, QuadBR = 0xFFFFFF00u;
 inline void FillQuadrants(TPicture& picture, int32_t w, int32_t h)
