@@ -105,7 +105,8 @@ fi
 
 # Line tables only (-g1): all a crash report needs, and a quicker build.
 PKG_CONFIG_PATH=$pkgpath CXX=clang++ CC=clang cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIREL_FUZZ=ON \
-  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" -DMIREL_SANITIZE=ON -DMIREL_BUILD_TESTS=OFF -DMIREL_BUILD_BENCH=OFF >/dev/null
+  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" -DMIREL_SANITIZE=ON -DMIREL_BUILD_TESTS=OFF \
+  -DMIREL_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" >/dev/null
 mkdir -p "$build/findings"
 # The widget's picture loader runs inside a Qt application, which wants a platform.
