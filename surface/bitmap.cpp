@@ -467,18 +467,19 @@ void CopyThroughBoxes(TBitmap& dst, const TBitmap& src, std::span<const pixman_b
             while (bandEnd != boxes.end() && bandEnd->y1 == band->y1)
                 ++bandEnd;
             const int32_t y1 = std::min(band->y2, bandBottom);
+            // A band of one box is a run on every row: read on to the next.
+            const bool oneBox = bandEnd - band == 1;
             for (int32_t y = std::max(band->y1, bandTop); y < y1; ++y) {
                 const uint32_t* from = src.PixelRow(y);
                 uint32_t* to = dst.PixelRow(y);
                 for (auto b = band; b != bandEnd; ++b) {
                     const int32_t x0 = std::max(b->x1, 0), x1 = std::min(b->x2, width);
-                    if (x0 < x1)
-                        CopyRun(to + x0, from + x0, size_t(x1 - x0));
+                    if (x0 >= x1)
+                        continue;
+                    CopyRun(to + x0, from + x0, size_t(x1 - x0));
+                    if (oneBox && y + 1 < y1)
+                        ReadOnToNextRow(from + x0, size_t(x1 - x0), size_t(src.BytesPerLine() / 4));
                 }
-                // A band of one box: a run on every row, read on to the next.
-                const int32_t left = std::max(band->x1, 0), right = std::min(band->x2, width);
-                if (bandEnd - band == 1 && y + 1 < y1 && left < right)
-                    ReadOnToNextRow(from + left, size_t(right - left), size_t(src.BytesPerLine() / 4));
             }
             band = bandEnd;
         }
