@@ -3,6 +3,7 @@
 #include "tools/render/encode.h"
 
 #include <png.h>
+#include <zlib.h>
 #include <turbojpeg.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
@@ -151,6 +152,11 @@ void WritePng(const TBitmap& bitmap, std::FILE* file, int level, const std::stri
     png_set_compression_level(png, level);
     // At the fast levels the row filters cost more time than they save bytes.
     png_set_filter(png, 0, level <= 3 ? PNG_FILTER_SUB : PNG_ALL_FILTERS);
+    // Level 1, the default, looks for runs only: after the Sub filter, a
+    // photograph's frame deflates smaller that way than by zlib's own level
+    // 1, and a frame of grain or noise in three quarters of the time.
+    if (level == 1)
+        png_set_compression_strategy(png, Z_RLE);
     png_set_IHDR(png, info, png_uint_32(bitmap.Width()), png_uint_32(bitmap.Height()), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
