@@ -12,9 +12,10 @@
 // changed, and so is the area to show again.
 //
 // A procedure that reads Display, or writes it other than through its canvas
-// (as the procedures of the fade and the pushes do), is seen doing so at the
-// first frame the builder draws with it, which starts from the old picture in
-// full as always; from then on that style's frames are built whole, as
+// (as the procedures of the fade and the pushes do), is seen doing so on a
+// small blank frame drawn aside before the builder's first frame with it, or
+// failing that at a frame itself (which starts from the old picture in full
+// as always); from then on that style's frames are built whole, as
 // DrawEffectFrame builds them (through the style's compose form, where it has
 // one). So are always those of the styles whose frames are too ragged to
 // follow (RaggedFrames): the region of what changed would take megabytes. A
