@@ -47,6 +47,34 @@ void TFrameBuilder::Reset() noexcept
     valid_ = false;
 }
 
+bool TFrameBuilder::GoesOn(const TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style) const
+{
+    return valid_ && watch_.Watched() == &Display && !watch_.WrittenOtherwise() && watch_.Drawn().IsEmpty() &&
+           old_ == &Old && image_ == &Image && style_ == style && Display.Width() == Image.Width() &&
+           Display.Height() == Image.Height();
+}
+
+TRegion TFrameBuilder::DrawLast(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style)
+{
+    const TRegion whole(Image.BoundsRect());
+    if (!GoesOn(Display, Old, Image, style)) {
+        Reset();
+        Display.Canvas().DrawBitmap(0, 0, Image);
+        return whole;
+    }
+    valid_ = false;
+    watch_.Clear();
+    // A copy 1:1 of the followed picture: only what is not in place yet.
+    Display.Canvas().DrawBitmap(0, 0, Image);
+    TRegion changed = watch_.TakeWritten();
+    // The old picture may be anywhere under the new one now: a frame drawn
+    // after this one puts it back wherever that frame does not draw.
+    drawn_ = whole;
+    watch_.Clear();
+    valid_ = true;
+    return changed;
+}
+
 TRegion TFrameBuilder::Draw(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style, uint32_t Step,
                           int32_t Progress)
 {
@@ -61,9 +89,7 @@ TRegion TFrameBuilder::Draw(TBitmap& Display, const TBitmap& Old, const TBitmap&
         DrawEffectFrame(Display, Old, Image, style, Step, Progress);
         return whole;
     }
-    const bool goesOn = valid_ && watch_.Watched() == &Display && !watch_.WrittenOtherwise() &&
-                        watch_.Drawn().IsEmpty() && old_ == &Old && image_ == &Image && style_ == style &&
-                        Display.Width() == Image.Width() && Display.Height() == Image.Height();
+    const bool goesOn = GoesOn(Display, Old, Image, style);
     if (!goesOn && !Tried[style].exchange(true, std::memory_order_relaxed) &&
         ReadsDisplay(style, Step, Progress, Image.Width(), Image.Height())) {
         BuiltWhole[style].store(true, std::memory_order_relaxed);

@@ -41,11 +41,21 @@ public:
     TRegion Draw(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style, uint32_t Step,
                int32_t Progress);
 
+    // The last frame, the new picture itself, drawn into Display's own
+    // pixels, for a Display drawn in place (a window's image): over the
+    // frame drawn last where Draw could go on from it, copying only what is
+    // not the new picture there yet, else whole. Returns the area that may
+    // have changed, as Draw does; Draw may go on from it. (Draw itself
+    // gives the last frame as DrawEffectFrame does, sharing the picture.)
+    TRegion DrawLast(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style);
+
     // The next frame is built whole: for a new transition, or when Old or
     // Image changed (the builder does not watch them).
     void Reset() noexcept;
 
 private:
+    // Whether the next frame can be drawn over the last one.
+    bool GoesOn(const TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style) const;
     TDrawRecord watch_; // on Display, from one frame to the next
     TRegion drawn_;     // where Display differs from Old, at most
     const TBitmap* old_ = nullptr;

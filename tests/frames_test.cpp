@@ -137,6 +137,16 @@ TEST(FrameBuilder, DrawsOnlyWhatChangedAndOverridesOtherDrawing)
     TRegion strips = CreateRectRgn(41, 0, 45, 100);
     UniteRgn(strips, CreateRectRgn(155, 0, 159, 100));
     EXPECT_EQ(builder.Draw(display, pictures.Old, pictures.Image, sides, 4, 44), strips);
+
+    // The last frame drawn in place: over a reveal, the part not shown yet;
+    // the frames after it go on from it, and one not drawn by the builder
+    // before gets the whole picture.
+    EXPECT_EQ(next(80), whole);
+    EXPECT_EQ(builder.DrawLast(display, pictures.Old, pictures.Image, reveal), TRegion(Rect(160, 0, 200, 100)));
+    EXPECT_TRUE(test::SameBitmaps(display, pictures.Image));
+    EXPECT_EQ(next(40), TRegion(Rect(80, 0, 200, 100)));
+    EXPECT_EQ(builder.DrawLast(display, pictures.Old, pictures.Image, sides), whole);
+    EXPECT_TRUE(test::SameBitmaps(display, pictures.Image));
 }
 
 } // namespace

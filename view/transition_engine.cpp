@@ -325,10 +325,14 @@ bool TCustomTransitionView::BuildFrame()
         d->DrawsOnScreen = false;
     }
     const bool paintDraws = style != 0 && (Effects[style].Compose != nullptr || d->DrawsOnScreen);
+    // The last frame too, where the frames before were drawn on screen: over
+    // them it copies only what is not the new picture there yet.
+    const bool lastOnScreen = progress == 100 && style != 0 && d->DrawsOnScreen && d->Screen.Rows &&
+                              !RaggedFrames(style);
     TRegion built(r);
-    if (!before && !after && progress > 0 && progress < 100 && paintDraws && old->Width() == r.Right &&
-        old->Height() == r.Bottom && image->Width() == r.Right && image->Height() == r.Bottom &&
-        display.Width() == r.Right && display.Height() == r.Bottom) {
+    if (!before && !after && ((progress > 0 && progress < 100 && paintDraws) || lastOnScreen) &&
+        old->Width() == r.Right && old->Height() == r.Bottom && image->Width() == r.Right &&
+        image->Height() == r.Bottom && display.Width() == r.Right && display.Height() == r.Bottom) {
         // Drawn by the paint (see Pending); Display holds an older frame
         // meanwhile, which the builder must not draw over. Frames drawn so
         // need no bitmap: Display lets its own go, and the block kept for

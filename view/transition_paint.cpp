@@ -184,7 +184,7 @@ bool DrawPendingOnto(const QWidget& View, TTransitionViewPrivate& d, QPainter& C
         return true;
     }
     const QRegion clip = engine->systemClip();
-    if (Effects[frame.Style].Compose == nullptr || !(QRegion(Target) - Area).isEmpty() ||
+    if (Effects[frame.Style].Compose == nullptr || frame.Progress >= 100 || !(QRegion(Target) - Area).isEmpty() ||
         (!clip.isEmpty() && !(QRegion(at) - clip).isEmpty()))
         return false;
     d.Screen.Forget();
@@ -230,7 +230,8 @@ void TTransitionViewPrivate::TScreenFrames::Draw(uint32_t* rows, int32_t stride,
         Rows.emplace(rows, Image.Width(), Image.Height(), stride);
         ImageSize = imageSize;
     }
-    Changed = Frames.Draw(*Rows, Old, Image, frame.Style, frame.Step, frame.Progress);
+    Changed = frame.Progress >= 100 ? Frames.DrawLast(*Rows, Old, Image, frame.Style)
+                                    : Frames.Draw(*Rows, Old, Image, frame.Style, frame.Step, frame.Progress);
 }
 
 void TCustomTransitionView::DrawBackground(TCanvas& Canvas, const TRect& Rect)
