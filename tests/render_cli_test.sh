@@ -25,6 +25,19 @@ convert -size 32x24 gradient:white-black "$tmp/small.bmp" || fail "cannot make a
 [ -f "$tmp/frames/frame-00000.png" ] && [ -f "$tmp/frames/frame-00010.png" ] || fail "frame names"
 # Progress 100 is the new picture exactly.
 [ "$(compare -metric AE "$tmp/frames/frame-00010.png" "$tmp/b.png" null: 2>&1)" = 0 ] || fail "last frame"
+# Frames compressed while the next ones are drawn over them are the frames
+# drawn alone: a reveal (each frame drawn over the last) and a push.
+convert -size 640x480 plasma:fractal -seed 4 "$tmp/c.jpg" && convert -size 640x480 plasma:fractal -seed 5 "$tmp/d.jpg" ||
+  fail "cannot make test pictures"
+for style in 5 130; do
+  "$render" --style $style --step 10 --old "$tmp/c.jpg" --new "$tmp/d.jpg" --out "$tmp/s$style/" || fail "frames of $style"
+  for i in 1 4 7 9; do
+    "$render" --style $style --step 10 --progress $((i * 10)) --old "$tmp/c.jpg" --new "$tmp/d.jpg" --out "$tmp/one.png" -y ||
+      fail "one frame of $style"
+    [ "$(compare -metric AE "$tmp/s$style/frame-0000$i.png" "$tmp/one.png" null: 2>&1)" = 0 ] ||
+      fail "style $style: frame $i of the folder is not the frame at $((i * 10)) %"
+  done
+done
 
 # A looping GIF and a folder of frames: the same frame count, the old picture
 # first and the new one last.

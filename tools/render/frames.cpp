@@ -10,54 +10,155 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace mirel {
 
 namespace {
 
 // A folder of frame-%05d.png files, one per frame period: a held frame is
-// written once and linked under the following numbers.
+// written once and linked under the following numbers. Compressing a frame
+// takes far longer than drawing it, so the frames are compressed on threads
+// of their own, one per processor, while the next ones are drawn; a few wait
+// their turn at most. The files are the same in whatever order they are done.
 class TPngFolder : public TFrameSink {
 public:
     TPngFolder(const std::string& folder, const TSinkOptions& options)
         : pending_(folder, options.Overwrite), level_(options.PngCompression)
     {
+        const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 16u);
+        for (unsigned i = 0; i < threads; ++i)
+            workers_.emplace_back([this] { Work(); });
     }
+    ~TPngFolder() override { Stop(); }
+
     void Write(const TBitmap& frame, int64_t repeat) override
     {
         CheckInterrupted();
-        const std::string first = pending_.FramePath(count_);
+        TJob job{count_, repeat, std::make_unique<TBitmap>()};
+        job.Frame->Assign(frame); // shared: the caller's next drawing copies the pixels first
         {
-            std::FILE* file = std::fopen(first.c_str(), "wbx");
-            if (!file)
-                throw std::runtime_error(first + ": cannot write: " + std::strerror(errno));
-            try {
-                WritePng(frame, file, level_, first);
-            } catch (...) {
-                std::fclose(file);
-                throw;
-            }
-            if (std::fclose(file) != 0)
-                throw std::runtime_error(first + ": cannot write: " + std::strerror(errno));
+            std::unique_lock lock(mutex_);
+            room_.wait(lock, [&] { return jobs_.size() < workers_.size() || error_; });
+            ThrowError();
+            jobs_.push_back(std::move(job));
         }
-        for (int64_t i = 1; i < repeat; ++i)
-            if (link(first.c_str(), pending_.FramePath(count_ + i).c_str()) != 0)
-                throw std::runtime_error(pending_.FramePath(count_ + i) + ": cannot write: " + std::strerror(errno));
+        ready_.notify_one();
         count_ += repeat;
         FramesWritten() += repeat;
     }
-    void Finish() override { pending_.Commit(count_); }
+
+    void Finish() override
+    {
+        {
+            std::unique_lock lock(mutex_);
+            room_.wait(lock, [&] { return (jobs_.empty() && busy_ == 0) || error_; });
+            ThrowError();
+        }
+        Stop();
+        pending_.Commit(count_);
+    }
 
 private:
+    struct TJob {
+        int64_t Index, Repeat;
+        std::unique_ptr<TBitmap> Frame;
+    };
+
+    void Work()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            ready_.wait(lock, [&] { return stop_ || !jobs_.empty(); });
+            if (stop_)
+                return;
+            TJob job = std::move(jobs_.front());
+            jobs_.pop_front();
+            ++busy_;
+            lock.unlock();
+            room_.notify_one();
+            std::exception_ptr error;
+            try {
+                Save(job);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            job.Frame.reset(); // the pixels let go outside the lock
+            lock.lock();
+            --busy_;
+            if (error && !error_)
+                error_ = error;
+            room_.notify_all();
+        }
+    }
+
+    void Save(const TJob& job) const
+    {
+        const std::string first = pending_.FramePath(job.Index);
+        std::FILE* file = std::fopen(first.c_str(), "wbx");
+        if (!file)
+            throw std::runtime_error(first + ": cannot write: " + std::strerror(errno));
+        try {
+            WritePng(*job.Frame, file, level_, first);
+        } catch (...) {
+            std::fclose(file);
+            throw;
+        }
+        if (std::fclose(file) != 0)
+            throw std::runtime_error(first + ": cannot write: " + std::strerror(errno));
+        for (int64_t i = 1; i < job.Repeat; ++i) {
+            const std::string path = pending_.FramePath(job.Index + i);
+            if (link(first.c_str(), path.c_str()) != 0)
+                throw std::runtime_error(path + ": cannot write: " + std::strerror(errno));
+        }
+    }
+
+    // Under mutex_.
+    void ThrowError()
+    {
+        if (error_)
+            std::rethrow_exception(std::exchange(error_, nullptr));
+    }
+
+    // The workers end after the file at hand; frames still waiting are not
+    // written (an interrupted or failed run), or there are none (Finish).
+    void Stop() noexcept
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            stop_ = true;
+            jobs_.clear();
+        }
+        ready_.notify_all();
+        for (std::thread& worker : workers_)
+            if (worker.joinable())
+                worker.join();
+    }
+
     TPendingFolder pending_;
     int level_;
     int64_t count_ = 0;
+    std::mutex mutex_;
+    std::condition_variable ready_, room_; // a frame to compress; room for one more
+    std::deque<TJob> jobs_;
+    int busy_ = 0;
+    bool stop_ = false;
+    std::exception_ptr error_;
+    std::vector<std::thread> workers_; // last: joined before the rest goes
 };
 
 double Now()
