@@ -34,7 +34,7 @@ namespace {
 // written once and linked under the following numbers. Compressing a frame
 // takes far longer than drawing it, so the frames are compressed on threads
 // of their own, one per processor, while the next ones are drawn; a few wait
-// their turn at most. The files are the same in whatever order they are done.
+// their turn at most (one a worker, within MaxWaitingBytes). The files are the same in whatever order they are done.
 class TPngFolder : public TFrameSink {
 public:
     TPngFolder(const std::string& folder, const TSinkOptions& options)
@@ -53,7 +53,10 @@ public:
         job.Frame->Assign(frame); // shared: the caller's next drawing copies the pixels first
         {
             std::unique_lock lock(mutex_);
-            room_.wait(lock, [&] { return jobs_.size() < workers_.size() || error_; });
+            // One waiting frame a worker, fewer when they are large.
+            const size_t bytes = std::max<size_t>(size_t(frame.Width()) * size_t(frame.Height()) * 4, 1);
+            const size_t waiting = std::clamp<size_t>(MaxWaitingBytes / bytes, 1, workers_.size());
+            room_.wait(lock, [&] { return jobs_.size() < waiting || error_; });
             ThrowError();
             jobs_.push_back(std::move(job));
         }
@@ -74,6 +77,8 @@ public:
     }
 
 private:
+    static constexpr size_t MaxWaitingBytes = size_t{256} << 20;
+
     struct TJob {
         int64_t Index, Repeat;
         std::unique_ptr<TBitmap> Frame;
