@@ -54,6 +54,17 @@ bool TFrameBuilder::GoesOn(const TBitmap& Display, const TBitmap& Old, const TBi
            Display.Height() == Image.Height();
 }
 
+void TFrameBuilder::Adopt(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style)
+{
+    watch_.Watch(Display);
+    watch_.Follow(Image);
+    drawn_ = TRegion();
+    old_ = &Old;
+    image_ = &Image;
+    style_ = style;
+    valid_ = true;
+}
+
 TRegion TFrameBuilder::DrawLast(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style)
 {
     const TRegion whole(Image.BoundsRect());
@@ -90,7 +101,7 @@ TRegion TFrameBuilder::Draw(TBitmap& Display, const TBitmap& Old, const TBitmap&
         return whole;
     }
     const bool goesOn = GoesOn(Display, Old, Image, style);
-    if (!goesOn && !Tried[style].exchange(true, std::memory_order_relaxed) &&
+    if (!Tried[style].exchange(true, std::memory_order_relaxed) &&
         ReadsDisplay(style, Step, Progress, Image.Width(), Image.Height())) {
         BuiltWhole[style].store(true, std::memory_order_relaxed);
         Reset();

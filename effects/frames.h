@@ -49,6 +49,11 @@ public:
     // gives the last frame as DrawEffectFrame does, sharing the picture.)
     TRegion DrawLast(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style);
 
+    // Display holds Old, pixel for pixel, drawn there by someone else (a
+    // window's image that shows the old picture): the next frame of style
+    // is drawn over it, as over a frame that left the old picture everywhere.
+    void Adopt(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style);
+
     // The next frame is built whole: for a new transition, or when Old or
     // Image changed (the builder does not watch them).
     void Reset() noexcept;

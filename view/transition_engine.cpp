@@ -124,7 +124,7 @@ void TCustomTransitionView::Prepare()
         const TCanvasLock displayLock(d->FDisplay.Canvas());
         d->Frames.Reset();
         d->FDisplay.Share(*d->OldScreen);
-        d->Screen.Forget();
+        d->Screen.Restart();
         d->DrawsOnScreen = true;
     }
     UpdatePicRect();
@@ -451,7 +451,7 @@ void TCustomTransitionView::DropTransitionBitmaps()
     {
         const TCanvasLock displayLock(d->FDisplay.Canvas());
         d->Frames.Reset();
-        d->Screen.Forget();
+        d->Screen.Restart();
         // A transition stopped on a frame the paint composed keeps it in Display.
         try {
             d->SettleFrame();

@@ -230,8 +230,16 @@ void TTransitionViewPrivate::TScreenFrames::Draw(uint32_t* rows, int32_t stride,
         Rows.emplace(rows, Image.Width(), Image.Height(), stride);
         ImageSize = imageSize;
     }
-    Changed = frame.Progress >= 100 ? Frames.DrawLast(*Rows, Old, Image, frame.Style)
-                                    : Frames.Draw(*Rows, Old, Image, frame.Style, frame.Step, frame.Progress);
+    if (Shows && Shows->Width() == Old.Width() && Shows->Height() == Old.Height() &&
+        std::as_const(*Shows).Bits() == Old.Bits())
+        Frames.Adopt(*Rows, Old, Image, frame.Style);
+    Shows.reset();
+    if (frame.Progress >= 100) {
+        Changed = Frames.DrawLast(*Rows, Old, Image, frame.Style);
+        Shows.emplace().Share(Image);
+    } else {
+        Changed = Frames.Draw(*Rows, Old, Image, frame.Style, frame.Step, frame.Progress);
+    }
 }
 
 void TCustomTransitionView::DrawBackground(TCanvas& Canvas, const TRect& Rect)

@@ -116,6 +116,11 @@ struct TTransitionViewPrivate {
         // where the next one is first asked to be painted, its own changed
         // area being known only once it is drawn.
         TRegion Changed;
+        // The picture a transition ended on there, its pixels shared (and so
+        // kept as they are) until the next frame is drawn: the next
+        // transition's first frame, from that picture, is drawn over it
+        // instead of from a copy of it.
+        std::optional<TBitmap> Shows;
 
         // Draws the frame over the one drawn last at Rows, or whole where
         // Rows now lie elsewhere, and notes what changed.
@@ -124,8 +129,14 @@ struct TTransitionViewPrivate {
         // The next frame is drawn whole: something else was painted there.
         void Forget() noexcept
         {
-            Frames.Reset();
+            Restart();
             Rows.reset();
+            Shows.reset();
+        }
+        // For another transition: Rows still show what was drawn last.
+        void Restart() noexcept
+        {
+            Frames.Reset();
             Changed = TRegion();
         }
     } Screen;

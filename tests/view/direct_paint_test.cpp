@@ -460,5 +460,59 @@ TEST(ViewScreenFrames, FramesDrawnOverTheLastWherePaintedAreTheStyleFrames)
     }
 }
 
+// A transition that ends on screen leaves its picture there, and the next
+// one, from that picture, draws its first frame over it. The screen shows
+// every frame the style draws: after a transition that ended on its last
+// frame, one stopped on a frame after passing through its last, and one
+// whose picture was painted again before the next began.
+TEST(ViewScreenFrames, TheNextTransitionStartsFromThePictureOnScreen)
+{
+    TControlInWindow scene("");
+    QWidget& window = scene.Window;
+    TTransitionView& view = scene.View;
+    TBitmap pictures[3] = {TBitmap(200, 150), TBitmap(200, 150), TBitmap(200, 150)};
+    FillCoordinates(pictures[0]);
+    FillOtherColours(pictures[1], pictures[0]);
+    pictures[2].Assign(pictures[0]);
+    pictures[2].Canvas().BrushColor = 0xFF00FF00u;
+    pictures[2].Canvas().FillArea(Rect(20, 20, 180, 130));
+    view.Picture().Assign(pictures[0]);
+    ShowExposed(window);
+    view.SetThreaded(false);
+    view.SetStep(100);
+    view.Execute();
+    view.SetStyle(5);
+    view.SetManual(true);
+    view.SetStep(4);
+    const auto wrongOnScreen = [&](const TBitmap& want) {
+        const QImage screen = window.screen()->grabWindow(window.winId()).toImage();
+        int wrong = 0;
+        for (int32_t y = 0; y < 150; ++y)
+            for (int32_t x = 0; x < 200; ++x)
+                wrong += (screen.pixel(x + 37, y + 21) | 0xFF000000u) != (want.Pixel(x, y) | 0xFF000000u);
+        return wrong;
+    };
+    const std::vector<int> toTheEnd{8, 52, 100}, backFromIt{8, 100, 40};
+    for (const auto& [to, progresses, repaint] :
+         {std::tuple{1, toTheEnd, false}, {2, toTheEnd, false}, {0, backFromIt, false}, {1, toTheEnd, false},
+          {2, toTheEnd, true}, {0, toTheEnd, false}}) {
+        TBitmap from;
+        from.Assign(view.Display());
+        from.OwnPixels();
+        view.Picture().Assign(pictures[to]);
+        if (repaint)
+            view.repaint();
+        view.Execute();
+        for (const int progress : progresses) {
+            view.SetProgress(progress);
+            TBitmap want;
+            want.Assign(from);
+            DrawEffectFrame(want, pictures[to], 5, 4, progress);
+            EXPECT_EQ(wrongOnScreen(want), 0) << "to " << to << ", progress " << progress;
+        }
+        view.Stop();
+    }
+}
+
 } // namespace
 } // namespace mirel::test
