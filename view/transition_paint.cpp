@@ -389,6 +389,9 @@ void TCustomTransitionView::Paint(QPainter& Canvas, const QRegion& Area)
                 }
             }
             background -= target;
+        } else {
+            // The background over whatever was shown: nothing to draw over.
+            d->Screen.Forget();
         }
     }
     if (background.isEmpty()) {

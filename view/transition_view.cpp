@@ -411,6 +411,7 @@ void TCustomTransitionView::Clear()
     {
         const TCanvasLock lock(d->FDisplay.Canvas());
         d->FDisplay.SetSize(0, 0);
+        d->Screen.Forget(); // nor the picture a transition left on screen
     }
     update();
 }

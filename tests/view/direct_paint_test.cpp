@@ -512,6 +512,22 @@ TEST(ViewScreenFrames, TheNextTransitionStartsFromThePictureOnScreen)
         }
         view.Stop();
     }
+
+    // Cleared, with its picture, the control keeps none of the pixels the
+    // last transition left on screen.
+    {
+        TBitmap last(200, 150);
+        FillOtherColours(last, pictures[1]);
+        view.Picture().Assign(last);
+        view.Execute();
+        view.SetProgress(52);
+        view.SetProgress(100);
+        view.Stop();
+    }
+    const size_t before = TBitmap::PixelBytes();
+    view.Picture().Clear();
+    view.clear();
+    EXPECT_EQ(TBitmap::PixelBytes() + 200 * 150 * 4, before);
 }
 
 } // namespace
