@@ -325,8 +325,9 @@ bool TCustomTransitionView::BuildFrame()
         d->DrawsOnScreen = false;
     }
     const bool paintDraws = style != 0 && (Effects[style].Compose != nullptr || d->DrawsOnScreen);
-    // The last frame too, where the frames before were drawn on screen: over
-    // them it copies only what is not the new picture there yet.
+    // The last frame too, where frames are drawn on screen and the last one
+    // drawn there still is (Rows): over it, only what is not the new picture
+    // there yet is copied.
     const bool lastOnScreen = progress == 100 && style != 0 && d->DrawsOnScreen && d->Screen.Rows &&
                               !RaggedFrames(style);
     TRegion built(r);

@@ -34,7 +34,8 @@ namespace {
 // written once and linked under the following numbers. Compressing a frame
 // takes far longer than drawing it, so the frames are compressed on threads
 // of their own, one per processor, while the next ones are drawn; a few wait
-// their turn at most (one a worker, within MaxWaitingBytes). The files are the same in whatever order they are done.
+// their turn at most (one a worker, within MaxWaitingBytes). The files are
+// the same in whatever order they are done.
 class TPngFolder : public TFrameSink {
 public:
     TPngFolder(const std::string& folder, const TSinkOptions& options)
