@@ -5,6 +5,7 @@
 
 #include "effects/draw.h"
 #include "surface/composed_rows.h"
+#include "surface/parallel.h"
 
 #include <algorithm>
 #include <vector>
@@ -137,12 +138,18 @@ void CoveredSpans(int32_t width, const TSpan (&cover)[2], const TSpanOut& span)
         }
         // A comb: the slots of one parity.
         const int parity = even ? 0 : 1;
-        for (int32_t x = a; x < b;) {
-            const int32_t slot = x / BarThickness, end = std::min((slot + 1) * BarThickness, b);
-            if (slot % 2 == parity)
-                span(x, end);
-            x = end;
+        const int32_t slot = a / BarThickness;
+        int32_t x = a;
+        if (slot % 2 != parity) {
+            x = (slot + 1) * BarThickness; // the next slot is the comb's
+        } else if (a % BarThickness != 0) {
+            span(a, std::min((slot + 1) * BarThickness, b)); // the rest of a's slot
+            x = (slot + 2) * BarThickness;
         }
+        for (; x + BarThickness <= b; x += BarPeriod)
+            span(x, x + BarThickness);
+        if (x < b)
+            span(x, b);
     }
 }
 
@@ -181,19 +188,49 @@ struct TBarsStyle {
     }
 };
 
+// Image over Display where rowCover(y, width, cover) says, row by row. The
+// region of the same pixels, region(), is built only for a record watching
+// Display, or where the copy goes through a clip region or the pictures and
+// the frame differ in size: a grid of narrow bars is tens of thousands of
+// boxes, which cost more to build than the pixels cost to copy.
+template <typename TRegionOf, typename TRowCover>
+void DrawCovered(TBitmap& Display, const TBitmap& Image, const TEffectGeometry& g, const TRegionOf& region,
+                 const TRowCover& rowCover)
+{
+    const int32_t width = Display.Width(), height = Display.Height();
+    if (Display.Canvas().HasClipRgn() || Image.Width() != width || Image.Height() != height || g.W != width ||
+        g.H != height) {
+        DrawImageThrough(Display, Image, region());
+        return;
+    }
+    Display.Canvas().DrawArea(region, [&] {
+        ForEachBand(0, height, int64_t{width} * height, [&](int32_t top, int32_t bottom) {
+            TSpan cover[2];
+            for (int32_t y = top; y < bottom; ++y) {
+                uint32_t* to = Display.PixelRow(y);
+                const uint32_t* from = Image.PixelRow(y);
+                rowCover(y, width, cover);
+                CoveredSpans(width, cover,
+                             [&](int32_t x1, int32_t x2) { CopyRun(to + x1, from + x1, size_t(x2 - x1)); });
+            }
+        });
+    });
+}
+
 // Image through the bars over Display, or composed with Old around them
-// when Old is given: row by row from the bars' extents, without a region.
+// when Old is given: row by row from the bars' extents.
 void DrawBars(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, const TRect& R, uint32_t Step,
               int32_t Progress, const TBarsStyle& style)
 {
     const TEffectGeometry g = CalcEffectGeometry(R, int32_t(Step), Progress);
-    if (Old == nullptr) {
-        DrawImageThrough(Display, Image, style.Region(g));
-        return;
-    }
     const TBarsShape shape = style.Shape(g);
-    ComposeBars(Display, *Old, Image,
-                [&](int32_t y, int32_t width, TSpan(&cover)[2]) { shape.RowCover(y, width, cover); });
+    const auto rowCover = [&](int32_t y, int32_t width, TSpan(&cover)[2]) { shape.RowCover(y, width, cover); };
+    if (Old != nullptr)
+        ComposeBars(Display, *Old, Image, rowCover);
+    else if (style.VertKind == 0)
+        DrawImageThrough(Display, Image, style.Region(g)); // a few boxes a bar
+    else
+        DrawCovered(Display, Image, g, [&] { return style.Region(g); }, rowCover);
 }
 
 } // namespace
@@ -261,20 +298,23 @@ void DrawCrossings(TBitmap& Display, const TBitmap* Old, const TBitmap& Image, c
 {
     const TEffectGeometry g = CalcEffectGeometry(R, int32_t(Step), Progress);
     const TBarsStyle fromEnds{Twice, Twice, true, 1, 1}, fromStarts{Twice, Twice, true, 2, 2};
-    if (Old == nullptr) {
-        TRegion G = fromEnds.Region(g);
-        CombineRgn(G, G, fromStarts.Region(g), RGN_AND);
-        DrawImageThrough(Display, Image, G);
-        return;
-    }
     const TBarsShape a = fromEnds.Shape(g), b = fromStarts.Shape(g);
-    ComposeBars(Display, *Old, Image, [&](int32_t y, int32_t width, TSpan(&cover)[2]) {
+    const auto rowCover = [&](int32_t y, int32_t width, TSpan(&cover)[2]) {
         TSpan other[2];
         a.RowCover(y, width, cover);
         b.RowCover(y, width, other);
         for (int q = 0; q < 2; ++q)
             cover[q] = {std::max(cover[q].A0, other[q].A0), std::min(cover[q].A1, other[q].A1)};
-    });
+    };
+    const auto region = [&] {
+        TRegion G = fromEnds.Region(g);
+        CombineRgn(G, G, fromStarts.Region(g), RGN_AND);
+        return G;
+    };
+    if (Old == nullptr)
+        DrawCovered(Display, Image, g, region, rowCover);
+    else
+        ComposeBars(Display, *Old, Image, rowCover);
 }
 
 } // namespace

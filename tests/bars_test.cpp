@@ -5,6 +5,7 @@
 // their axis.
 #include "effects/bars.h"
 #include "frame_test_util.h"
+#include "same_bitmaps.h"
 
 #include <gtest/gtest.h>
 
@@ -117,6 +118,33 @@ TEST(Bars, LeftoverRowsAtTheBottomAreABar)
         for (int32_t y = 600; y < 603; ++y)
             EXPECT_TRUE(f.IsNew(0, y) && f.IsNew(799, y)) << y;
     }
+}
+
+// The grids are copied row by row unless the canvas needs their region: a
+// clip region is selected, or a record watches what is drawn. All three ways
+// draw the same pixels, and the record sees exactly those.
+TEST(Bars, GridsDrawnRowByRowAreTheirRegion)
+{
+    std::vector<int> styles{99};
+    for (int style = 71; style <= 98; ++style)
+        if (style <= 75 || style >= 86)
+            styles.push_back(style);
+    for (const auto& [w, h] : {std::pair{320, 240}, {203, 117}})
+        for (const int style : styles)
+            for (const int32_t progress : {1, 13, 25, 48, 52, 77, 96}) {
+                SCOPED_TRACE(testing::Message() << style << " at " << progress << ", " << w << "x" << h);
+                const TFrame rows(w, h, style, progress);
+                TBitmap clipped(w, h, Old), watched(w, h, Old);
+                clipped.Canvas().SelectClipRgn(TRegion(clipped.BoundsRect()));
+                DrawEffectFrame(clipped, rows.Image, style, 4, progress);
+                TDrawRecord record;
+                record.Watch(watched);
+                DrawEffectFrame(watched, rows.Image, style, 4, progress);
+                EXPECT_FALSE(record.Read() || record.WrittenOtherwise());
+                EXPECT_TRUE(SameBitmaps(rows.Display, clipped));
+                EXPECT_TRUE(SameBitmaps(rows.Display, watched));
+                EXPECT_EQ(record.Drawn(), rows.NewArea());
+            }
 }
 
 TEST(BarsRegion, EdgesOfThePhases)
