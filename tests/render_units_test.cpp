@@ -1,8 +1,11 @@
 // The parts of mirel-render whose logic is easy to get subtly wrong: name
-// order, frame rates, style names, output kinds, pending files and motion.
+// order, frame rates, style names, output kinds, pending files, motion and
+// PNGs compressed on several threads.
+#include "picture/load.h"
 #include "tools/render/options.h"
 #include "tools/render/output.h"
 #include "tools/render/slideshow.h"
+#include "tools/render/stills.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <random>
 
@@ -221,4 +225,37 @@ TEST(Motion, WindowsStayInsideAndMoveSteadily)
             EXPECT_EQ(ends(MakeMotion(seed, index, 2208, 1242, 125)), ends(m));
             EXPECT_NE(ends(MakeMotion(seed, index + 1, 2208, 1242, 125)), ends(m));
         }
+}
+
+// A large frame's rows deflated in parts on several threads make one valid
+// PNG (libpng checks every chunk's CRC, zlib the stream's check value) of
+// the very pixels, at each fast level and however many parts; the parts
+// cost the file next to nothing.
+TEST(PngParts, DecodeToTheFramesPixels)
+{
+    TBitmap frame(3001, 2100);
+    std::mt19937 random(7);
+    for (int32_t y = 0; y < frame.Height(); ++y)
+        for (int32_t x = 0; x < frame.Width(); ++x) // runs, gradients and grain
+            frame.SetPixel(x, y, x < 1000 ? 0xFF204080u : x < 2000 ? 0xFF000000u | uint32_t(x * 7 + y) : 0xFF000000u | random());
+    const std::string folder = TempFolder(), path = folder + "/frame.png";
+    const auto write = [&](int level, unsigned threads) {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        WritePng(frame, file, level, path, threads);
+        std::fclose(file);
+        return Read(path).size();
+    };
+    for (const auto& [level, threads] : {std::pair{1, 1u}, {1, 2u}, {1, 3u}, {2, 3u}, {3, 2u}}) {
+        SCOPED_TRACE(testing::Message() << "level " << level << ", " << threads << " threads");
+        const size_t whole = write(level, 1), parts = write(level, threads);
+        TBitmap back;
+        LoadPicture(path, back);
+        ASSERT_EQ(back.Width(), frame.Width());
+        ASSERT_EQ(back.Height(), frame.Height());
+        for (int32_t y = 0; y < frame.Height(); ++y)
+            ASSERT_EQ(std::memcmp(back.PixelRow(y), frame.PixelRow(y), size_t(frame.Width()) * 4), 0) << "row " << y;
+        EXPECT_LT(double(parts), double(whole) * 1.001);
+    }
+    std::remove(path.c_str());
+    rmdir(folder.c_str());
 }

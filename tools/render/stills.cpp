@@ -10,9 +10,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstring>
+#include <exception>
+#include <thread>
+#include <vector>
 
 namespace mirel {
 
@@ -136,8 +140,121 @@ int TWebPAnimator::Millis(int64_t frames) const
     return int(frames * 1000 * rate_.Den / rate_.Num);
 }
 
-void WritePng(const TBitmap& bitmap, std::FILE* file, int level, const std::string& what)
+namespace {
+
+// A PNG's compressed rows in parts, each deflated on a thread of its own:
+// raw deflate blocks from the part's rows alone (filtered by Sub), every
+// part but the last ending on a byte boundary (a sync flush), so that the
+// parts one after another are one deflate stream. The zlib header goes
+// before the first part and the check value, which combines the parts', after
+// the last. Without the window of the part before, a part's first bytes find
+// no earlier match: a few bytes a part, and none at level 1, which looks only
+// one pixel back.
+std::vector<std::vector<uint8_t>> DeflatePngRows(const TBitmap& bitmap, int level, unsigned parts,
+                                                 const std::string& what)
 {
+    const int32_t width = bitmap.Width(), height = bitmap.Height();
+    const size_t rowBytes = 1 + size_t(width) * 3;
+    std::vector<std::vector<uint8_t>> out(parts);
+    std::vector<uLong> checks(parts);
+    std::vector<size_t> sizes(parts);
+    std::vector<std::exception_ptr> errors(parts);
+    const auto deflatePart = [&](unsigned part) {
+        try {
+            const int32_t top = int32_t(int64_t{height} * part / parts);
+            const int32_t bottom = int32_t(int64_t{height} * (part + 1) / parts);
+            struct TDeflate {
+                z_stream z{};
+                ~TDeflate() { deflateEnd(&z); }
+            } d;
+            z_stream& z = d.z;
+            if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, level == 1 ? Z_RLE : Z_DEFAULT_STRATEGY) != Z_OK)
+                throw std::runtime_error(what + ": out of memory");
+            std::vector<uint8_t>& bytes = out[part];
+            bytes.resize(deflateBound(&z, uLong(rowBytes * size_t(bottom - top))) + 64);
+            size_t used = 0;
+            // Deflates the row in z.next_in, with room made as it goes.
+            const auto feed = [&](int flush) {
+                for (;;) {
+                    if (bytes.size() - used < 64)
+                        bytes.resize(bytes.size() + bytes.size() / 2);
+                    z.next_out = bytes.data() + used;
+                    z.avail_out = uInt(std::min<size_t>(bytes.size() - used, UINT32_MAX));
+                    const int status = deflate(&z, flush);
+                    used = size_t(z.next_out - bytes.data());
+                    if (status == Z_STREAM_END)
+                        return;
+                    if (status != Z_OK)
+                        throw std::runtime_error(what + ": PNG compression failed");
+                    if (z.avail_in == 0 && z.avail_out != 0 && flush != Z_FINISH)
+                        return;
+                }
+            };
+            std::vector<uint8_t> row(rowBytes);
+            uLong check = adler32(0, nullptr, 0);
+            for (int32_t y = top; y < bottom; ++y) {
+                // Filter type 1 (Sub): each byte less the same byte of the
+                // pixel to its left.
+                const uint32_t* p = bitmap.PixelRow(y);
+                uint8_t* r = row.data();
+                *r++ = 1;
+                uint32_t left = 0;
+                for (int32_t x = 0; x < width; ++x, r += 3) {
+                    const uint32_t c = p[x];
+                    r[0] = uint8_t((c >> 16) - (left >> 16));
+                    r[1] = uint8_t((c >> 8) - (left >> 8));
+                    r[2] = uint8_t(c - left);
+                    left = c;
+                }
+                check = adler32(check, row.data(), uInt(rowBytes));
+                z.next_in = row.data();
+                z.avail_in = uInt(rowBytes);
+                feed(y + 1 < bottom ? Z_NO_FLUSH : part + 1 < parts ? Z_SYNC_FLUSH : Z_FINISH);
+            }
+            bytes.resize(used);
+            checks[part] = check;
+            sizes[part] = rowBytes * size_t(bottom - top);
+        } catch (...) {
+            errors[part] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (unsigned part = 1; part < parts; ++part)
+        threads.emplace_back(deflatePart, part);
+    deflatePart(0);
+    for (std::thread& t : threads)
+        t.join();
+    for (const std::exception_ptr& e : errors)
+        if (e)
+            std::rethrow_exception(e);
+
+    // The zlib header (a 32 KiB window; the level's flag as zlib sets it)
+    // and the check value, most significant byte first.
+    const unsigned flag = level == 1 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
+    unsigned header = 0x7800 | flag << 6;
+    header += (31 - header % 31) % 31;
+    out.front().insert(out.front().begin(), {uint8_t(header >> 8), uint8_t(header)});
+    uLong check = checks[0];
+    for (unsigned part = 1; part < parts; ++part)
+        check = adler32_combine(check, checks[part], z_off_t(sizes[part]));
+    for (const int shift : {24, 16, 8, 0})
+        out.back().push_back(uint8_t(check >> shift));
+    return out;
+}
+
+} // namespace
+
+void WritePng(const TBitmap& bitmap, std::FILE* file, int level, const std::string& what, unsigned threads)
+{
+    // Rows deflated on several threads where there are enough of them to
+    // share, at the fast levels (one filter for every row).
+    const int64_t pixels = int64_t{bitmap.Width()} * bitmap.Height();
+    const auto parts = unsigned(std::clamp<int64_t>(std::min<int64_t>(pixels >> 21, bitmap.Height() / 16), 1,
+                                                    std::max(threads, 1u)));
+    const std::vector<std::vector<uint8_t>> deflated =
+        parts > 1 && level >= 1 && level <= 3 ? DeflatePngRows(bitmap, level, parts, what)
+                                               : std::vector<std::vector<uint8_t>>{};
+
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
@@ -160,6 +277,17 @@ void WritePng(const TBitmap& bitmap, std::FILE* file, int level, const std::stri
     png_set_IHDR(png, info, png_uint_32(bitmap.Width()), png_uint_32(bitmap.Height()), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
+    if (!deflated.empty()) {
+        // The parts as they are, in chunks libpng frames, then the end.
+        constexpr size_t Chunk = size_t{1} << 30;
+        for (const std::vector<uint8_t>& part : deflated)
+            for (size_t at = 0; at < part.size(); at += Chunk)
+                png_write_chunk(png, reinterpret_cast<png_const_bytep>("IDAT"), part.data() + at,
+                                std::min(Chunk, part.size() - at));
+        png_write_chunk(png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
+        png_destroy_write_struct(&png, &info);
+        return;
+    }
     png_set_bgr(png);
     png_set_filler(png, 0, PNG_FILLER_AFTER); // drops the fourth byte on writing
     for (int32_t y = 0; y < bitmap.Height(); ++y)
@@ -221,7 +349,7 @@ void SavePicture(const TBitmap& bitmap, const std::string& out, const TSinkOptio
     TPendingFile pending(out, options.Overwrite);
     TFile file(pending.TakeFd(), out);
     if (kind == TOutputKind::Png)
-        WritePng(bitmap, file.f, options.PngCompression, out);
+        WritePng(bitmap, file.f, options.PngCompression, out, std::max(std::thread::hardware_concurrency(), 1u));
     else if (kind == TOutputKind::Jpeg)
         WriteJpeg(bitmap, file.f, 92, out);
     else

@@ -14,8 +14,9 @@
 namespace mirel {
 
 // Writes bitmap to an open file. level: zlib's 0 (none) .. 9 (smallest, slowest).
+// A large frame at levels 1 to 3 is compressed on up to threads threads.
 // Throw std::runtime_error naming what.
-void WritePng(const TBitmap& bitmap, std::FILE* file, int level, const std::string& what);
+void WritePng(const TBitmap& bitmap, std::FILE* file, int level, const std::string& what, unsigned threads = 1);
 void WriteJpeg(const TBitmap& bitmap, std::FILE* file, int quality, const std::string& what);
 void WriteWebP(const TBitmap& bitmap, std::FILE* file, const std::string& what);
 
