@@ -89,40 +89,38 @@ void RunBenchmark(int32_t w, int32_t h, const std::vector<int>& styles)
     // new picture over a Display just reset to the old one), which is what a
     // style revealing everything at once would cost. A copy repeated back to
     // back would find both its bitmaps in the cache, which a frame never does.
-    // It is measured again before each style, which is timed against the
-    // copy just before it: on a shared machine the speed of memory drifts by
-    // a quarter within a run, and a copy timed a minute earlier drifts away.
-    const auto timeCopy = [&](int times) {
-        std::vector<double> copies;
-        for (int i = 0; i < times; ++i) {
-            display.Assign(old);
-            const double t0 = Seconds();
-            display.Canvas().DrawBitmap(0, 0, image);
-            copies.push_back(Seconds() - t0);
-        }
-        return Median(copies);
+    // On a shared machine the speed of memory drifts by a quarter within
+    // seconds, so each frame is timed right after a copy of its own, and a
+    // round's frames are weighed against its copies.
+    const auto timed = [&](const auto& draw) {
+        display.Assign(old);
+        const double t0 = Seconds();
+        draw();
+        return Seconds() - t0;
     };
-    std::printf("copy\t%dx%d\t%.3f ms\n", w, h, timeCopy(20) * 1000);
+    const auto copy = [&] { display.Canvas().DrawBitmap(0, 0, image); };
+    std::vector<double> copies;
+    for (int i = 0; i < 20; ++i)
+        copies.push_back(timed(copy));
+    std::printf("copy\t%dx%d\t%.3f ms\n", w, h, Median(copies) * 1000);
 
     std::vector<std::pair<double, int>> ratios;
     for (const int style : styles) {
-        const double copy = timeCopy(9);
-        std::vector<double> rounds;
+        std::vector<double> perFrame, againstCopies;
         for (int round = 0; round < Rounds; ++round) {
             SetRandSeed(0);
-            double spent = 0;
+            double spent = 0, copied = 0;
             int frames = 0;
             for (int32_t progress = 4; progress <= 96; progress += 4, ++frames) {
-                display.Assign(old);
-                const double t0 = Seconds();
-                Effects[style].Proc(display, image, image.BoundsRect(), 4, progress);
-                spent += Seconds() - t0;
+                copied += timed(copy);
+                spent += timed([&] { Effects[style].Proc(display, image, image.BoundsRect(), 4, progress); });
             }
-            rounds.push_back(spent / frames);
+            perFrame.push_back(spent / frames);
+            againstCopies.push_back(spent / copied);
         }
-        const double perFrame = Median(rounds);
-        ratios.push_back({perFrame / copy, style});
-        std::printf("%d\t%s\t%.3f\t%.2f\n", style, Effects[style].Name, perFrame * 1000, perFrame / copy);
+        const double ms = Median(perFrame) * 1000, ratio = Median(againstCopies);
+        ratios.push_back({ratio, style});
+        std::printf("%d\t%s\t%.3f\t%.2f\n", style, Effects[style].Name, ms, ratio);
         std::fflush(stdout);
     }
     if (ratios.empty())
