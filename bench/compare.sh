@@ -75,8 +75,9 @@ build_renders() {
   done
 }
 
-# The median of the numbers on standard input.
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR) print v[int((NR + 1) / 2)] }'; }
+# The median of the numbers on standard input (of an even count, the mean of
+# the middle two).
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else if (NR) print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # One table per size from the runs in $1/round<r>/<build>-<size>.txt (lines
 # as mirel-render --bench prints them): a row per style, a column per build
@@ -117,7 +118,7 @@ tabulate_builds() {
         for (i = 1; i <= n; ++i) {
           m = count[i]; for (j = 1; j <= m; ++j) s[j] = col[i, j]
           for (j = 2; j <= m; ++j) { x = s[j]; k = j - 1; while (k >= 1 && s[k] > x) { s[k + 1] = s[k]; --k } s[k + 1] = x }
-          med = m ? s[int((m + 1) / 2)] : 0
+          med = m % 2 ? s[(m + 1) / 2] : m ? (s[m / 2] + s[m / 2 + 1]) / 2 : 0
           printf "%s: catalogue median %.2f%s; over 2 copies:%s\n", name[i], med, (med > 1.0 ? " (over 1.0)" : ""), (miss[i] == "" ? " none" : miss[i])
         }
       }' "$dir/table-$size.tsv"

@@ -111,7 +111,7 @@ other
                     grid; sample pictures unless --old and --new are given
   --bench           milliseconds per frame of each style (default all) on
                     sample pictures of --size (default 1920x1080), and its
-                    ratio to one full-frame copy timed just before it
+                    ratio to full-frame copies, one timed before each frame
   --styles LIST     for --bench: numbers and ranges, e.g. 1-57,118
   --threads N       draw each frame's pixels on N threads, in bands (default
                     1); the frames are the same whatever N
