@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <numeric>
 #include <optional>
 #include <span>
 #include <string>
@@ -200,6 +201,12 @@ public:
 
     bool Empty() const { return boxes_.empty(); }
     int64_t Top() const { return y0_; }
+    int64_t Left() const { return x0_; }
+    // Whether the two destination rectangles share a pixel.
+    bool Overlaps(const TResampler& other) const
+    {
+        return x0_ < other.x1_ && other.x0_ < x1_ && y0_ < other.y1_ && other.y0_ < y1_;
+    }
     int64_t Bottom() const { return y1_; }
     int64_t Pixels() const { return (x1_ - x0_) * (y1_ - y0_); }
     // The source row of destination row y.
@@ -689,11 +696,28 @@ void TCanvas::CopyAreas(std::span<const TAreaCopy> copies)
         bottom = std::max(bottom, part.Bottom());
         pixels += part.Pixels();
     }
+    // A few copies from other bitmaps, to areas apart, are drawn left to
+    // right along each row whatever their order, so that every row is
+    // written in one sweep: a push's two pictures otherwise write the right
+    // part of each row, then its left part, which cost a push up to a tenth
+    // more on a window's backing store.
+    std::vector<size_t> order(parts.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    const auto apart = [&] {
+        for (size_t i = 0; i < parts.size(); ++i)
+            for (size_t j = i + 1; j < parts.size(); ++j)
+                if (parts[i].Overlaps(parts[j]))
+                    return false;
+        return true;
+    };
+    if (parts.size() <= 4 && std::none_of(cuts.begin(), cuts.end(), [&](const TCut& c) { return c.From == &owner_; }) &&
+        apart())
+        std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return parts[a].Left() < parts[b].Left(); });
     ForEachBand(int32_t(top), int32_t(bottom), pixels, [&](int32_t bandTop, int32_t bandBottom) {
         std::vector<size_t> bands(parts.size());
         std::vector<uint32_t> buffer;
         for (int32_t y = bandTop; y < bandBottom; ++y)
-            for (size_t i = 0; i < parts.size(); ++i)
+            for (const size_t i : order)
                 parts[i].DrawRowAt(y, bands[i], buffer);
     });
 }
