@@ -15,6 +15,7 @@
 #include <csetjmp>
 #include <cstring>
 #include <exception>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -218,10 +219,18 @@ std::vector<std::vector<uint8_t>> DeflatePngRows(const TBitmap& bitmap, int leve
             errors[part] = std::current_exception();
         }
     };
+    // A part no thread can be started for is deflated here, after the first.
     std::vector<std::thread> threads;
-    for (unsigned part = 1; part < parts; ++part)
-        threads.emplace_back(deflatePart, part);
-    deflatePart(0);
+    std::vector<unsigned> here{0};
+    for (unsigned part = 1; part < parts; ++part) {
+        try {
+            threads.emplace_back(deflatePart, part);
+        } catch (const std::system_error&) {
+            here.push_back(part);
+        }
+    }
+    for (const unsigned part : here)
+        deflatePart(part);
     for (std::thread& t : threads)
         t.join();
     for (const std::exception_ptr& e : errors)
