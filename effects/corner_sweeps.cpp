@@ -33,14 +33,14 @@ MIREL_SWEEP(RevealOutFromCentre, RevealMiddle, RevealMiddle)                    
 #undef MIREL_SWEEP_COMPOSED
 #undef MIREL_SWEEP
 
-// 54: four bands from the four edges.
+// 54: four bands from the four edges, drawn as one shape: the side bands
+// cross the top and bottom ones, and each pixel is copied once.
 void RevealInToCentre(TBitmap& Display, const TBitmap& Image, const TRect& R, uint32_t Step, int32_t Progress)
 {
     const auto [W, H, PW, PH, Band] = CalcEffectGeometry(R, int32_t(Step), Progress);
-    RevealImage(Display, Image, Rect(0, 0, W, PH / 2));
-    RevealImage(Display, Image, Rect(0, H - PH / 2, W, H));
-    RevealImage(Display, Image, Rect(0, 0, PW / 2, H));
-    RevealImage(Display, Image, Rect(W - PW / 2, 0, W, H));
+    DrawImageThrough(Display, Image,
+                     UnionOfRects({Rect(0, 0, W, PH / 2), Rect(0, H - PH / 2, W, H), Rect(0, 0, PW / 2, H),
+                                   Rect(W - PW / 2, 0, W, H)}));
 }
 
 // The quarters' +1 and -1 terms differ from quarter to quarter on purpose:
