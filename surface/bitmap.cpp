@@ -120,10 +120,17 @@ bool Overlaps(const TAxis& ax, const TAxis& ay)
 // Which source offset (0 .. length - 1) each destination pixel [d0, d1) of
 // one axis samples, as pixman's blit below samples it: pixman itself draws the
 // map, from a one-pixel-thick picture of its own offsets through the same
-// transform. Axis 0 is x, 1 is y.
+// transform. Axis 0 is x, 1 is y. An axis that is not scaled samples the
+// offsets in turn, and its map is written straight away: pixman's images and
+// composite would cost more than the copy of a narrow strip.
 std::vector<uint32_t> SampleMap(const TAxis& a, int k, int64_t d0, int64_t d1)
 {
     const auto len = int32_t(a.S1 - a.S0), n = int32_t(d1 - d0);
+    if (IsIdentity(a)) {
+        std::vector<uint32_t> map(static_cast<size_t>(n));
+        std::iota(map.begin(), map.end(), uint32_t(d0 - a.D0));
+        return map;
+    }
     std::vector<uint32_t> offsets(static_cast<size_t>(len)), map(static_cast<size_t>(n));
     for (int32_t i = 0; i < len; ++i)
         offsets[size_t(i)] = uint32_t(i);
@@ -188,6 +195,7 @@ public:
         rows_ = SampleMap(ay, 1, y0_, y1_);
         for (uint32_t& r : rows_)
             r += uint32_t(ay.S0);
+        plain_ = boxes_.size() == 1 && IsIdentity(ax) && IsIdentity(ay);
         std::vector<uint32_t> cols = SampleMap(ax, 0, x0_, x1_);
         contiguous_ = true;
         for (size_t i = 0; i < cols.size(); ++i) {
@@ -218,8 +226,30 @@ public:
     // walk's place among the bands, 0 at first. The row is sampled afresh
     // even where the row above took the same source row: other copies may
     // have drawn over that one since.
-    void DrawRowAt(int32_t y, size_t& band, std::vector<uint32_t>& buffer) const
+    // With runs given (the source is another bitmap), a copy of one box that
+    // is not scaled adds its run to them instead of copying it at once.
+    void DrawRowAt(int32_t y, size_t& band, std::vector<uint32_t>& buffer, TRunCopier* runs = nullptr) const
     {
+        if (plain_) {
+            // One box, neither axis scaled: a run copied straight away, as
+            // the rows' bookkeeping below costs as much as a short run.
+            const TRect& b = boxes_.front();
+            if (y < b.Top || y >= b.Bottom)
+                return;
+            const uint32_t* s = src_.Row(int32_t(SourceRow(y))) + SourceColumn(b.Left);
+            uint32_t* d = dst_.PixelRow(y) + b.Left;
+            const auto stride = size_t(y + 1 < b.Bottom ? src_.Stride : 0);
+            if (runs != nullptr) {
+                runs->Add(d, s, size_t(b.Width()), stride, b.Right == dst_.Width());
+                return;
+            }
+            std::memmove(d, s, size_t(b.Width()) * 4);
+            if (stride != 0)
+                ReadOnToNextRow(s, size_t(b.Width()), stride);
+            return;
+        }
+        if (runs != nullptr)
+            runs->Flush();
         while (band < bands_.size() && boxes_[bands_[band].first].Bottom <= y)
             ++band;
         if (band == bands_.size() || boxes_[bands_[band].first].Top > y)
@@ -321,6 +351,7 @@ private:
     std::optional<TColumnGather> cols_;            // and the source column of each destination column
     bool contiguous_ = false;                      // cols_ run on one by one: the columns are not scaled
     bool readsAhead_ = true;                       // every column reads at or after its own place
+    bool plain_ = false;                           // one box, copied 1:1
 };
 
 // A scaled or mirrored copy from another bitmap (or a scratch copy), drawn
@@ -464,6 +495,7 @@ void CopyThroughBoxes(TBitmap& dst, const TBitmap& src, std::span<const pixman_b
     if (top >= bottom || width <= 0)
         return;
     ForEachBand(top, bottom, int64_t{width} * (bottom - top), [&](int32_t bandTop, int32_t bandBottom) {
+        TRunCopier runs;
         // The bands are runs of boxes with the same rows; those above this
         // band of rows are passed over.
         auto band = boxes.begin();
@@ -481,15 +513,14 @@ void CopyThroughBoxes(TBitmap& dst, const TBitmap& src, std::span<const pixman_b
                 uint32_t* to = dst.PixelRow(y);
                 for (auto b = band; b != bandEnd; ++b) {
                     const int32_t x0 = std::max(b->x1, 0), x1 = std::min(b->x2, width);
-                    if (x0 >= x1)
-                        continue;
-                    CopyRun(to + x0, from + x0, size_t(x1 - x0));
-                    if (oneBox && y + 1 < y1)
-                        ReadOnToNextRow(from + x0, size_t(x1 - x0), size_t(src.BytesPerLine() / 4));
+                    if (x0 < x1)
+                        runs.Add(to + x0, from + x0, size_t(x1 - x0),
+                                 oneBox && y + 1 < y1 ? size_t(src.BytesPerLine() / 4) : 0, x1 == width);
                 }
             }
             band = bandEnd;
         }
+        runs.Flush();
     });
 }
 
@@ -710,15 +741,17 @@ void TCanvas::CopyAreas(std::span<const TAreaCopy> copies)
                     return false;
         return true;
     };
-    if (parts.size() <= 4 && std::none_of(cuts.begin(), cuts.end(), [&](const TCut& c) { return c.From == &owner_; }) &&
-        apart())
+    const bool fromOthers = std::none_of(cuts.begin(), cuts.end(), [&](const TCut& c) { return c.From == &owner_; });
+    if (parts.size() <= 4 && fromOthers && apart())
         std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return parts[a].Left() < parts[b].Left(); });
     ForEachBand(int32_t(top), int32_t(bottom), pixels, [&](int32_t bandTop, int32_t bandBottom) {
         std::vector<size_t> bands(parts.size());
         std::vector<uint32_t> buffer;
+        TRunCopier runs;
         for (int32_t y = bandTop; y < bandBottom; ++y)
             for (const size_t i : order)
-                parts[i].DrawRowAt(y, bands[i], buffer);
+                parts[i].DrawRowAt(y, bands[i], buffer, fromOthers ? &runs : nullptr);
+        runs.Flush();
     });
 }
 

@@ -116,11 +116,13 @@ TEST(ScaledCopy, CopiesDrawnTogetherAreTheCopiesInTurn)
             const bool self = between(0, 2) == 0, ownRows = self && between(0, 3) != 0;
             const TBitmap& from = self ? out : source;
             const int32_t fw = self ? w : source.Width(), fh = self ? h : source.Height();
-            const int32_t x = between(-w / 4, w), dw = between(1, w) * (between(0, 4) == 0 ? -1 : 1);
-            const int32_t sx = between(-2, fw), sw = between(1, fw) * (between(0, 4) == 0 ? -1 : 1);
+            // Half the copies 1:1, as most of the effects' copies are.
+            const bool unscaled = between(0, 1) == 0;
+            const int32_t x = between(-w / 4, w), dw = between(1, w) * (!unscaled && between(0, 4) == 0 ? -1 : 1);
+            const int32_t sx = between(-2, fw), sw = unscaled ? dw : between(1, fw) * (between(0, 4) == 0 ? -1 : 1);
             // Along the rows as the effects copy: most copies whole rows.
             const int32_t y = between(0, 2) == 0 ? between(-2, h) : 0, dh = y == 0 ? h : between(1, h);
-            const int32_t sy = ownRows ? y : between(-2, fh), sh = ownRows ? dh : between(1, fh);
+            const int32_t sy = ownRows ? y : between(-2, fh), sh = ownRows || unscaled ? dh : between(1, fh);
             copies.push_back({Rect(x, y, x + dw, y + dh), &from.Canvas(), Rect(sx, sy, sx + sw, sy + sh)});
         }
         // A few rectangles, or columns down the whole bitmap (several boxes
