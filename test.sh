@@ -37,8 +37,11 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RE
   -DMIREL_TSAN=ON -DMIREL_BUILD_BENCH=OFF >/dev/null
 cmake --build build-tsan -j"$jobs" --target mirel_view_tests
 # (Not the paint tests on xcb: that platform's D-Bus thread races inside the
-# uninstrumented libdbus.)
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" QT_QPA_PLATFORM=offscreen \
+# uninstrumented libdbus.) Copies made inside the uninstrumented Qt are not
+# checked: Qt guards its posted events with a futex of its own, which the
+# sanitizer does not see, and an event posted by the animation thread while
+# the GUI thread takes its events was now and then reported as a race.
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ignore_noninstrumented_modules=1" QT_QPA_PLATFORM=offscreen \
   ctest --test-dir build-tsan/tests/view --output-on-failure -j"$jobs" -E view_paint_xcb
 # The frei0r plugin's frames drawn on several threads at once, and the
 # generator's per-thread seeds.
