@@ -513,9 +513,16 @@ void CopyThroughBoxes(TBitmap& dst, const TBitmap& src, std::span<const pixman_b
                 uint32_t* to = dst.PixelRow(y);
                 for (auto b = band; b != bandEnd; ++b) {
                     const int32_t x0 = std::max(b->x1, 0), x1 = std::min(b->x2, width);
-                    if (x0 < x1)
+                    if (x0 >= x1)
+                        continue;
+                    // Only a row's first run may go on from a run held back,
+                    // and only its last may be held: the runs between are
+                    // copied at once, as many as a blind's slats.
+                    if (b == band || x1 == width)
                         runs.Add(to + x0, from + x0, size_t(x1 - x0),
                                  oneBox && y + 1 < y1 ? size_t(src.BytesPerLine() / 4) : 0, x1 == width);
+                    else
+                        CopyRun(to + x0, from + x0, size_t(x1 - x0));
                 }
             }
             band = bandEnd;
