@@ -687,7 +687,8 @@ void TCanvas::CopyAreas(std::span<const TAreaCopy> copies)
     // The copies cut to their sources, as StretchBlt cuts them. Drawn row by
     // row they give the pixels of one copy after another when no copy reads
     // a pixel that another writes: a copy from this canvas reads only its own
-    // row, and that row has then had exactly the copies before it.
+    // row, and that row has then had exactly the copies before it. The same
+    // holds for groups of rows drawn copy after copy.
     struct TCut {
         TAxis X, Y;
         const TBitmap* From;
@@ -751,13 +752,24 @@ void TCanvas::CopyAreas(std::span<const TAreaCopy> copies)
     const bool fromOthers = std::none_of(cuts.begin(), cuts.end(), [&](const TCut& c) { return c.From == &owner_; });
     if (parts.size() <= 4 && fromOthers && apart())
         std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return parts[a].Left() < parts[b].Left(); });
+    // Copies from other bitmaps go row by row, so that a run reaching the
+    // end of one row goes on into the next row's first (TRunCopier). Where a
+    // copy reads this canvas, each copy draws a group of rows in turn
+    // instead, small enough that the rows one leaves are still in the
+    // processor's cache for the next: on the processor measured (AMD Zen 4)
+    // the pushes and squeezes cost up to a quarter less so, at 1920 x 1080
+    // and 3840 x 2160 alike, while copies from other bitmaps cost more.
+    const int32_t rowsAtOnce = fromOthers ? 1 : 64;
     ForEachBand(int32_t(top), int32_t(bottom), pixels, [&](int32_t bandTop, int32_t bandBottom) {
         std::vector<size_t> bands(parts.size());
         std::vector<uint32_t> buffer;
         TRunCopier runs;
-        for (int32_t y = bandTop; y < bandBottom; ++y)
+        for (int32_t rows = bandTop; rows < bandBottom; rows += rowsAtOnce) {
+            const int32_t rowsEnd = std::min(bandBottom, rows + rowsAtOnce);
             for (const size_t i : order)
-                parts[i].DrawRowAt(y, bands[i], buffer, fromOthers ? &runs : nullptr);
+                for (int32_t y = rows; y < rowsEnd; ++y)
+                    parts[i].DrawRowAt(y, bands[i], buffer, fromOthers ? &runs : nullptr);
+        }
         runs.Flush();
     });
 }
