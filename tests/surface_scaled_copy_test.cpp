@@ -94,28 +94,34 @@ TEST(ScaledCopy, MatchesPixmanOverRandomCopies)
     }
 }
 
-// Several copies drawn together, row by row: the pixels of the same copies
-// drawn one after another by pixman, and on a watched bitmap the same area
-// noted as drawn. Copies from another bitmap and from the bitmap itself (on
-// their own rows, which are drawn together, or shifted, which are not),
-// overlapping each other, mirrored, clipped, on one thread and on three.
+// Several copies drawn together, row by row or a group of rows at a time:
+// the pixels of the same copies drawn one after another by pixman, and on a
+// watched bitmap the same area noted as drawn. Copies from other bitmaps
+// and from the bitmap itself (on their own rows, which are drawn together,
+// or shifted, which are not), overlapping each other, mirrored, clipped, on
+// one thread and on three.
 TEST(ScaledCopy, CopiesDrawnTogetherAreTheCopiesInTurn)
 {
     TDrawingGuard guard;
     std::mt19937 gen(20261208);
     const auto between = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(gen); };
     for (int round = 0; round < 600; ++round) {
-        const int32_t w = between(1, 300), h = between(1, 40);
-        TBitmap source(between(1, 300), between(1, 40)), start(w, h);
-        Noise(source, gen);
+        // A quarter tall enough to be drawn a group of rows at a time.
+        const int32_t tallest = round % 4 == 0 ? 150 : 40;
+        const int32_t w = between(1, 300), h = between(1, tallest);
+        TBitmap sources[2] = {TBitmap(between(1, 300), between(1, tallest)), TBitmap(between(1, 300), between(1, 40))};
+        TBitmap start(w, h);
+        Noise(sources[0], gen);
+        Noise(sources[1], gen);
         Noise(start, gen);
+        const TBitmap& source = sources[0];
         const bool watched = round % 3 == 0, clipped = round % 2 == 1;
         TBitmap out;
         std::vector<TAreaCopy> copies;
         for (int i = between(1, 3); i > 0; --i) {
             const bool self = between(0, 2) == 0, ownRows = self && between(0, 3) != 0;
-            const TBitmap& from = self ? out : source;
-            const int32_t fw = self ? w : source.Width(), fh = self ? h : source.Height();
+            const TBitmap& from = self ? out : sources[between(0, 1)];
+            const int32_t fw = self ? w : from.Width(), fh = self ? h : from.Height();
             // Half the copies 1:1, as most of the effects' copies are.
             const bool unscaled = between(0, 1) == 0;
             const int32_t x = between(-w / 4, w), dw = between(1, w) * (!unscaled && between(0, 4) == 0 ? -1 : 1);
