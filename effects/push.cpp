@@ -5,8 +5,8 @@
 // Each frame is two copies: the old picture moved within Display (source and
 // destination overlap; the canvas reads every pixel before it writes over
 // it), then the entering part of the new picture. Along x the two are drawn
-// together, a group of rows at a time. The two cover the frame, so the compose forms take
-// the old picture from Old instead, where it lies still.
+// together, a group of rows at a time. The two cover the frame, so the
+// compose forms take the old picture from Old instead, where it lies still.
 #include "effects/push.h"
 
 #include "effects/draw.h"

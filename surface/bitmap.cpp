@@ -770,10 +770,10 @@ void TCanvas::CopyAreas(std::span<const TAreaCopy> copies)
         std::vector<size_t> bands(parts.size());
         std::vector<uint32_t> buffer;
         TRunCopier runs;
-        for (int32_t rows = bandTop; rows < bandBottom; rows += rowsAtOnce) {
-            const int32_t rowsEnd = std::min(bandBottom, rows + rowsAtOnce);
+        for (int32_t groupTop = bandTop; groupTop < bandBottom; groupTop += rowsAtOnce) {
+            const int32_t groupBottom = std::min(bandBottom, groupTop + rowsAtOnce);
             for (const size_t i : order)
-                for (int32_t y = rows; y < rowsEnd; ++y)
+                for (int32_t y = groupTop; y < groupBottom; ++y)
                     parts[i].DrawRowAt(y, bands[i], buffer, fromOthers ? &runs : nullptr);
         }
         runs.Flush();
