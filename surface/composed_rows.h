@@ -33,6 +33,16 @@ inline void CopyRun(uint32_t* dst, const uint32_t* src, size_t n)
     }
 }
 
+// Reads count pixels from p, one load per cache line, and keeps nothing:
+// only the reads are wanted, for the cache.
+inline void ReadThrough(const uint32_t* p, size_t count)
+{
+    uint32_t seen = 0;
+    for (size_t i = 0; i < count; i += 16)
+        seen ^= p[i];
+    asm volatile("" ::"r"(seen)); // kept, though nothing uses them
+}
+
 // After a run of count pixels read from a source row, the same run of the
 // next row starting stride pixels on: reads the pixels in between, one load
 // per cache line, where they are no more than the run. On the processor
@@ -45,10 +55,7 @@ inline void ReadOnToNextRow(const uint32_t* run, size_t count, size_t stride)
 {
     if (stride <= count || stride - count > count)
         return;
-    uint32_t seen = 0;
-    for (size_t i = count; i < stride; i += 16)
-        seen ^= run[i];
-    asm volatile("" ::"r"(seen)); // kept, though nothing uses them
+    ReadThrough(run + count, stride - count);
 }
 
 // Runs of pixels copied one after another, from bitmaps other than the
