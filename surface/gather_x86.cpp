@@ -45,7 +45,7 @@ void TColumnGather::Plan(size_t width, size_t group, uint8_t windows)
         kind_[g] = kind;
         narrow_ = narrow_ && kind == 0;
         for (size_t i = 0; i < group; ++i)
-            lanes_[g * group + i] = m[i] - first;
+            lanes_[g * group + i] = uint8_t(m[i] - first); // a spread group's are never read
     }
 }
 
@@ -64,16 +64,19 @@ MIREL_AVX2 void TColumnGather::RowAvx2(uint32_t* d, const uint32_t* src, size_t 
     const uint32_t* start = start_.data();
     const uint8_t* kind = kind_.data();
     const uint32_t* map = map_.data();
-    const auto* lanes = reinterpret_cast<const __m256i*>(lanes_.data());
+    const uint8_t* lanes = lanes_.data();
+    const auto lanesOf = [lanes](size_t g) __attribute__((target("avx2"), always_inline)) {
+        return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(lanes + g * 8)));
+    };
     if (narrow_) {
         // Magnified or mirrored rows, the common case: one window per group.
         for (size_t g = g0; g < g1; ++g) {
-            store(d + g * 8, _mm256_permutevar8x32_epi32(load(src + start[g]), _mm256_loadu_si256(lanes + g)));
+            store(d + g * 8, _mm256_permutevar8x32_epi32(load(src + start[g]), lanesOf(g)));
         }
     } else {
         const __m256i seven = _mm256_set1_epi32(7);
         for (size_t g = g0; g < g1; ++g) {
-            const __m256i l = _mm256_loadu_si256(lanes + g);
+            const __m256i l = lanesOf(g);
             const uint32_t* w = src + start[g];
             if (kind[g] == 0) {
                 store(d + g * 8, _mm256_permutevar8x32_epi32(load(w), l));
@@ -111,18 +114,20 @@ MIREL_AVX512 void TColumnGather::RowAvx512(uint32_t* d, const uint32_t* src, siz
     const uint32_t* start = start_.data();
     const uint8_t* kind = kind_.data();
     const uint32_t* map = map_.data();
-    const auto* lanes = reinterpret_cast<const __m512i*>(lanes_.data());
+    const uint8_t* lanes = lanes_.data();
     const auto at = [src](size_t column) __attribute__((target("avx512f"), always_inline)) {
         return _mm512_loadu_si512(src + column);
     };
+    const auto lanesOf = [lanes](size_t g) __attribute__((target("avx512f"), always_inline)) {
+        return _mm512_maskz_cvtepu8_epi32(All, _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + g * 16)));
+    };
     if (narrow_) { // magnified or mirrored rows, the common case
         for (size_t g = g0; g < g1; ++g)
-            _mm512_storeu_si512(d + g * 16,
-                                _mm512_maskz_permutexvar_epi32(All, _mm512_loadu_si512(lanes + g), at(start[g])));
+            _mm512_storeu_si512(d + g * 16, _mm512_maskz_permutexvar_epi32(All, lanesOf(g), at(start[g])));
     } else {
         const __m512i beyond = _mm512_set1_epi32(32);
         for (size_t g = g0; g < g1; ++g) {
-            const __m512i l = _mm512_loadu_si512(lanes + g);
+            const __m512i l = lanesOf(g);
             const size_t w = start[g];
             __m512i v;
             switch (kind[g]) {
