@@ -569,8 +569,16 @@ void CopyThroughBoxes(TBitmap& dst, const TBitmap& src, std::span<const pixman_b
             while (bandEnd != boxes.end() && bandEnd->y1 == band->y1)
                 ++bandEnd;
             const int32_t y1 = std::min(band->y2, bandBottom);
-            // A band of one box is a run on every row: read on to the next.
+            // A band of one box is a run on every row: read on to the next,
+            // and from its last row on to the band just below, if any. A
+            // shape with curved or slanted sides is a band of one box a row
+            // (the curved reveals, the diagonals): on the processor measured
+            // (AMD Zen 4) they went from about 1.0 to 0.8-0.9 copies at
+            // 1920 x 1080 reading on from band to band.
             const bool oneBox = bandEnd - band == 1;
+            const bool onToNextBand =
+                oneBox && bandEnd != boxes.end() && bandEnd->y1 == band->y2 && band->y2 < bandBottom;
+            const auto readOn = size_t(src.BytesPerLine() / 4);
             for (int32_t y = std::max(band->y1, bandTop); y < y1; ++y) {
                 const uint32_t* from = src.PixelRow(y);
                 uint32_t* to = dst.PixelRow(y);
@@ -583,7 +591,7 @@ void CopyThroughBoxes(TBitmap& dst, const TBitmap& src, std::span<const pixman_b
                     // copied at once, as many as a blind's slats.
                     if (b == band || x1 == width)
                         runs.Add(to + x0, from + x0, size_t(x1 - x0),
-                                 oneBox && y + 1 < y1 ? size_t(src.BytesPerLine() / 4) : 0, x1 == width);
+                                 oneBox && (y + 1 < y1 || onToNextBand) ? readOn : 0, x1 == width);
                     else
                         CopyRun(to + x0, from + x0, size_t(x1 - x0));
                 }
