@@ -223,14 +223,14 @@ public:
         plain_ = boxes_.size() == 1 && IsIdentity(ax) && IsIdentity(ay);
         std::vector<uint32_t> cols = SampleMap(ax, 0, x0_, x1_);
         contiguous_ = true;
+        readLeft_ = UINT32_MAX;
         for (size_t i = 0; i < cols.size(); ++i) {
             cols[i] += uint32_t(ax.S0);
             contiguous_ = contiguous_ && cols[i] == cols[0] + i;
             readsAhead_ = readsAhead_ && cols[i] >= x0_ + int64_t(i);
+            readLeft_ = std::min(readLeft_, cols[i]);
+            readRight_ = std::max(readRight_, cols[i] + 1);
         }
-        const auto [lo, hi] = std::minmax_element(cols.begin(), cols.end());
-        readLeft_ = *lo;
-        readRight_ = *hi + 1;
         readsBetween_ = !contiguous_ && src.Bits != std::as_const(dst).PixelRow(0) &&
                         ay.S1 - ay.S0 < 2 * (ay.D1 - ay.D0) && 8 * int64_t{readRight_ - readLeft_} >= 7 * src.Stride &&
                         int64_t{src.Height} * src.Stride * 4 <= int64_t(LastLevelCacheBytes() / 2);
@@ -259,13 +259,13 @@ public:
     // have drawn over that one since.
     // With runs given (the source is another bitmap), a copy of one box that
     // is not scaled adds its run to them instead of copying it at once.
-    // sharedSource: other copies read the same bitmap by turns with this
-    // one, row by row. Their parts of each row make one stream through it
-    // already, and a scaled copy's reads beyond its own samples (see
-    // DrawRow) would break it: style 13, whose two halves share the new
-    // picture, went from about 1.35 to 1.4-1.5 copies at 1920 x 1080.
+    // alone: as for DrawRow. Copies that read one bitmap by turns, row by
+    // row, make one stream through it with their parts of each row, and a
+    // scaled copy's reads beyond its own samples would break it: style 13,
+    // whose two halves share the new picture, went from about 1.35 to
+    // 1.4-1.5 copies at 1920 x 1080.
     void DrawRowAt(int32_t y, size_t& band, std::vector<uint32_t>& buffer, TRunCopier* runs = nullptr,
-                   bool sharedSource = false) const
+                   bool alone = true) const
     {
         if (plain_) {
             // One box, neither axis scaled: a run copied straight away, as
@@ -292,7 +292,7 @@ public:
         if (band == bands_.size() || boxes_[bands_[band].first].Top > y)
             return;
         const auto [first, last] = bands_[band];
-        DrawRow(y, -1, y + 1 < boxes_[first].Bottom ? y + 1 : -1, first, last, buffer, !sharedSource);
+        DrawRow(y, -1, y + 1 < boxes_[first].Bottom ? y + 1 : -1, first, last, buffer, alone);
     }
 
     // Draws the rows [top, bottom) of the copy, bottom-up when upwards.
@@ -576,8 +576,7 @@ void CopyThroughBoxes(TBitmap& dst, const TBitmap& src, std::span<const pixman_b
             // (AMD Zen 4) they went from about 1.0 to 0.8-0.9 copies at
             // 1920 x 1080 reading on from band to band.
             const bool oneBox = bandEnd - band == 1;
-            const bool onToNextBand =
-                oneBox && bandEnd != boxes.end() && bandEnd->y1 == band->y2 && band->y2 < bandBottom;
+            const bool onToNextBand = bandEnd != boxes.end() && bandEnd->y1 == band->y2 && band->y2 < bandBottom;
             const auto readOn = size_t(src.BytesPerLine() / 4);
             for (int32_t y = std::max(band->y1, bandTop); y < y1; ++y) {
                 const uint32_t* from = src.PixelRow(y);
@@ -845,7 +844,7 @@ void TCanvas::CopyAreas(std::span<const TAreaCopy> copies)
             const int32_t groupBottom = std::min(bandBottom, groupTop + rowsAtOnce);
             for (const size_t i : order)
                 for (int32_t y = groupTop; y < groupBottom; ++y)
-                    parts[i].DrawRowAt(y, bands[i], buffer, fromOthers ? &runs : nullptr, !ownBitmaps);
+                    parts[i].DrawRowAt(y, bands[i], buffer, fromOthers ? &runs : nullptr, ownBitmaps);
         }
         runs.Flush();
     });
