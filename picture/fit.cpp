@@ -273,6 +273,14 @@ void FitPicture(const TBitmap& source, int32_t width, int32_t height, TFitMode m
                 uint32_t background)
 {
     CheckBitmapSize(width, height);
+    // A picture of the frame's own size with nothing to let the background
+    // through is its own fit in every mode: the frame shares its pixels. A
+    // camera's picture rendered at its own size, or a screen-sized one shown
+    // full screen, costs neither a copy nor a resampling.
+    if (!source.Empty() && source.Width() == width && source.Height() == height && IsOpaque(ViewOf(source))) {
+        out.Share(source);
+        return;
+    }
     TBitmap frame(width, height, background);
     if (frame.Empty() || source.Empty()) {
         out.Swap(frame);

@@ -18,7 +18,9 @@ enum class TFitMode {
 
 // out becomes width x height with source placed by mode. Transparent parts
 // of the source lie over background. An empty source or frame gives a frame
-// of background (or an empty out when width or height is 0).
+// of background (or an empty out when width or height is 0). An opaque source
+// of exactly width x height is its own fit: out shares its pixels (see
+// TBitmap::Share) instead of copying them.
 void FitPicture(const TBitmap& source, int32_t width, int32_t height, TFitMode mode, TBitmap& out,
                 uint32_t background = 0xFF000000u);
 

@@ -75,6 +75,40 @@ TEST(FitPicture, EachModePlacesThePicture)
     EXPECT_EQ(above >> 24, 0xFFu);
 }
 
+TEST(FitPicture, APictureOfTheFramesSizeIsShownAsItIs)
+{
+    // Pixel for pixel in every mode, and without a copy of its own: the
+    // frame shares the picture's pixels.
+    TBitmap source(33, 17);
+    for (int32_t y = 0; y < 17; ++y)
+        for (int32_t x = 0; x < 33; ++x)
+            source.SetPixel(x, y, 0xFF000000u | uint32_t(x * 7919 + y * 104729) % 0xFFFFFFu);
+    const TBitmap& picture = source;
+    for (TFitMode mode : {TFitMode::Stretch, TFitMode::Aspect, TFitMode::Center, TFitMode::Fill, TFitMode::Blur}) {
+        TBitmap out(33, 17, Grey);
+        FitPicture(picture, 33, 17, mode, out, Grey);
+        const TBitmap& fitted = out;
+        ASSERT_EQ(fitted.PixelRow(0), picture.PixelRow(0)) << int(mode);
+        // The picture is still the caller's to draw on: that costs it a copy.
+        TBitmap drawn;
+        FitPicture(picture, 33, 17, mode, drawn);
+        drawn.SetPixel(0, 0, Grey);
+        EXPECT_EQ(picture.Pixel(0, 0), source.Pixel(0, 0));
+        EXPECT_NE(picture.Pixel(0, 0), Grey);
+    }
+    // A source fitted onto itself stays as it is.
+    FitPicture(source, 33, 17, TFitMode::Aspect, source, Grey);
+    EXPECT_EQ(source.Width(), 33);
+    EXPECT_EQ(source.Pixel(5, 5), 0xFF000000u | uint32_t(5 * 7919 + 5 * 104729) % 0xFFFFFFu);
+
+    // A picture with any transparency still lies over the background.
+    source.SetPixel(32, 16, 0x00FFFFFFu);
+    TBitmap out;
+    FitPicture(source, 33, 17, TFitMode::Aspect, out, Grey);
+    EXPECT_EQ(out.Pixel(32, 16), Grey);
+    EXPECT_EQ(out.Pixel(5, 5), source.Pixel(5, 5));
+}
+
 TEST(FitPicture, EmptyPicturesAndFramesAndTransparency)
 {
     TBitmap out, none;
