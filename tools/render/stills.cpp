@@ -15,6 +15,7 @@
 #include <csetjmp>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -143,6 +144,25 @@ int TWebPAnimator::Millis(int64_t frames) const
 
 namespace {
 
+// Bytes written before they are read, in room that is never cleared: a
+// part's room is as large as its rows could deflate to, and the pages of
+// what it does not use are never touched.
+struct TDeflated {
+    std::unique_ptr<uint8_t[]> Bytes;
+    size_t Size = 0, Room = 0;
+
+    void MakeRoom(size_t room)
+    {
+        if (room <= Room)
+            return;
+        auto bytes = std::make_unique_for_overwrite<uint8_t[]>(room);
+        if (Size != 0)
+            std::memcpy(bytes.get(), Bytes.get(), Size);
+        Bytes = std::move(bytes);
+        Room = room;
+    }
+};
+
 // A PNG's compressed rows in parts, each deflated on a thread of its own:
 // raw deflate blocks from the part's rows alone (filtered by Sub), every
 // part but the last ending on a byte boundary (a sync flush), so that the
@@ -151,12 +171,13 @@ namespace {
 // the last. Without the window of the part before, a part's first bytes find
 // no earlier match: a few bytes a part, and none at level 1, which looks only
 // one pixel back.
-std::vector<std::vector<uint8_t>> DeflatePngRows(const TBitmap& bitmap, int level, unsigned parts,
-                                                 const std::string& what)
+std::vector<TDeflated> DeflatePngRows(const TBitmap& bitmap, int level, unsigned parts, const std::string& what)
 {
     const int32_t width = bitmap.Width(), height = bitmap.Height();
     const size_t rowBytes = 1 + size_t(width) * 3;
-    std::vector<std::vector<uint8_t>> out(parts);
+    // The zlib header, 2 bytes, goes first in the first part.
+    constexpr size_t HeaderBytes = 2;
+    std::vector<TDeflated> out(parts);
     std::vector<uLong> checks(parts);
     std::vector<size_t> sizes(parts);
     std::vector<std::exception_ptr> errors(parts);
@@ -171,18 +192,19 @@ std::vector<std::vector<uint8_t>> DeflatePngRows(const TBitmap& bitmap, int leve
             z_stream& z = d.z;
             if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, level == 1 ? Z_RLE : Z_DEFAULT_STRATEGY) != Z_OK)
                 throw std::runtime_error(what + ": out of memory");
-            std::vector<uint8_t>& bytes = out[part];
-            bytes.resize(deflateBound(&z, uLong(rowBytes * size_t(bottom - top))) + 64);
-            size_t used = 0;
+            TDeflated& bytes = out[part];
+            const size_t header = part == 0 ? HeaderBytes : 0;
+            bytes.MakeRoom(header + deflateBound(&z, uLong(rowBytes * size_t(bottom - top))) + 64);
+            bytes.Size = header;
             // Deflates the row in z.next_in, with room made as it goes.
             const auto feed = [&](int flush) {
                 for (;;) {
-                    if (bytes.size() - used < 64)
-                        bytes.resize(bytes.size() + bytes.size() / 2);
-                    z.next_out = bytes.data() + used;
-                    z.avail_out = uInt(std::min<size_t>(bytes.size() - used, UINT32_MAX));
+                    if (bytes.Room - bytes.Size < 64)
+                        bytes.MakeRoom(bytes.Room + bytes.Room / 2);
+                    z.next_out = bytes.Bytes.get() + bytes.Size;
+                    z.avail_out = uInt(std::min<size_t>(bytes.Room - bytes.Size, UINT32_MAX));
                     const int status = deflate(&z, flush);
-                    used = size_t(z.next_out - bytes.data());
+                    bytes.Size = size_t(z.next_out - bytes.Bytes.get());
                     if (status == Z_STREAM_END)
                         return;
                     if (status != Z_OK)
@@ -212,7 +234,6 @@ std::vector<std::vector<uint8_t>> DeflatePngRows(const TBitmap& bitmap, int leve
                 z.avail_in = uInt(rowBytes);
                 feed(y + 1 < bottom ? Z_NO_FLUSH : part + 1 < parts ? Z_SYNC_FLUSH : Z_FINISH);
             }
-            bytes.resize(used);
             checks[part] = check;
             sizes[part] = rowBytes * size_t(bottom - top);
         } catch (...) {
@@ -242,12 +263,15 @@ std::vector<std::vector<uint8_t>> DeflatePngRows(const TBitmap& bitmap, int leve
     const unsigned flag = level == 1 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
     unsigned header = 0x7800 | flag << 6;
     header += (31 - header % 31) % 31;
-    out.front().insert(out.front().begin(), {uint8_t(header >> 8), uint8_t(header)});
+    out.front().Bytes[0] = uint8_t(header >> 8);
+    out.front().Bytes[1] = uint8_t(header);
     uLong check = checks[0];
     for (unsigned part = 1; part < parts; ++part)
         check = adler32_combine(check, checks[part], z_off_t(sizes[part]));
+    TDeflated& last = out.back();
+    last.MakeRoom(last.Size + 4);
     for (const int shift : {24, 16, 8, 0})
-        out.back().push_back(uint8_t(check >> shift));
+        last.Bytes[last.Size++] = uint8_t(check >> shift);
     return out;
 }
 
@@ -260,9 +284,8 @@ void WritePng(const TBitmap& bitmap, std::FILE* file, int level, const std::stri
     const int64_t pixels = int64_t{bitmap.Width()} * bitmap.Height();
     const auto parts = unsigned(std::clamp<int64_t>(std::min<int64_t>(pixels >> 21, bitmap.Height() / 16), 1,
                                                     std::max(threads, 1u)));
-    const std::vector<std::vector<uint8_t>> deflated =
-        parts > 1 && level >= 1 && level <= 3 ? DeflatePngRows(bitmap, level, parts, what)
-                                               : std::vector<std::vector<uint8_t>>{};
+    const std::vector<TDeflated> deflated =
+        parts > 1 && level >= 1 && level <= 3 ? DeflatePngRows(bitmap, level, parts, what) : std::vector<TDeflated>{};
 
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -289,10 +312,10 @@ void WritePng(const TBitmap& bitmap, std::FILE* file, int level, const std::stri
     if (!deflated.empty()) {
         // The parts as they are, in chunks libpng frames, then the end.
         constexpr size_t Chunk = size_t{1} << 30;
-        for (const std::vector<uint8_t>& part : deflated)
-            for (size_t at = 0; at < part.size(); at += Chunk)
-                png_write_chunk(png, reinterpret_cast<png_const_bytep>("IDAT"), part.data() + at,
-                                std::min(Chunk, part.size() - at));
+        for (const TDeflated& part : deflated)
+            for (size_t at = 0; at < part.Size; at += Chunk)
+                png_write_chunk(png, reinterpret_cast<png_const_bytep>("IDAT"), part.Bytes.get() + at,
+                                std::min(Chunk, part.Size - at));
         png_write_chunk(png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
         png_destroy_write_struct(&png, &info);
         return;
