@@ -49,10 +49,11 @@ cmake --build build-tsan -j"$jobs" --target mirel_frei0r_tests
 TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan/tests/frei0r --output-on-failure -j"$jobs" \
   -R 'FramesDependOnlyOnInputsAndParameters|RandomScope'
 # mirel-render's frame folders, compressed on several threads while the next
-# frames are drawn, and a large PNG's rows deflated in parts on several.
+# frames are drawn, a large PNG's rows deflated in parts on several, and a
+# transition's two pictures loaded side by side.
 cmake --build build-tsan -j"$jobs" --target mirel-render render_units_test
 TSAN_OPTIONS="halt_on_error=1" bash tests/render_cli_test.sh "$PWD/build-tsan/tools/render/mirel-render"
-TSAN_OPTIONS="halt_on_error=1" build-tsan/tests/render_units_test --gtest_filter='PngParts.*'
+TSAN_OPTIONS="halt_on_error=1" build-tsan/tests/render_units_test --gtest_filter='PngParts.*:PicturePair.*'
 
 # Every fuzz target for 10 seconds, as many at once as there are cores: its
 # seed corpus (with every crash input found so far) replayed, and a little

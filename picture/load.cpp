@@ -2,7 +2,9 @@
 
 #include "picture/decoders.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -80,7 +82,7 @@ private:
 // Opens once and checks what was opened, so a name swapped for a FIFO, a
 // device or a folder after a listing cannot slip through; the open does not
 // wait for a FIFO's writer.
-std::unique_ptr<uint8_t[]> ReadFile(const std::string& path, size_t& size)
+std::unique_ptr<uint8_t[]> ReadFile(const std::string& path, size_t& size, size_t limit = SIZE_MAX)
 {
     TFile file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (file.Get() < 0) {
@@ -100,7 +102,7 @@ std::unique_ptr<uint8_t[]> ReadFile(const std::string& path, size_t& size)
         throw TDecodeError("file of " + std::to_string(st.st_size) + " bytes is larger than any picture within the limit");
     // The size was taken from the opened file; a file that grows meanwhile
     // is read only as far as it was, one that shrinks as far as it goes.
-    const size_t expected = size_t(st.st_size);
+    const size_t expected = std::min(size_t(st.st_size), limit);
     std::unique_ptr<uint8_t[]> bytes(new uint8_t[expected]);
     size_t done = 0;
     while (done < expected) {
@@ -160,6 +162,24 @@ void LoadPicture(const std::string& path, TBitmap& out, const TLoadOptions& opti
         throw TDecodeError(path + ": " + e.what());
     } catch (const std::bad_alloc&) {
         throw TDecodeError(path + ": out of memory");
+    }
+}
+
+bool PeekPictureSize(const std::string& path, int32_t& width, int32_t& height)
+{
+    if (!HasExtension(path) || FormatOf(path) != TFormat::Jpeg)
+        return false;
+    // The header and the metadata before it (Exif, colour profiles) are
+    // rarely more than a few hundred kilobytes.
+    constexpr size_t HeaderBytes = size_t{1} << 20;
+    try {
+        size_t size = 0;
+        const std::unique_ptr<uint8_t[]> bytes = ReadFile(path, size, HeaderBytes);
+        return JpegSize(bytes.get(), size, width, height) && int64_t{width} * height <= MaxPicturePixels;
+    } catch (const TDecodeError&) {
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
     }
 }
 

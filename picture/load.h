@@ -42,6 +42,11 @@ bool IsPictureFile(std::string_view path);
 // what() is the one line "PATH: reason"; out is unchanged then.
 void LoadPicture(const std::string& path, TBitmap& out, const TLoadOptions& options = {});
 
+// The upright size of a picture file read from its header, without decoding
+// it, where that is quick: JPEGs. False for other formats and for a file
+// that cannot be read (LoadPicture then tells why).
+bool PeekPictureSize(const std::string& path, int32_t& width, int32_t& height);
+
 // The same from memory; name (a file name or just an extension) chooses the
 // decoder. A name with a dot in it prefixes the error text ("NAME: reason").
 void DecodePicture(const uint8_t* data, size_t size, std::string_view name, TBitmap& out,

@@ -227,16 +227,20 @@ void PlaceStrip(const TBitmap& strip, int32_t rows, int32_t y0, int32_t w, int32
     }
 }
 
-// fitWidth x fitHeight as stored, before the picture is turned upright.
-bool Decode(TJpegDecoder& d, const uint8_t* data, size_t size, const int32_t fitWidth, const int32_t fitHeight)
+// Routes libjpeg's errors and warnings to the decoder. Before the setjmp
+// that they jump back to.
+void Prepare(TJpegDecoder& d)
 {
-    jpeg_decompress_struct& info = d.Info;
-    info.client_data = &d;
-    info.err = jpeg_std_error(&d.Errors);
+    d.Info.client_data = &d;
+    d.Info.err = jpeg_std_error(&d.Errors);
     d.Errors.error_exit = OnError;
     d.Errors.emit_message = OnMessage;
-    if (setjmp(d.Jump) != 0)
-        return false;
+}
+
+// Starts libjpeg on the file's bytes and reads the header. After the setjmp.
+void ReadHeader(TJpegDecoder& d, const uint8_t* data, size_t size)
+{
+    jpeg_decompress_struct& info = d.Info;
     jpeg_create_decompress(&info);
     d.Created = true;
     d.Progress.progress_monitor = OnProgress;
@@ -244,6 +248,16 @@ bool Decode(TJpegDecoder& d, const uint8_t* data, size_t size, const int32_t fit
     jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
     d.HeaderRead = true;
+}
+
+// fitWidth x fitHeight as stored, before the picture is turned upright.
+bool Decode(TJpegDecoder& d, const uint8_t* data, size_t size, const int32_t fitWidth, const int32_t fitHeight)
+{
+    jpeg_decompress_struct& info = d.Info;
+    Prepare(d);
+    if (setjmp(d.Jump) != 0)
+        return false;
+    ReadHeader(d, data, size);
     const int64_t width = info.image_width, height = info.image_height;
     if (width * height > MaxPicturePixels) {
         std::snprintf(d.Message, sizeof d.Message, "picture of %lldx%lld pixels is over the limit",
@@ -335,6 +349,22 @@ void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out, int32_t fitWidth
                            std::string(decoder->Message));
     }
     out.Swap(decoder->Pixels);
+}
+
+bool JpegSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height)
+{
+    if (size == 0)
+        return false;
+    auto decoder = std::make_unique<TJpegDecoder>();
+    Prepare(*decoder);
+    if (setjmp(decoder->Jump) != 0)
+        return false;
+    ReadHeader(*decoder, data, size);
+    const bool turned = JpegOrientation(data, size) >= 5;
+    const auto w = int32_t(decoder->Info.image_width), h = int32_t(decoder->Info.image_height);
+    width = turned ? h : w;
+    height = turned ? w : h;
+    return true;
 }
 
 void LoadJpegFile(const std::string& path, TBitmap& out)

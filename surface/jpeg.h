@@ -35,6 +35,11 @@ void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out);
 // straight into the bitmap's rows.
 void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out, int32_t fitWidth, int32_t fitHeight);
 
+// The upright size of a JPEG held in memory, from its header alone (the
+// header may be all that is given). False where the header cannot be read:
+// DecodeJpeg then tells why.
+bool JpegSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height);
+
 // The Exif orientation (1 to 8) of a JPEG held in memory; 1 when it has none.
 int JpegOrientation(const uint8_t* data, size_t size);
 

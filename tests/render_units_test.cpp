@@ -2,6 +2,8 @@
 // order, frame rates, style names, output kinds, pending files, motion and
 // PNGs compressed on several threads.
 #include "picture/load.h"
+#include "tests/picture/test_jpegs.h"
+#include "tools/render/frames.h"
 #include "tools/render/options.h"
 #include "tools/render/output.h"
 #include "tools/render/slideshow.h"
@@ -258,4 +260,67 @@ TEST(PngParts, DecodeToTheFramesPixels)
     }
     std::remove(path.c_str());
     rmdir(folder.c_str());
+}
+
+TEST(PicturePair, LoadsAsOneAfterTheOtherWouldAndReportsTheNewPicturesErrorFirst)
+{
+    const std::string folder = TempFolder();
+    const auto write = [&](const std::string& name, const test::TBytes& bytes) {
+        std::ofstream(folder + "/" + name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return folder + "/" + name;
+    };
+    // A landscape old picture before a new one turned upright by its
+    // orientation into a portrait, and one whose size no header tells.
+    const std::string old = write("old.jpg", test::Quadrants(800, 600));
+    const std::string turned = write("new.jpg", test::WithOrientation(test::Quadrants(400, 300), 6));
+    TBitmap bmp(200, 100, 0xFF336699u);
+    std::FILE* file = std::fopen((folder + "/new.png").c_str(), "wb");
+    WritePng(bmp, file, 1, "new.png", 1);
+    std::fclose(file);
+    const std::string png = folder + "/new.png";
+
+    const auto same = [](const TBitmap& a, const TBitmap& b) {
+        if (a.Width() != b.Width() || a.Height() != b.Height())
+            return false;
+        for (int32_t y = 0; y < a.Height(); ++y)
+            if (std::memcmp(a.PixelRow(y), b.PixelRow(y), size_t(a.Width()) * 4) != 0)
+                return false;
+        return true;
+    };
+    struct TCase {
+        std::string New;
+        int32_t W, H, WantW, WantH;
+        TFitMode Mode;
+    };
+    for (const TCase& c : {TCase{turned, 0, 0, 300, 400, TFitMode::Aspect}, TCase{png, 0, 0, 200, 100, TFitMode::Fill},
+                           TCase{turned, 320, 240, 320, 240, TFitMode::Aspect},
+                           TCase{png, 64, 48, 64, 48, TFitMode::Stretch}}) {
+        SCOPED_TRACE(c.New + " " + std::to_string(c.W) + "x" + std::to_string(c.H));
+        int32_t w = c.W, h = c.H;
+        TBitmap oldBmp, newBmp, wantOld, wantNew;
+        LoadPair(old, c.New, w, h, c.Mode, 0xFF000000u, oldBmp, newBmp);
+        EXPECT_EQ(w, c.WantW);
+        EXPECT_EQ(h, c.WantH);
+        LoadFitted(c.New, c.W, c.H, c.Mode, 0xFF000000u, wantNew);
+        LoadFitted(old, c.WantW, c.WantH, c.Mode, 0xFF000000u, wantOld);
+        EXPECT_TRUE(same(newBmp, wantNew));
+        EXPECT_TRUE(same(oldBmp, wantOld));
+    }
+
+    const auto error = [&](const std::string& oldPath, const std::string& newPath) {
+        int32_t w = 0, h = 0;
+        TBitmap a, b;
+        try {
+            LoadPair(oldPath, newPath, w, h, TFitMode::Aspect, 0xFF000000u, a, b);
+        } catch (const TDecodeError& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    const std::string missing = folder + "/missing.jpg", gone = folder + "/gone.jpg";
+    EXPECT_EQ(error(missing, turned), missing + ": no such file");
+    EXPECT_EQ(error(old, gone), gone + ": no such file");
+    EXPECT_EQ(error(missing, gone), gone + ": no such file");
+    std::system(("rm -rf '" + folder + "'").c_str());
 }

@@ -127,6 +127,42 @@ TEST(PictureLoader, FitHintPicksTheSmallestCoveringJpegScale)
     EXPECT_LE(PixelDistance(picture.Pixel(3 * 1500 / 4, 2000 / 4), 0xFFFF0000u), 3);
 }
 
+TEST(PictureLoader, PeekReadsAJpegsUprightSizeFromItsHeaderAlone)
+{
+    TScratch scratch;
+    const TBytes jpeg = Quadrants(400, 300);
+    WriteBytes(scratch / "plain.jpg", jpeg);
+    WriteBytes(scratch / "turned.JPEG", WithOrientation(jpeg, 6));
+    int32_t w = 0, h = 0;
+    ASSERT_TRUE(PeekPictureSize(scratch / "plain.jpg", w, h));
+    EXPECT_EQ(w, 400);
+    EXPECT_EQ(h, 300);
+    ASSERT_TRUE(PeekPictureSize(scratch / "turned.JPEG", w, h));
+    EXPECT_EQ(w, 300);
+    EXPECT_EQ(h, 400);
+
+    // A header behind more than a megabyte of metadata (comment segments
+    // here) is not looked for; the picture still loads.
+    TBytes padded(jpeg.begin(), jpeg.begin() + 2);
+    for (int i = 0; i < 20; ++i) {
+        padded.insert(padded.end(), {0xFF, 0xFE, 0xFF, 0xFF});
+        padded.resize(padded.size() + 0xFFFD, uint8_t('x'));
+    }
+    padded.insert(padded.end(), jpeg.begin() + 2, jpeg.end());
+    WriteBytes(scratch / "padded.jpg", padded);
+    EXPECT_FALSE(PeekPictureSize(scratch / "padded.jpg", w, h));
+    TBitmap picture;
+    LoadPicture(scratch / "padded.jpg", picture);
+    EXPECT_EQ(picture.Width(), 400);
+
+    // Other formats, missing files and broken headers: no size, and the
+    // loader says why.
+    WriteBytes(scratch / "jpeg-named.png", jpeg);
+    WriteBytes(scratch / "cut.jpg", TBytes(jpeg.begin(), jpeg.begin() + 40));
+    for (const char* name : {"jpeg-named.png", "missing.jpg", "cut.jpg"})
+        EXPECT_FALSE(PeekPictureSize(scratch / name, w, h)) << name;
+}
+
 TEST(PictureLoader, TurnedJpegsDecodeAsTheirUprightPictureTurned)
 {
     // Several strips of rows and tiles of columns, with odd edges.

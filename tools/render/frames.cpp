@@ -19,9 +19,11 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -238,6 +240,41 @@ void LoadFitted(const std::string& path, int32_t w, int32_t h, TFitMode mode, ui
         return;
     }
     FitPicture(loaded, int32_t(std::lround(w * oversize)), int32_t(std::lround(h * oversize)), mode, out, background);
+}
+
+void LoadPair(const std::string& oldPath, const std::string& newPath, int32_t& w, int32_t& h, TFitMode mode,
+              uint32_t background, TBitmap& old, TBitmap& image)
+{
+    const bool ownSize = w <= 0 || h <= 0;
+    int32_t frameW = w, frameH = h;
+    std::future<void> loading;
+    if (!ownSize || PeekPictureSize(newPath, frameW, frameH)) {
+        try {
+            loading = std::async(std::launch::async,
+                                 [&, frameW, frameH] { LoadFitted(oldPath, frameW, frameH, mode, background, old); });
+        } catch (const std::system_error&) {
+            // No thread to be had: one after the other.
+        }
+    }
+    try {
+        LoadFitted(newPath, w, h, mode, background, image);
+    } catch (...) {
+        if (loading.valid())
+            loading.wait();
+        throw;
+    }
+    if (ownSize) {
+        w = image.Width();
+        h = image.Height();
+    }
+    if (loading.valid()) {
+        loading.get();
+        if (old.Width() == w && old.Height() == h)
+            return;
+    }
+    // Loaded here, or again where the header told another size than the
+    // picture turned out to have.
+    LoadFitted(oldPath, w, h, mode, background, old);
 }
 
 double ThreadCpuSeconds()

@@ -391,8 +391,8 @@ int main(int argc, char** argv)
         if (has("--old")) {
             // Previews are small: the pictures need no more than a contact sheet's cell.
             OrFail([&] {
-                LoadFitted(opts["--new"], 640, 480, TFitMode::Aspect, background, image);
-                LoadFitted(opts["--old"], 640, 480, TFitMode::Aspect, background, old);
+                int32_t w = 640, h = 480;
+                LoadPair(opts["--old"], opts["--new"], w, h, TFitMode::Aspect, background, old, image);
             });
         } else if (has("--gallery")) {
             // The show's first two pictures.
@@ -467,12 +467,8 @@ int main(int argc, char** argv)
         // Before the pictures are read: a refusal should not wait for them.
         const TOutputKind kind = CheckOutput(out, sink, oneFrame);
         TBitmap old, image;
-        LoadFitted(opts["--new"], width, height, fit, background, image);
-        if (width == 0) { // the new picture's own size
-            width = image.Width();
-            height = image.Height();
-        }
-        LoadFitted(opts["--old"], width, height, fit, background, old);
+        // Without --size, the new picture's own size.
+        LoadPair(opts["--old"], opts["--new"], width, height, fit, background, old, image);
 
         if (oneFrame) {
             TBitmap display;
