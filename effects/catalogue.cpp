@@ -11,6 +11,7 @@
 #include "effects/blinds.h"
 
 #include <cctype>
+#include <utility>
 
 namespace mirel {
 
@@ -237,16 +238,28 @@ void DrawEffectFrame(TBitmap& Display, const TBitmap& Image, int style, uint32_t
         Effects[style].Proc(Display, Image, Image.BoundsRect(), Step, Progress);
 }
 
+namespace {
+
+bool SameSize(const TBitmap& a, const TBitmap& b) { return a.Width() == b.Width() && a.Height() == b.Height(); }
+
+// Whether DrawEffectFrame builds the frame whole through the compose form.
+bool Composes(const TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style, int32_t Progress)
+{
+    return Progress > 0 && Progress < 100 && style >= 1 && style <= MaxShowStyle && Effects[style].Compose != nullptr &&
+           SameSize(Old, Image) && &Display != &Old && &Display != &Image;
+}
+
+} // namespace
+
 void DrawEffectFrame(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style, uint32_t Step,
                      int32_t Progress)
 {
-    const bool sameSize = Old.Width() == Image.Width() && Old.Height() == Image.Height();
+    const bool sameSize = SameSize(Old, Image);
     if (Progress >= 100 && sameSize) { // the new picture itself
         Display.Share(Image);
         return;
     }
-    const bool composes = Progress > 0 && Progress < 100 && style >= 1 && style <= MaxShowStyle &&
-                          Effects[style].Compose != nullptr && sameSize && &Display != &Old && &Display != &Image;
+    const bool composes = Composes(Display, Old, Image, style, Progress);
     if (!composes) {
         Display.Assign(Old);
         DrawEffectFrame(Display, Image, style, Step, Progress);
@@ -255,6 +268,16 @@ void DrawEffectFrame(TBitmap& Display, const TBitmap& Old, const TBitmap& Image,
     Display.SetSize(Image.Width(), Image.Height());
     Display.OwnPixelsForOverwrite();
     Effects[style].Compose(Display, Old, Image, Image.BoundsRect(), Step, Progress);
+}
+
+void DrawEffectFrame(TBitmap& Display, TBitmap&& Old, const TBitmap& Image, int style, uint32_t Step, int32_t Progress)
+{
+    if ((Progress >= 100 && SameSize(Old, Image)) || Composes(Display, Old, Image, style, Progress)) {
+        DrawEffectFrame(Display, std::as_const(Old), Image, style, Step, Progress);
+        return;
+    }
+    Display.Swap(Old);
+    DrawEffectFrame(Display, Image, style, Step, Progress);
 }
 
 } // namespace mirel

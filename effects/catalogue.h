@@ -95,5 +95,9 @@ void DrawEffectFrame(TBitmap& Display, const TBitmap& Image, int style, uint32_t
 // the last frame (Progress 100 and beyond) shares Image's pixels.
 void DrawEffectFrame(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style, uint32_t Step,
                      int32_t Progress);
+// The same frame for a caller done with the old picture: where the style
+// draws over the old picture, it draws over Old's own pixels, which Display
+// takes, instead of over a copy of them. Old is left holding anything.
+void DrawEffectFrame(TBitmap& Display, TBitmap&& Old, const TBitmap& Image, int style, uint32_t Step, int32_t Progress);
 
 } // namespace mirel

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include <cstring>
 #include <set>
 #include <string>
@@ -152,6 +154,18 @@ TEST(DrawEffectFrame, FromTheOldPictureGivesTheFrameDrawnOverIt)
                         << "style " << style << ", " << w << "x" << h << ", progress " << progress;
                     ASSERT_TRUE(test::SameBitmaps(same, want))
                         << "style " << style << ", " << w << "x" << h << ", progress " << progress << ", same size";
+                    // Given up by its caller, the old picture becomes the
+                    // frame where the style draws over it: no copy.
+                    TBitmap spent, taken(w, h, 0xFF654321u);
+                    spent.Assign(old);
+                    const uint32_t* block = spent.OwnPixels();
+                    SetRandSeed(7);
+                    DrawEffectFrame(taken, std::move(spent), image, style, 4, progress);
+                    ASSERT_TRUE(test::SameBitmaps(taken, want))
+                        << "style " << style << ", " << w << "x" << h << ", progress " << progress << ", old given up";
+                    if (Effects[style].Compose == nullptr && progress < 100) {
+                        EXPECT_EQ(std::as_const(taken).PixelRow(0), block) << "style " << style;
+                    }
                     if (Effects[style].Compose == nullptr || progress == 0 || progress == 100)
                         continue;
                     // Composed onto rows of a larger image (as the widget

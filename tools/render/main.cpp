@@ -26,6 +26,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 using namespace mirel;
 
@@ -471,8 +472,9 @@ int main(int argc, char** argv)
         LoadPair(opts["--old"], opts["--new"], width, height, fit, background, old, image);
 
         if (oneFrame) {
+            // The old picture is not wanted after its one frame.
             TBitmap display;
-            DrawEffectFrame(display, old, image, style, uint32_t(step), progress);
+            DrawEffectFrame(display, std::move(old), image, style, uint32_t(step), progress);
             SavePicture(display, out, sink);
             ++FramesWritten();
             return;
