@@ -43,8 +43,8 @@ bool IsPictureFile(std::string_view path);
 void LoadPicture(const std::string& path, TBitmap& out, const TLoadOptions& options = {});
 
 // The upright size of a picture file read from its header, without decoding
-// it, where that is quick: JPEGs. False for other formats and for a file
-// that cannot be read (LoadPicture then tells why).
+// it, where that is quick: JPEGs and PNGs. False for other formats and for a
+// file that cannot be read (LoadPicture then tells why).
 bool PeekPictureSize(const std::string& path, int32_t& width, int32_t& height);
 
 // The same from memory; name (a file name or just an extension) chooses the

@@ -155,11 +155,20 @@ TEST(PictureLoader, PeekReadsAJpegsUprightSizeFromItsHeaderAlone)
     LoadPicture(scratch / "padded.jpg", picture);
     EXPECT_EQ(picture.Width(), 400);
 
+    // A PNG's from its first chunk.
+    ASSERT_TRUE(Shell("convert -size 123x45 xc:red '" + scratch / "red.png" + "'"));
+    ASSERT_TRUE(PeekPictureSize(scratch / "red.png", w, h));
+    EXPECT_EQ(w, 123);
+    EXPECT_EQ(h, 45);
+
     // Other formats, missing files and broken headers: no size, and the
     // loader says why.
     WriteBytes(scratch / "jpeg-named.png", jpeg);
     WriteBytes(scratch / "cut.jpg", TBytes(jpeg.begin(), jpeg.begin() + 40));
-    for (const char* name : {"jpeg-named.png", "missing.jpg", "cut.jpg"})
+    const TBytes png = ReadBytes(scratch / "red.png");
+    WriteBytes(scratch / "cut.png", TBytes(png.begin(), png.begin() + 20));
+    ASSERT_TRUE(Shell("convert -size 5x5 xc:red '" + scratch / "red.bmp" + "'"));
+    for (const char* name : {"jpeg-named.png", "missing.jpg", "cut.jpg", "cut.png", "red.bmp"})
         EXPECT_FALSE(PeekPictureSize(scratch / name, w, h)) << name;
 }
 
