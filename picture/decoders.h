@@ -21,4 +21,9 @@ void CheckPictureSize(int64_t width, int64_t height);
 // True when data starts with the PNG signature.
 bool IsPng(const uint8_t* data, size_t size);
 
+// A PNG's size, from its first PngHeaderBytes bytes; false where they are
+// not a PNG's start.
+constexpr size_t PngHeaderBytes = 24;
+bool PngSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height);
+
 } // namespace mirel::picture

@@ -170,30 +170,20 @@ bool PeekPictureSize(const std::string& path, int32_t& width, int32_t& height)
     const TFormat format = HasExtension(path) ? FormatOf(path) : TFormat::None;
     if (format != TFormat::Jpeg && format != TFormat::Png)
         return false;
-    // A PNG's size is in the first chunk, 24 bytes in; a JPEG's header and
-    // the metadata before it (Exif, colour profiles) are rarely more than a
-    // few hundred kilobytes.
-    constexpr size_t PngHeaderBytes = 24, JpegHeaderBytes = size_t{1} << 20;
+    // A PNG's size is in its first chunk; a JPEG's header and the metadata
+    // before it (Exif, colour profiles) are rarely more than a few hundred
+    // kilobytes.
+    constexpr size_t JpegHeaderBytes = size_t{1} << 20;
     try {
         size_t size = 0;
         const std::unique_ptr<uint8_t[]> bytes =
-            ReadFile(path, size, format == TFormat::Png ? PngHeaderBytes : JpegHeaderBytes);
-        const uint8_t* data = bytes.get();
-        if (format == TFormat::Png) {
-            if (size < PngHeaderBytes || !picture::IsPng(data, size) || std::memcmp(data + 12, "IHDR", 4) != 0)
-                return false;
-            const auto big = [&](size_t at) {
-                return uint32_t(data[at]) << 24 | uint32_t(data[at + 1]) << 16 | uint32_t(data[at + 2]) << 8 | data[at + 3];
-            };
-            const uint32_t w = big(16), h = big(20);
-            if (w == 0 || h == 0 || w > uint32_t(TBitmap::MaxSide) || h > uint32_t(TBitmap::MaxSide))
-                return false;
-            width = int32_t(w);
-            height = int32_t(h);
-        } else if (!JpegSize(data, size, width, height)) {
+            ReadFile(path, size, format == TFormat::Png ? picture::PngHeaderBytes : JpegHeaderBytes);
+        const bool read = format == TFormat::Png ? picture::PngSize(bytes.get(), size, width, height)
+                                                 : JpegSize(bytes.get(), size, width, height);
+        if (!read)
             return false;
-        }
-        return int64_t{width} * height <= MaxPicturePixels;
+        picture::CheckPictureSize(width, height);
+        return true;
     } catch (const TDecodeError&) {
         return false;
     } catch (const std::bad_alloc&) {

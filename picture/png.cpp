@@ -83,6 +83,19 @@ bool Decode(TPngDecoder& d)
 
 } // namespace
 
+bool PngSize(const uint8_t* data, size_t size, int32_t& width, int32_t& height)
+{
+    // The signature, then the IHDR chunk's length, name, width and height.
+    if (size < PngHeaderBytes || !IsPng(data, size) || std::memcmp(data + 12, "IHDR", 4) != 0)
+        return false;
+    const png_uint_32 w = png_get_uint_32(data + 16), h = png_get_uint_32(data + 20);
+    if (w > PNG_UINT_31_MAX || h > PNG_UINT_31_MAX)
+        return false;
+    width = int32_t(w);
+    height = int32_t(h);
+    return true;
+}
+
 void DecodePng(const uint8_t* data, size_t size, TBitmap& out)
 {
     if (!IsPng(data, size))
