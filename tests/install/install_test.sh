@@ -2,7 +2,8 @@
 # Installs the build into a staging folder (DESTDIR) and uses it as an
 # outsider would: the files are where they belong, the public headers compile
 # without the private libraries, the library exports only its surface, the
-# man pages format and list every option, and an example project finds the
+# man pages format and list every option, mirel-render finds its video
+# module, and an example project finds the
 # package with CMake, builds, and plays one transition.
 # usage: install_test.sh BUILD_DIR SOURCE_DIR MIREL_RENDER
 set -euo pipefail
@@ -76,6 +77,29 @@ done
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$root/share/applications/mirel-show.desktop"
 fi
+
+# The installed mirel-render finds its video encoder module where it was
+# installed, and a still picture is written without loading FFmpeg.
+"$root/bin/mirel-render" --old "$source/resources/01.jpg" --new "$source/resources/02.jpg" --style 51 \
+  --size 96x64 --step 25 --out "$stage/clip.mp4" || fail "the installed mirel-render did not write a video"
+[ "$(ffprobe -v error -select_streams v -count_frames -show_entries stream=nb_read_frames -of csv=p=0 \
+     "$stage/clip.mp4")" = 5 ] || fail "the installed mirel-render's video does not hold its 5 frames"
+LD_DEBUG=libs "$root/bin/mirel-render" --old "$source/resources/01.jpg" --new "$source/resources/02.jpg" \
+  --style 51 --size 96x64 --progress 50 --out "$stage/still.png" 2>"$stage/still.log" \
+  || { cat "$stage/still.log" >&2; fail "the installed mirel-render did not write a still"; }
+if grep -E 'calling init: .*lib(avcodec|avformat|avfilter|swscale)' "$stage/still.log"; then
+  fail "a still loads FFmpeg"
+fi
+# Without its module, a video is refused in one line and nothing is left behind.
+mv "$root/$libdir/mirel/mirel-render-video.so" "$stage/"
+if "$root/bin/mirel-render" --old "$source/resources/01.jpg" --new "$source/resources/02.jpg" --style 51 \
+     --size 96x64 --step 25 --out "$stage/none.gif" 2>"$stage/none.log"; then
+  fail "mirel-render wrote a GIF without its video module"
+fi
+grep -q 'none.gif: the video encoder cannot be loaded: it is not at ' "$stage/none.log" \
+  || { cat "$stage/none.log" >&2; fail "a missing video module is not reported"; }
+[ -z "$(ls -A "$stage" | grep none.gif)" ] || fail "a refused GIF left a file behind"
+mv "$stage/mirel-render-video.so" "$root/$libdir/mirel/"
 
 # An outside project in C++17: find_package(Mirel), build, one transition offscreen.
 cmake -S "$source/examples/transition-view" -B "$stage/example" -DCMAKE_BUILD_TYPE=Release \

@@ -16,6 +16,7 @@ extern "C" {
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <type_traits>
 
 namespace mirel {
 
@@ -499,11 +500,25 @@ private:
 
 } // namespace
 
-std::unique_ptr<TFrameSink> OpenEncoder(const std::string& out, TOutputKind kind, int32_t width, int32_t height,
-                                        const TSinkOptions& options)
+} // namespace mirel
+
+extern "C" {
+
+__attribute__((visibility("default"))) const char* mirel_render_video_version()
 {
-    av_log_set_level(AV_LOG_ERROR);
-    return std::make_unique<TEncoder>(out, kind, width, height, options);
+    return MIREL_VERSION;
 }
 
-} // namespace mirel
+// Owned by the caller.
+__attribute__((visibility("default"))) mirel::TFrameSink* mirel_render_open_encoder(
+    const std::string& out, mirel::TOutputKind kind, int32_t width, int32_t height,
+    const mirel::TSinkOptions& options)
+{
+    av_log_set_level(AV_LOG_ERROR);
+    return new mirel::TEncoder(out, kind, width, height, options);
+}
+
+} // extern "C"
+
+static_assert(std::is_same_v<decltype(&mirel_render_open_encoder), mirel::TOpenEncoderEntry>);
+static_assert(std::is_same_v<decltype(&mirel_render_video_version), mirel::TModuleVersionEntry>);
