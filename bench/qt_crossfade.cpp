@@ -5,7 +5,10 @@
 // the widget's own benchmark, mirel_bench_view --style 118 (its fade); run
 // both with widget_vs_crossfade.sh.
 //
-//   mirel_bench_qt_crossfade [--size WxH] [transitions, default 5]
+//   mirel_bench_qt_crossfade [--size WxH] [--pictures OLD NEW] [transitions, default 5]
+//
+// The two pictures are made in memory, or with --pictures read from two
+// files of the window's size by QImage, as an application reads them.
 //
 // Per frame: "paint" is the paint event (both drawImage calls), "interval"
 // the time from one frame's paint to the next, "cpu" the process's CPU time
@@ -100,8 +103,12 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     int w = 1920, h = 1080, runs = 5;
+    const char* files[2] = {nullptr, nullptr};
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--size") && i + 1 < argc) {
+        if (!std::strcmp(argv[i], "--pictures") && i + 2 < argc) {
+            files[0] = argv[++i];
+            files[1] = argv[++i];
+        } else if (!std::strcmp(argv[i], "--size") && i + 1 < argc) {
             if (std::sscanf(argv[++i], "%dx%d", &w, &h) != 2 || w < 1 || h < 1) {
                 std::fprintf(stderr, "mirel_bench_qt_crossfade: --size wants WIDTHxHEIGHT\n");
                 return 2;
@@ -118,7 +125,18 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the window was never exposed\n");
         return 1;
     }
-    QImage pictures[2] = {PatternImage(w, h, 0), PatternImage(w, h, 0x5A5A5A)};
+    QImage pictures[2];
+    for (int i = 0; i < 2; ++i) {
+        if (files[0] == nullptr) {
+            pictures[i] = PatternImage(w, h, i == 0 ? 0 : 0x5A5A5A);
+            continue;
+        }
+        pictures[i] = QImage(QString::fromLocal8Bit(files[i]));
+        if (pictures[i].size() != QSize(w, h)) {
+            std::fprintf(stderr, "mirel_bench_qt_crossfade: %s is not a %dx%d picture\n", files[i], w, h);
+            return 2;
+        }
+    }
     std::printf("hand-written QPainter cross-fade, %dx%d window, 40 ms QTimer, 4 %% a frame, %s\n", w, h,
                 qPrintable(QGuiApplication::platformName()));
 

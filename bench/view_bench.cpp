@@ -6,6 +6,10 @@
 //
 //   mirel_bench_view [--size WxH] [--style N] [runs per style, default 5]
 //   mirel_bench_view --size WxH --picture PWxPH [--style N] [runs]
+//   mirel_bench_view [--size WxH] --pictures OLD NEW [--style N] [runs]
+//
+// The pictures are made in memory, or with --pictures read from two files of
+// the widget's size by the widget's own loader (TPicture::LoadFromFile).
 //
 // With --picture, pictures of that size in a widget of --size that follows
 // the picture's size (AutoSize, as in the show): the frames are built at the
@@ -31,6 +35,7 @@
 // the old screen into Display for it before every effect, and with either
 // it would build every frame into Display.
 #include "bench/process_stats.h"
+#include "view/picture.h"
 #include "view/transition_view.h"
 
 #include <QApplication>
@@ -43,8 +48,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -114,8 +121,12 @@ int main(int argc, char** argv)
     int runs = 5;
     std::vector<int> styles = {51, 1, 10, 37, 57};
     std::vector<char*> qtArgs = {argv[0]};
+    const char* files[2] = {nullptr, nullptr};
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--size") && i + 1 < argc) {
+        if (!std::strcmp(argv[i], "--pictures") && i + 2 < argc) {
+            files[0] = argv[++i];
+            files[1] = argv[++i];
+        } else if (!std::strcmp(argv[i], "--size") && i + 1 < argc) {
             if (std::sscanf(argv[++i], "%dx%d", &W, &H) != 2 || W < 1 || H < 1) {
                 std::fprintf(stderr, "mirel_bench_view: --size wants WIDTHxHEIGHT\n");
                 return 2;
@@ -136,6 +147,10 @@ int main(int argc, char** argv)
         } else {
             runs = std::max(1, std::atoi(argv[i]));
         }
+    }
+    if (files[0] != nullptr && PW > 0) {
+        std::fprintf(stderr, "mirel_bench_view: --pictures and --picture do not go together\n");
+        return 2;
     }
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -172,7 +187,20 @@ int main(int argc, char** argv)
     TBitmap pictures[2];
     const auto handOver = [&](int which) {
         if (!ownSize) {
-            if (pictures[which].Empty()) {
+            if (pictures[which].Empty() && files[0] != nullptr) {
+                TPicture loaded;
+                try {
+                    loaded.LoadFromFile(QString::fromLocal8Bit(files[which]));
+                } catch (const std::exception& e) {
+                    std::fprintf(stderr, "mirel_bench_view: %s\n", e.what());
+                    std::exit(2);
+                }
+                if (loaded.Width() != PW || loaded.Height() != PH) {
+                    std::fprintf(stderr, "mirel_bench_view: %s is not a %dx%d picture\n", files[which], PW, PH);
+                    std::exit(2);
+                }
+                pictures[which].Share(loaded.Bitmap());
+            } else if (pictures[which].Empty()) {
                 pictures[which].SetSize(PW, PH);
                 Pattern(pictures[which], which == 0 ? 0 : 0x5A5A5A);
             }

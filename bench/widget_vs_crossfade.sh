@@ -7,10 +7,14 @@
 # that a change in the machine's load falls on both.
 #
 #   bench/widget_vs_crossfade.sh [-b BUILD_DIR] [-r ROUNDS] [-t TRANSITIONS]
-#                                [-s STYLES] [--offscreen] [--raw] [WxH ...]
+#                                [-s STYLES] [--jpeg] [--offscreen] [--raw] [WxH ...]
 #
 # STYLES: the widget's styles, each run on its own after the cross-fade, as
 # a list (1,13,118) or "all" (1 to 150; try -r 1 -t 1 for a sweep).
+# --jpeg: both programs read their two pictures from JPEG files of the
+# screen's size (resources/01.jpg and 02.jpg enlarged by ImageMagick), the
+# cross-fade through QImage, the widget through its own loader, instead of
+# making them in memory.
 # Defaults: build/ beside this folder, 3 rounds of 5 transitions, sizes
 # 1920x1080 and 3840x2160, under Xvfb (--offscreen: Qt's offscreen platform,
 # no display server). --raw prints each run as one line of key=value pairs
@@ -37,13 +41,14 @@
 # Build first: cmake --build build --target mirel_bench_view mirel_bench_qt_crossfade
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=$here/../build rounds=3 transitions=5 platform=xcb raw= sizes=() styles=118
+build=$here/../build rounds=3 transitions=5 platform=xcb raw= jpeg= sizes=() styles=118
 while [ $# -gt 0 ]; do
   case $1 in
     -b) build=$2; shift 2 ;;
     -r) rounds=$2; shift 2 ;;
     -t) transitions=$2; shift 2 ;;
     -s) styles=$2; shift 2 ;;
+    --jpeg) jpeg=1; shift ;;
     --offscreen) platform=offscreen; shift ;;
     --raw) raw=1; shift ;;
     -h|--help) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
@@ -59,6 +64,10 @@ for p in "$widget" "$crossfade"; do
   [ -x "$p" ] || { echo "widget_vs_crossfade.sh: $p is not built" >&2; exit 1; }
 done
 [ -x /usr/bin/time ] || { echo "widget_vs_crossfade.sh: needs /usr/bin/time (Debian: time)" >&2; exit 1; }
+if [ -n "$jpeg" ] && ! command -v convert >/dev/null; then
+  echo "widget_vs_crossfade.sh: --jpeg needs ImageMagick's convert" >&2
+  exit 1
+fi
 
 work=$(mktemp -d)
 xvfb_pid=
@@ -120,14 +129,21 @@ run() { # name size command...
 
 # With --raw, stdout holds the result lines alone.
 note() { if [ -n "$raw" ]; then echo "$*" >&2; else echo "$*"; fi; }
-note "load before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores, platform $platform"
+note "load before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores, platform $platform${jpeg:+, pictures from JPEG files}"
 for size in "${sizes[@]}"; do
+  pictures=()
+  if [ -n "$jpeg" ]; then
+    for n in 01 02; do
+      convert "$here/../resources/$n.jpg" -resize "$size!" -quality 90 "$work/$n-$size.jpg"
+    done
+    pictures=(--pictures "$work/01-$size.jpg" "$work/02-$size.jpg")
+  fi
   [ "$platform" = xcb ] && start_xvfb "$size"
   for round in $(seq 1 "$rounds"); do
     echo "  $size round $round of $rounds" >&2
-    run qt-crossfade "$size" "$crossfade" --size "$size" "$transitions"
+    run qt-crossfade "$size" "$crossfade" --size "$size" "${pictures[@]}" "$transitions"
     for style in "${styles[@]}"; do
-      run "widget-$style" "$size" "$widget" --size "$size" --style "$style" "$transitions"
+      run "widget-$style" "$size" "$widget" --size "$size" --style "$style" "${pictures[@]}" "$transitions"
     done
   done
   [ "$platform" = xcb ] && stop_xvfb
@@ -154,7 +170,7 @@ awk '
   END {
     for (j = 1; j <= keys; ++j) {
       k = order[j]; split(k, sp, " ")
-      printf "%-10s %-13s %12.3f %9.2f %9.2f %9.2f %6.0f %8.0f %7.0f %7.1f %6.2f\n", sp[1], sp[2], tr[k] / n[k],
+      printf "%-10s %-13s %12.3f %9.2f %9.2f %9.2f %6.0f %8.1f %7.1f %7.1f %6.2f\n", sp[1], sp[2], tr[k] / n[k],
              wk[k] / n[k], mx[k], cpu[k] / n[k], pct[k] / n[k], pk[k] / 1024, rp[k] / 1024, own[k] / 1024,
              xs[k] / n[k]
     }
