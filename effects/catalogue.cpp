@@ -11,7 +11,6 @@
 #include "effects/blinds.h"
 
 #include <cctype>
-#include <utility>
 
 namespace mirel {
 
@@ -240,28 +239,24 @@ void DrawEffectFrame(TBitmap& Display, const TBitmap& Image, int style, uint32_t
 
 namespace {
 
-bool SameSize(const TBitmap& a, const TBitmap& b) { return a.Width() == b.Width() && a.Height() == b.Height(); }
-
-// Whether DrawEffectFrame builds the frame whole through the compose form.
-bool Composes(const TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style, int32_t Progress)
+// The two-picture frame. Where the style draws over the old picture, it
+// draws over givenUp's own pixels, when the caller gives them up (givenUp is
+// Old then), else over a copy of Old.
+void DrawFrame(TBitmap& Display, const TBitmap& Old, TBitmap* givenUp, const TBitmap& Image, int style,
+               uint32_t Step, int32_t Progress)
 {
-    return Progress > 0 && Progress < 100 && style >= 1 && style <= MaxShowStyle && Effects[style].Compose != nullptr &&
-           SameSize(Old, Image) && &Display != &Old && &Display != &Image;
-}
-
-} // namespace
-
-void DrawEffectFrame(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style, uint32_t Step,
-                     int32_t Progress)
-{
-    const bool sameSize = SameSize(Old, Image);
+    const bool sameSize = Old.Width() == Image.Width() && Old.Height() == Image.Height();
     if (Progress >= 100 && sameSize) { // the new picture itself
         Display.Share(Image);
         return;
     }
-    const bool composes = Composes(Display, Old, Image, style, Progress);
+    const bool composes = Progress > 0 && Progress < 100 && style >= 1 && style <= MaxShowStyle &&
+                          Effects[style].Compose != nullptr && sameSize && &Display != &Old && &Display != &Image;
     if (!composes) {
-        Display.Assign(Old);
+        if (givenUp != nullptr)
+            Display.Swap(*givenUp);
+        else
+            Display.Assign(Old);
         DrawEffectFrame(Display, Image, style, Step, Progress);
         return;
     }
@@ -270,14 +265,17 @@ void DrawEffectFrame(TBitmap& Display, const TBitmap& Old, const TBitmap& Image,
     Effects[style].Compose(Display, Old, Image, Image.BoundsRect(), Step, Progress);
 }
 
+} // namespace
+
+void DrawEffectFrame(TBitmap& Display, const TBitmap& Old, const TBitmap& Image, int style, uint32_t Step,
+                     int32_t Progress)
+{
+    DrawFrame(Display, Old, nullptr, Image, style, Step, Progress);
+}
+
 void DrawEffectFrame(TBitmap& Display, TBitmap&& Old, const TBitmap& Image, int style, uint32_t Step, int32_t Progress)
 {
-    if ((Progress >= 100 && SameSize(Old, Image)) || Composes(Display, Old, Image, style, Progress)) {
-        DrawEffectFrame(Display, std::as_const(Old), Image, style, Step, Progress);
-        return;
-    }
-    Display.Swap(Old);
-    DrawEffectFrame(Display, Image, style, Step, Progress);
+    DrawFrame(Display, Old, &Old, Image, style, Step, Progress);
 }
 
 } // namespace mirel
