@@ -2,7 +2,7 @@
 // parameters described once in a table, and nothing shared between instances.
 // Every entry point is noexcept in effect: an exception never crosses into the
 // host (a frame that cannot be drawn comes out as clip A).
-#include "plugins/frei0r/mixer.h"
+#include "plugins/mixer/mixer.h"
 
 #include "effects/catalogue.h"
 
@@ -20,8 +20,8 @@ extern "C" {
 
 namespace {
 
-using mirel::frei0r::TMixer;
-using mirel::frei0r::TMixerParams;
+using mirel::mixer::TMixer;
+using mirel::mixer::TMixerParams;
 
 enum TParam { pmStyle, pmProgress, pmStep, pmReverse, pmSeed, ParamCount };
 
@@ -104,7 +104,7 @@ MIREL_F0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t p
         if (!text)
             return;
         try {
-            const int style = mirel::frei0r::ParseStyle(text);
+            const int style = mirel::mixer::ParseStyle(text);
             if (style == 0) {
                 std::fprintf(stderr, "mirel: no style \"%s\" (a number 1..150 or a name); keeping %s\n", text,
                              self->StyleText.c_str());

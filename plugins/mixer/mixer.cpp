@@ -1,4 +1,4 @@
-#include "plugins/frei0r/mixer.h"
+#include "plugins/mixer/mixer.h"
 
 #include "effects/catalogue.h"
 #include "effects/random.h"
@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace mirel::frei0r {
+namespace mirel::mixer {
 
 namespace {
 constexpr int FadeStyle = 118;
@@ -114,4 +114,4 @@ void TMixer::Render(const TMixerParams& params, const uint32_t* a, const uint32_
         std::memcpy(out, old_.Bits(), bytes);
 }
 
-} // namespace mirel::frei0r
+} // namespace mirel::mixer

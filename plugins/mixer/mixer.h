@@ -1,6 +1,7 @@
-// One transition between two video frames, as a video editor's mixer asks
-// for it: the frame at a given position of the transition from clip A (the
-// outgoing one) to clip B, both RGBA frames of the same size.
+// One transition between two video frames, as a video editor's mixer or a
+// streaming program's transition asks for it: the frame at a given position
+// of the transition from clip A (the outgoing one) to clip B, both RGBA
+// frames of the same size.
 //
 // A frame is a pure function of the two inputs and the parameters. Nothing of
 // a frame drawn before carries over, so hosts may render frames in any order,
@@ -19,7 +20,7 @@
 #include <cstdint>
 #include <string>
 
-namespace mirel::frei0r {
+namespace mirel::mixer {
 
 struct TMixerParams {
     int Style = 84;         // 1 .. 150
@@ -56,4 +57,4 @@ private:
     TBitmap old_, new_; // scratch, overwritten in full by every frame
 };
 
-} // namespace mirel::frei0r
+} // namespace mirel::mixer
