@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdarg>
+#include <cstdio>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +53,17 @@ bool Contains(const std::vector<std::string>& names, const char* name)
 
 std::string Start(uint32_t width, uint32_t height, uint32_t fps)
 {
+    // libobs's warnings and errors only, on standard error: its debug and
+    // information lines would bury the tests' own.
+    base_set_log_handler(
+        [](int level, const char* format, va_list args, void*) {
+            if (level > LOG_WARNING)
+                return;
+            std::fprintf(stderr, "libobs: ");
+            std::vfprintf(stderr, format, args);
+            std::fputc('\n', stderr);
+        },
+        nullptr);
     const char* name = std::getenv("DISPLAY");
     display = XOpenDisplay(nullptr);
     if (!display)
@@ -133,28 +146,33 @@ obs_source_t* CreateImage(const std::string& name, const std::string& file)
     return source;
 }
 
-bool Update(obs_source_t* source, obs_data_t* settings)
+bool WaitForSignal(obs_source_t* source, const char* signal, const std::function<void()>& action, int seconds)
 {
-    struct TDone {
+    struct TSent {
         std::mutex Lock;
-        std::condition_variable Updated;
-        bool Done = false;
-    } done;
-    const signal_callback_t updated = [](void* data, calldata_t*) {
-        auto* d = static_cast<TDone*>(data);
-        const std::lock_guard<std::mutex> lock(d->Lock);
-        d->Done = true;
-        d->Updated.notify_all();
+        std::condition_variable Changed;
+        bool Sent = false;
+    } sent;
+    const signal_callback_t note = [](void* data, calldata_t*) {
+        auto* s = static_cast<TSent*>(data);
+        const std::lock_guard<std::mutex> lock(s->Lock);
+        s->Sent = true;
+        s->Changed.notify_all();
     };
     signal_handler_t* signals = obs_source_get_signal_handler(source);
-    signal_handler_connect(signals, "update", updated, &done);
-    obs_source_update(source, settings);
+    signal_handler_connect(signals, signal, note, &sent);
+    action();
     {
-        std::unique_lock<std::mutex> lock(done.Lock);
-        done.Updated.wait_for(lock, std::chrono::seconds(5), [&] { return done.Done; });
+        std::unique_lock<std::mutex> lock(sent.Lock);
+        sent.Changed.wait_for(lock, std::chrono::seconds(seconds), [&] { return sent.Sent; });
     }
-    signal_handler_disconnect(signals, "update", updated, &done);
-    return done.Done;
+    signal_handler_disconnect(signals, signal, note, &sent);
+    return sent.Sent;
+}
+
+bool Update(obs_source_t* source, obs_data_t* settings)
+{
+    return WaitForSignal(source, "update", [&] { obs_source_update(source, settings); });
 }
 
 bool WaitForTime(obs_source_t* transition, float t)

@@ -6,6 +6,7 @@
 #include <obs.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,13 @@ void Stop();
 // An image source showing the picture file.
 obs_source_t* CreateImage(const std::string& name, const std::string& file);
 
+// Runs action and waits, up to seconds, until the source has sent the
+// signal (on whichever thread OBS sends it); false if it never did.
+bool WaitForSignal(obs_source_t* source, const char* signal, const std::function<void()>& action, int seconds = 5);
+
 // Applies settings to the source as OBS's properties window does, and waits
-// until the render thread has handed them to the source (OBS defers the
-// updates of video sources to its next tick); false if it never did.
+// until the render thread has handed them to the source: OBS defers the
+// updates of video sources to its next tick.
 bool Update(obs_source_t* source, obs_data_t* settings);
 
 // Waits, up to a few seconds, until the render thread has ticked the
