@@ -7,16 +7,16 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 namespace mirel::mixer {
 
 namespace {
 constexpr int FadeStyle = 118;
 
-// frame into out, with the fourth byte of every pixel (the fade kept A's)
-// weighted as the fade weights the other three: (100 - percent) : percent of
-// from's and to's. In one pass instead of a copy and a second pass; blocks
-// of a fixed length, which the vectoriser takes at -O2.
+// The fourth byte of every pixel of frame (the fade kept A's) weighted as
+// the fade weights the other three: (100 - percent) : percent of from's and
+// to's. Blocks of a fixed length, which the vectoriser takes at -O2.
 constexpr unsigned AlphaShift = std::endian::native == std::endian::little ? 24 : 0; // the fourth byte
 
 inline uint32_t FadedAlpha(uint32_t frame, uint32_t from, uint32_t to, uint32_t keep, uint32_t take)
@@ -26,18 +26,22 @@ inline uint32_t FadedAlpha(uint32_t frame, uint32_t from, uint32_t to, uint32_t 
     return (frame & ~(0xFFu << AlphaShift)) | ((v * 5243u) >> 19) << AlphaShift;
 }
 
-void CopyFadingAlpha(uint32_t* __restrict out, const uint32_t* __restrict frame, const uint32_t* __restrict from,
-                     const uint32_t* __restrict to, size_t count, int32_t percent)
+void FadeAlpha(uint32_t* __restrict frame, const uint32_t* __restrict from, const uint32_t* __restrict to,
+               size_t count, int32_t percent)
 {
     const uint32_t keep = uint32_t(100 - percent), take = uint32_t(percent);
     constexpr size_t Block = 8;
     const size_t blocks = count - count % Block;
     for (size_t i = 0; i < blocks; i += Block)
         for (size_t k = 0; k < Block; ++k)
-            out[i + k] = FadedAlpha(frame[i + k], from[i + k], to[i + k], keep, take);
+            frame[i + k] = FadedAlpha(frame[i + k], from[i + k], to[i + k], keep, take);
     for (size_t i = blocks; i < count; ++i)
-        out[i] = FadedAlpha(frame[i], from[i], to[i], keep, take);
+        frame[i] = FadedAlpha(frame[i], from[i], to[i], keep, take);
 }
+
+// The caller's frames, which it keeps alive across the drawing: shown
+// without anyone to let go of them.
+const std::shared_ptr<const void> Borrowed(static_cast<const void*>(&AlphaShift), [](const void*) {});
 } // namespace
 
 int ParseStyle(const std::string& text)
@@ -80,16 +84,14 @@ uint32_t FrameSeed(double seed, int32_t percent)
     return uint32_t(x ^ (x >> 32));
 }
 
-TMixer::TMixer(int32_t width, int32_t height)
+TMixer::TMixer(int32_t width, int32_t height) : width_(width), height_(height)
 {
     CheckBitmapSize(width, height);
-    old_.SetSize(width, height);
-    new_.SetSize(width, height);
 }
 
 void TMixer::Render(const TMixerParams& params, const uint32_t* a, const uint32_t* b, uint32_t* out)
 {
-    const size_t count = size_t(Width()) * size_t(Height()), bytes = count * 4;
+    const size_t count = size_t(width_) * size_t(height_);
     int32_t percent = ProgressPercent(params.Progress);
     // Reversed, the transition from B to A runs backwards: A leaves the way
     // B would have come in, and the ends still show A first and B last.
@@ -99,19 +101,21 @@ void TMixer::Render(const TMixerParams& params, const uint32_t* a, const uint32_
         percent = 100 - percent;
 
     if (percent <= 0 || percent >= 100 || params.Style < 1 || params.Style > MaxShowStyle) {
-        std::memcpy(out, percent >= 100 ? to : from, bytes);
+        std::memcpy(out, percent >= 100 ? to : from, count * 4);
         return;
     }
-    std::memcpy(old_.Bits(), from, bytes);
-    std::memcpy(new_.Bits(), to, bytes);
+    // Drawn straight into out from the two frames where they lie: in one pass
+    // by the styles that compose their frame, over a copy of from by the rest.
+    TBitmap old, image;
+    old.ShowPixels(from, width_, height_, Borrowed);
+    image.ShowPixels(to, width_, height_, Borrowed);
+    TBitmap frame(out, width_, height_, width_);
     {
         const TRandomScope frameGenerator(FrameSeed(params.Seed, percent));
-        DrawEffectFrame(old_, new_, params.Style, uint32_t(std::clamp(params.Step, 1, 100)), percent);
+        DrawEffectFrame(frame, old, image, params.Style, uint32_t(std::clamp(params.Step, 1, 100)), percent);
     }
     if (params.Style == FadeStyle)
-        CopyFadingAlpha(out, old_.PixelRow(0), from, to, count, percent);
-    else
-        std::memcpy(out, old_.Bits(), bytes);
+        FadeAlpha(out, from, to, count, percent);
 }
 
 } // namespace mirel::mixer

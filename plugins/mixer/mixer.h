@@ -11,8 +11,8 @@
 //
 // Pixels go through as they come: the effects treat the four bytes of a
 // pixel alike (the fade blends only three of them, and the mixer blends the
-// fourth, the alpha, alongside), so RGBA frames need no conversion, only a
-// copy into the drawing bitmaps and one back out.
+// fourth, the alpha, alongside), so RGBA frames need no conversion: the
+// frame is drawn straight into the output from the two inputs.
 #pragma once
 
 #include "surface/bitmap.h"
@@ -46,15 +46,15 @@ public:
     // Throws TBitmapError for a size that cannot be drawn.
     TMixer(int32_t width, int32_t height);
 
-    int32_t Width() const { return old_.Width(); }
-    int32_t Height() const { return old_.Height(); }
+    int32_t Width() const { return width_; }
+    int32_t Height() const { return height_; }
 
     // a, b and out hold Width() x Height() pixels each, rows top down. out may
     // not overlap a or b.
     void Render(const TMixerParams& params, const uint32_t* a, const uint32_t* b, uint32_t* out);
 
 private:
-    TBitmap old_, new_; // scratch, overwritten in full by every frame
+    int32_t width_, height_;
 };
 
 } // namespace mirel::mixer
