@@ -3,7 +3,7 @@
 # outsider would: the files are where they belong, the public headers compile
 # without the private libraries, the library exports only its surface, the
 # man pages format and list every option, mirel-render finds its video
-# module, and an example project finds the
+# module, the OBS module is where OBS looks, and an example project finds the
 # package with CMake, builds, and plays one transition.
 # usage: install_test.sh BUILD_DIR SOURCE_DIR MIREL_RENDER
 set -euo pipefail
@@ -28,6 +28,20 @@ for f in bin/mirel-show bin/mirel-render \
          share/applications/mirel-show.desktop share/icons/hicolor/scalable/apps/mirel-show.svg; do
   [ -e "$root/$f" ] || fail "not installed: $f"
 done
+
+# The OBS Studio module, where it was built: in its plugin folder, its data
+# in a folder named after it (OBS finds the one by the other), and nothing
+# exported but OBS's entry points.
+if [ -e "$build/plugins/obs/mirel-obs.so" ]; then
+  obs_plugins=$(sed -n 's/^MIREL_OBS_PLUGIN_DIR:[A-Z]*=//p' "$build/CMakeCache.txt")
+  obs_data=$(sed -n 's/^MIREL_OBS_DATA_DIR:[A-Z]*=//p' "$build/CMakeCache.txt")
+  for f in "$obs_plugins/mirel-obs.so" "$obs_data/locale/en-US.ini"; do
+    [ -e "$root/$f" ] || fail "not installed: $f"
+  done
+  if nm -D --defined-only "$root/$obs_plugins/mirel-obs.so" | awk '{print $3}' | grep -v '^obs_module_'; then
+    fail "the OBS module exports more than its entry points"
+  fi
+fi
 
 # Every include of mirel's own of an installed header is installed too, and
 # none of them reaches the private libraries.
