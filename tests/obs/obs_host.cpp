@@ -177,7 +177,7 @@ bool Update(obs_source_t* source, obs_data_t* settings)
 
 bool WaitForTime(obs_source_t* transition, float t)
 {
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < 1000; ++i) {
         if (obs_transition_get_time(transition) == t)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -30,7 +30,7 @@ obs_source_t* CreateImage(const std::string& name, const std::string& file);
 
 // Runs action and waits, up to seconds, until the source has sent the
 // signal (on whichever thread OBS sends it); false if it never did.
-bool WaitForSignal(obs_source_t* source, const char* signal, const std::function<void()>& action, int seconds = 5);
+bool WaitForSignal(obs_source_t* source, const char* signal, const std::function<void()>& action, int seconds = 10);
 
 // Applies settings to the source as OBS's properties window does, and waits
 // until the render thread has handed them to the source: OBS defers the

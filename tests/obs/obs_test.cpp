@@ -12,7 +12,6 @@
 #include "picture/load.h"
 
 #include <gtest/gtest.h>
-#include <obs-module.h>
 
 #include <algorithm>
 #include <cmath>
