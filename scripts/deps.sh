@@ -14,7 +14,7 @@ packages=(
   libavfilter-dev
   libgtest-dev libbenchmark-dev doxygen
   frei0r-plugins-dev melt
-  kdenlive frei0r-plugins
+  kdenlive frei0r-plugins libobs-dev obs-studio
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad
   xvfb xdotool x11-apps x11-xserver-utils imagemagick ffmpeg
