@@ -8,33 +8,14 @@
 //
 // Kdenlive splits a list's displayed names at commas and its values at
 // semicolons; the values are the style numbers, so a renamed style keeps its
-// projects, and a name that would split is refused here rather than shifting
-// every name after it in the editor.
+// projects. A name that would split, or need escaping in the XML, is refused
+// here rather than shifting every name after it in the editor.
 #include "effects/catalogue.h"
 
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <string_view>
-
-namespace {
-
-std::string Escaped(std::string_view text)
-{
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -45,12 +26,13 @@ int main(int argc, char** argv)
     std::string values, names;
     for (int style = 1; style <= mirel::MaxShowStyle; ++style) {
         const std::string_view name = mirel::StyleName(style);
-        if (name.find_first_of(",;") != std::string_view::npos) {
-            std::fprintf(stderr, "mirel-kdenlive-xml: style %d's name has a comma or semicolon\n", style);
+        if (name.find_first_of(",;&<>\"") != std::string_view::npos) {
+            std::fprintf(stderr, "mirel-kdenlive-xml: style %d's name has one of ,;&<>\" which the list cannot carry\n",
+                         style);
             return 1;
         }
         values += (style > 1 ? ";" : "") + std::to_string(style);
-        names += (style > 1 ? "," : "") + Escaped(name);
+        names += (style > 1 ? "," : "") + std::string(name);
     }
 
     std::ofstream out(argv[1], std::ios::trunc);

@@ -48,12 +48,10 @@ melt -query transition=frei0r.mirel >"$work/metadata.yml" 2>/dev/null
 python3 "$here/check_description.py" "$description" /usr/share/kdenlive "$work/metadata.yml" "$work/names.txt" ||
   fail "the description does not read as Kdenlive's own"
 
-# 2. Kdenlive opens the project and saves it. Pictures with detail
-# everywhere, so that a pixel out of place shows.
-convert -size 320x240 gradient:red-blue \( -size 320x240 pattern:checkerboard \) \
-  -compose multiply -composite -depth 8 PNG24:"$work/a.png" || fail "cannot make picture A"
-convert -size 320x240 radial-gradient:yellow-darkgreen \( -size 320x240 pattern:hs_cross \) \
-  -compose multiply -composite -depth 8 PNG24:"$work/b.png" || fail "cannot make picture B"
+# 2. Kdenlive opens the project and saves it.
+tmp=$work
+. "$source_dir/tests/frei0r/pictures.sh"
+make_pictures
 sed "s|@DIR@|$work|" "$here/project.kdenlive.in" >"$work/project.kdenlive"
 xvfb_screen=1600x1000x24 start_xvfb || { cat "$work/xvfb.log"; fail "Xvfb did not start"; }
 kdenlive "$work/project.kdenlive" >"$work/kdenlive.log" 2>&1 &
@@ -144,13 +142,6 @@ PY
   [ "$(ls "$dir" | grep -c '\.png$')" -eq 15 ] || fail "kdenlive_render of $name wrote $(ls "$dir" | grep -c '\.png$') frames"
 }
 
-# The largest difference of any channel of any pixel, in 8-bit levels.
-max_diff() {
-  local pae
-  pae=$(compare -metric PAE "$1" "$2" null: 2>&1 | cut -d' ' -f1)
-  case $pae in ''|*[!0-9.]*) fail "cannot compare $1 with $2: $pae" ;; esac
-  awk -v p="$pae" 'BEGIN { printf "%d\n", (p / 257) + 0.5 }'
-}
 # The pixels of $1 and $2 that differ by more than $3 levels.
 pixels_off() {
   local count
