@@ -76,23 +76,6 @@ struct TSync {
     }
 };
 
-// The source drawn into target as OBS draws a canvas.
-void DrawCanvas(gs_texrender_t* target, obs_source_t* source)
-{
-    gs_texrender_reset(target);
-    if (gs_texrender_begin_with_color_space(target, Width, Height, GS_CS_SRGB)) {
-        vec4 clear;
-        vec4_zero(&clear);
-        gs_clear(GS_CLEAR_COLOR, &clear, 0.0f, 0);
-        gs_ortho(0.0f, float(Width), 0.0f, float(Height), -100.0f, 100.0f);
-        gs_blend_state_push();
-        gs_reset_blend_state();
-        obs_source_video_render(source);
-        gs_blend_state_pop();
-        gs_texrender_end(target);
-    }
-}
-
 obs_source_t* Transition(const char* id, obs_source_t* a, obs_source_t* b, int style, float t)
 {
     obs_data_t* settings = obs_data_create();
@@ -141,8 +124,8 @@ int main(int argc, char** argv)
     {
         TSync sync;
         gs_texrender_t* scenes[2] = {gs_texrender_create(GS_RGBA, GS_ZS_NONE), gs_texrender_create(GS_RGBA, GS_ZS_NONE)};
-        DrawCanvas(scenes[0], a);
-        DrawCanvas(scenes[1], b);
+        mirel::obs_host::DrawCanvas(scenes[0], a, Width, Height);
+        mirel::obs_host::DrawCanvas(scenes[1], b, Width, Height);
         gs_texture_t* textures[2] = {gs_texrender_get_texture(scenes[0]), gs_texrender_get_texture(scenes[1])};
         std::printf("the transition's part (readback + mixer + upload), style at 50 %%:\n");
         for (const int style : {84, 118, 130, 136}) {
@@ -203,7 +186,7 @@ int main(int argc, char** argv)
             gs_texrender_t* canvas = gs_texrender_create(GS_RGBA, GS_ZS_NONE);
             for (int i = 0; i < frames + 10; ++i) {
                 const auto start = std::chrono::steady_clock::now();
-                DrawCanvas(canvas, transition);
+                mirel::obs_host::DrawCanvas(canvas, transition, Width, Height);
                 sync.Wait(gs_texrender_get_texture(canvas));
                 if (i >= 10)
                     times.push_back(Ms(std::chrono::steady_clock::now() - start));

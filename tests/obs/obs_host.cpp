@@ -185,6 +185,23 @@ bool WaitForTime(obs_source_t* transition, float t)
     return false;
 }
 
+bool DrawCanvas(gs_texrender_t* target, obs_source_t* source, uint32_t width, uint32_t height, gs_color_space space)
+{
+    gs_texrender_reset(target);
+    if (!gs_texrender_begin_with_color_space(target, width, height, space))
+        return false;
+    vec4 clear;
+    vec4_zero(&clear);
+    gs_clear(GS_CLEAR_COLOR, &clear, 0.0f, 0);
+    gs_ortho(0.0f, float(width), 0.0f, float(height), -100.0f, 100.0f);
+    gs_blend_state_push();
+    gs_reset_blend_state();
+    obs_source_video_render(source);
+    gs_blend_state_pop();
+    gs_texrender_end(target);
+    return true;
+}
+
 std::vector<uint8_t> Render(obs_source_t* source, uint32_t width, uint32_t height, gs_color_space space)
 {
     const gs_color_format format = gs_get_format_from_space(space);
@@ -193,17 +210,7 @@ std::vector<uint8_t> Render(obs_source_t* source, uint32_t width, uint32_t heigh
     obs_enter_graphics();
     gs_texrender_t* target = gs_texrender_create(format, GS_ZS_NONE);
     gs_stagesurf_t* stage = gs_stagesurface_create(width, height, format);
-    if (target && stage && gs_texrender_begin_with_color_space(target, width, height, space)) {
-        vec4 clear;
-        vec4_zero(&clear);
-        gs_clear(GS_CLEAR_COLOR, &clear, 0.0f, 0);
-        gs_ortho(0.0f, float(width), 0.0f, float(height), -100.0f, 100.0f);
-        gs_blend_state_push();
-        gs_reset_blend_state();
-        obs_source_video_render(source);
-        gs_blend_state_pop();
-        gs_texrender_end(target);
-
+    if (target && stage && DrawCanvas(target, source, width, height, space)) {
         gs_stage_texture(stage, gs_texrender_get_texture(target));
         uint8_t* data = nullptr;
         uint32_t line = 0;

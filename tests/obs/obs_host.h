@@ -41,6 +41,12 @@ bool Update(obs_source_t* source, obs_data_t* settings);
 // transition to t of a manual transition; false if it never did.
 bool WaitForTime(obs_source_t* transition, float t);
 
+// The source drawn into target, width x height of the colour space, as OBS
+// draws a canvas: cleared, then the source over it. Inside the graphics
+// context; false when the target cannot be drawn into.
+bool DrawCanvas(gs_texrender_t* target, obs_source_t* source, uint32_t width, uint32_t height,
+                gs_color_space space = GS_CS_SRGB);
+
 // The source rendered onto a width x height canvas of the colour space as OBS
 // renders its own, and read back, rows top down without padding: RGBA bytes
 // for sRGB, four half floats a pixel for GS_CS_SRGB_16F. Empty when the
