@@ -28,6 +28,12 @@ for f in bin/mirel-show bin/mirel-render \
          share/applications/mirel-show.desktop share/icons/hicolor/scalable/apps/mirel-show.svg; do
   [ -e "$root/$f" ] || fail "not installed: $f"
 done
+# The frei0r plugin, and beside the prefix's data its description for
+# Kdenlive's list of compositions.
+frei0r_dir=$(sed -n 's/^MIREL_FREI0R_DIR:[A-Z]*=//p' "$build/CMakeCache.txt")
+for f in "$frei0r_dir/mirel.so" share/kdenlive/transitions/frei0r_mirel.xml; do
+  [ -e "$root/$f" ] || fail "not installed: $f"
+done
 
 # The OBS Studio module, where it was built: in its plugin folder, its data
 # in a folder named after it (OBS finds the one by the other), and nothing
