@@ -123,10 +123,14 @@ void TForm1::FormCreate(QObject*)
         Reg.CloseKey();
     }
 
-    StagingFolder = PrepareStagingFolder(Places.ExeFolder, Places.CacheHome);
+    // From here on the folder is reached only through what was opened: a
+    // link put in its place meanwhile leads the show nowhere.
+    const QString folder = PrepareStagingFolder(Places.ExeFolder, Places.CacheHome);
+    Staging.Open(folder);
+    StagingFolder = folder;
     for (const TBuiltInPicture& picture : BuiltInPictures)
-        JpegResToFile(QLatin1String(picture.ResName), QLatin1String(PictureResType),
-                      StagingFolder + QLatin1Char('/') + QLatin1String(picture.FileName));
+        Staging.Write(QLatin1String(picture.FileName),
+                      ReadResource(QLatin1String(picture.ResName), QLatin1String(PictureResType)));
 
     PictureList.clear();
     PictureListCreated = true;
@@ -178,7 +182,8 @@ void TForm1::JpegResToFile(const QString& ResName, const QString& ResType, const
 
 void TForm1::ScanFolder(const QString& Folder)
 {
-    const QStringList names = ListPictureFiles(Folder);
+    const QStringList names =
+        Staging.IsOpen() && Folder == Staging.Path() ? Staging.List() : ListPictureFiles(Folder);
     if (names.isEmpty()) {
         ShowMessageBox(TMessageKind::Warning, Folder + QStringLiteral("\n\rdoes not contain any supported image file"));
         return;
@@ -315,8 +320,10 @@ void TForm1::AppMessage(const TMessage& Msg, bool&)
 
 void TForm1::FormClose(QObject*, TCloseAction&)
 {
-    DeleteStagedPictures(StagingFolder.isEmpty() ? ChosenStagingFolder(Places.ExeFolder, Places.CacheHome)
-                                                 : StagingFolder);
+    // Only what this run wrote and nobody has replaced since: a start that
+    // failed before staging deletes nothing, and a user's file put in the
+    // place of a staged picture stays.
+    Staging.DeleteWritten();
 }
 
 void TForm1::showEvent(QShowEvent* event)

@@ -8,13 +8,15 @@
 // the watch on input, hides the pointer, starts the timer and plays the
 // first transition. Each tick loads the next picture and plays it with a
 // random style. The first key, mouse button or mouse move far from the
-// origin closes the window, and closing deletes the staged pictures.
+// origin closes the window, and closing deletes the staged pictures that
+// are still the files it wrote.
 #pragma once
 
 #include "app/background_load.h"
 #include "app/blanking.h"
 #include "app/input_watch.h"
 #include "app/single_instance.h"
+#include "app/staging.h"
 #include "app/timer.h"
 #include "view/transition_view.h"
 
@@ -107,6 +109,7 @@ private:
     void LoadAhead();
 
     TShowPlaces Places;
+    TStagingFolder Staging;
     bool PictureListCreated = false;
     TSingleInstance Instance;
     TInputWatch InputWatch;

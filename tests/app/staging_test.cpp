@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 
+#include <functional>
+
 #include <unistd.h>
 
 namespace mirel::test {
@@ -141,6 +143,82 @@ TEST_F(StagingTest, DeletesOnlyTheStagedNames)
     EXPECT_EQ(ReadAll(Path("outside")), "outside");
     DeleteStagedPictures(Tmp.path()); // again: nothing left to delete, no complaint
     EXPECT_EQ(Entries(Tmp.path()), (QStringList{"mine.jpg", "outside"}));
+}
+
+TEST_F(StagingTest, RefusesAFolderThatIsALinkOrAnotherUsers)
+{
+    const auto failure = [&](const std::function<void()>& start) {
+        try {
+            start();
+        } catch (const TShowError& e) {
+            return QString::fromUtf8(e.what());
+        }
+        return QString();
+    };
+    // The user's own photos, behind a link where the show would stage.
+    WriteAll(Path("photos/01.jpg"), "the user's own");
+    QDir().mkpath(Path("bin"));
+    ASSERT_EQ(::symlink(qPrintable(Path("photos")), qPrintable(Path("bin/mirel"))), 0);
+    EXPECT_EQ(failure([&] { PrepareStagingFolder(Path("bin"), Path("cache")); }), StagingLinkRefusal(Path("bin/mirel")));
+    TStagingFolder folder;
+    EXPECT_EQ(failure([&] { folder.Open(Path("bin/mirel")); }), StagingLinkRefusal(Path("bin/mirel")));
+    EXPECT_FALSE(folder.IsOpen());
+    // A dangling link as well, and one in the cache's place.
+    QDir().mkpath(Path("bin3"));
+    ASSERT_EQ(::symlink(qPrintable(Path("gone")), qPrintable(Path("bin3/mirel"))), 0);
+    EXPECT_EQ(failure([&] { PrepareStagingFolder(Path("bin3"), Path("cache")); }), StagingLinkRefusal(Path("bin3/mirel")));
+    QDir().mkpath(Path("cache/mirel12"));
+    ASSERT_EQ(::symlink(qPrintable(Path("photos")), qPrintable(Path("cache/mirel12/mirel"))), 0);
+    EXPECT_EQ(failure([&] { PrepareStagingFolder(QStringLiteral("/sys"), Path("cache")); }),
+              StagingLinkRefusal(Path("cache/mirel12/mirel")));
+    EXPECT_EQ(ReadAll(Path("photos/01.jpg")), "the user's own");
+    EXPECT_EQ(Entries(Path("photos")), QStringList{"01.jpg"});
+
+    // Another user's folder can be made only by root.
+    if (::geteuid() != 0)
+        return;
+    QDir().mkpath(Path("bin4/mirel"));
+    ASSERT_EQ(::chown(qPrintable(Path("bin4/mirel")), 65534, 65534), 0);
+    EXPECT_EQ(failure([&] { PrepareStagingFolder(Path("bin4"), Path("cache")); }), StagingOwnerRefusal(Path("bin4/mirel")));
+    EXPECT_EQ(failure([&] { folder.Open(Path("bin4/mirel")); }), StagingOwnerRefusal(Path("bin4/mirel")));
+    EXPECT_TRUE(QDir(Path("bin4/mirel")).isEmpty());
+}
+
+TEST_F(StagingTest, WorksInTheFolderItOpenedAndDeletesOnlyWhatItWrote)
+{
+    QDir().mkpath(Path("mirel"));
+    TStagingFolder folder;
+    folder.Open(Path("mirel"));
+    // The folder moves and a link to the user's photos takes its name: the
+    // show goes on in the folder it opened.
+    WriteAll(Path("photos/01.jpg"), "the user's own");
+    ASSERT_EQ(::rename(qPrintable(Path("mirel")), qPrintable(Path("moved"))), 0);
+    ASSERT_EQ(::symlink(qPrintable(Path("photos")), qPrintable(Path("mirel"))), 0);
+    for (const char* name : {"01.jpg", "02.jpg", "03.jpg", "04.jpg"})
+        folder.Write(QLatin1String(name), "staged");
+    folder.Write(QStringLiteral("03.jpg"), "staged again");
+    EXPECT_EQ(ReadAll(Path("photos/01.jpg")), "the user's own");
+    EXPECT_EQ(folder.List(), (QStringList{"01.jpg", "02.jpg", "03.jpg", "04.jpg"}));
+
+    // Put in the place of staged ones: another file, a hard link to the
+    // user's file, a link.
+    WriteAll(Path("moved/.new"), "the user's replacement");
+    ASSERT_EQ(::rename(qPrintable(Path("moved/.new")), qPrintable(Path("moved/02.jpg"))), 0);
+    ASSERT_EQ(::unlink(qPrintable(Path("moved/04.jpg"))), 0);
+    ASSERT_EQ(::link(qPrintable(Path("photos/01.jpg")), qPrintable(Path("moved/04.jpg"))), 0);
+    WriteAll(Path("moved/mine.jpg"), "mine");
+    folder.DeleteWritten();
+    EXPECT_EQ(Entries(Path("moved")), (QStringList{"02.jpg", "04.jpg", "mine.jpg"}));
+    EXPECT_EQ(ReadAll(Path("moved/02.jpg")), "the user's replacement");
+    EXPECT_EQ(ReadAll(Path("photos/01.jpg")), "the user's own");
+    EXPECT_EQ(Entries(Path("photos")), QStringList{"01.jpg"});
+
+    // Written again, then closed twice: the second close has nothing left.
+    folder.Write(QStringLiteral("01.jpg"), "staged");
+    folder.DeleteWritten();
+    WriteAll(Path("moved/01.jpg"), "the user's, under a staged name");
+    folder.DeleteWritten();
+    EXPECT_EQ(ReadAll(Path("moved/01.jpg")), "the user's, under a staged name");
 }
 
 } // namespace
