@@ -75,7 +75,10 @@ int main(int argc, char** argv)
             QCoreApplication::quit();
         };
         mirel::WatchFirstFrame(*Form1.TransitionView1);
-        Form1.show();
+        // A start that found another show running only says so, if anything:
+        // no full-screen window of its own over the running one.
+        if (!Form1.QuitPosted)
+            Form1.show();
         return Application.exec();
     }
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 namespace mirel {
 
@@ -41,6 +42,26 @@ QString Shortened(const QString& line)
     if (line.size() <= Max)
         return line;
     return line.left(Max / 2 - 2) + QStringLiteral(" ... ") + line.right(Max / 2 - 3);
+}
+
+std::vector<std::function<void()>>& WaitingForAnswers()
+{
+    static std::vector<std::function<void()>> waiting;
+    return waiting;
+}
+
+int& OpenBoxes()
+{
+    static int open = 0;
+    return open;
+}
+
+void RunWhenAnswered()
+{
+    if (OpenBoxes() > 0)
+        return;
+    for (std::function<void()>& done : std::exchange(WaitingForAnswers(), {}))
+        QMetaObject::invokeMethod(qApp, std::move(done), Qt::QueuedConnection);
 }
 
 QPointer<QWidget>& Owner()
@@ -81,6 +102,11 @@ public:
                 box_->setWindowFlag(Qt::WindowStaysOnTopHint);
             box_->setModal(false);
             // Answered: the next message opens a new box.
+            ++OpenBoxes();
+            QObject::connect(box_, &QObject::destroyed, [] {
+                --OpenBoxes();
+                RunWhenAnswered();
+            });
             QObject::connect(box_, &QDialog::finished, [this] {
                 box_ = nullptr;
                 updatePending_ = false;
@@ -143,6 +169,12 @@ void ShowQtBox(TMessageKind kind, const QString& text)
 TMessageHook SetMessageHook(TMessageHook hook)
 {
     return std::exchange(Hook(), std::move(hook));
+}
+
+void AfterBoxesAnswered(std::function<void()> done)
+{
+    WaitingForAnswers().push_back(std::move(done));
+    RunWhenAnswered();
 }
 
 void SetBoxOwner(QWidget* owner)

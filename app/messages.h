@@ -43,6 +43,11 @@ TMessageHook SetMessageHook(TMessageHook hook);
 // open, since a timer does not fire again while its handler runs.)
 void ShowMessageBox(TMessageKind Kind, const QString& Text);
 
+// Calls done once no box is open: at once (queued) when none is, else when
+// the last open one has been answered. For a start that ends after telling
+// the user why.
+void AfterBoxesAnswered(std::function<void()> done);
+
 // The window that boxes belong to (stay above), when it exists.
 void SetBoxOwner(QWidget* owner);
 

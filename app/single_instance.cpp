@@ -24,6 +24,9 @@ namespace {
 
 constexpr int AnswerTimeoutMs = 1000;
 const QByteArray RestoreRequest = "restore\n";
+// Requests are one short line; a client that sends more without ending a
+// line is cut off rather than buffered.
+constexpr qint64 MaxRequestBytes = 4096;
 
 } // namespace
 
@@ -122,12 +125,17 @@ void TSingleInstance::Accept()
 {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // Qt then reads no more than this from the connection until the
+        // show has taken lines out.
+        socket->setReadBufferSize(MaxRequestBytes);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             Guarded([&] {
                 while (socket->canReadLine()) {
-                    if (socket->readLine() == RestoreRequest && OnRestore)
+                    if (socket->readLine(MaxRequestBytes + 1) == RestoreRequest && OnRestore)
                         OnRestore();
                 }
+                if (socket->bytesAvailable() >= MaxRequestBytes)
+                    socket->abort();
             });
         });
     }

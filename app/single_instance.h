@@ -7,7 +7,8 @@
 // name, which only carries the request to restore its window: a later start
 // that cannot take the lock asks it there to restore and raise its window,
 // and quits. A socket left behind by a show that was killed belongs to
-// nobody's lock and is replaced by the next start.
+// nobody's lock and is replaced by the next start. A request is a line of a
+// few bytes: a connection that sends 4 KB without ending a line is dropped.
 #pragma once
 
 #include <QObject>

@@ -150,17 +150,31 @@ void TForm1::FormCreate(QObject*)
 bool TForm1::CheckSingleInstance()
 {
     const QString name = TSingleInstance::ServerName(Places.Title);
-    const auto lock = Instance.Lock(TSingleInstance::LockPath(name, Places.CacheHome + QStringLiteral("/mirel12")));
+    const QString lockPath = TSingleInstance::LockPath(name, Places.CacheHome + QStringLiteral("/mirel12"));
+    const auto lock = Instance.Lock(lockPath);
     const bool another = lock == TSingleInstance::TLock::Held
                          || (lock == TSingleInstance::TLock::Unavailable && TSingleInstance::RestoreRunning(name));
     if (another) {
         // The running show may have just started and not listen yet.
-        if (lock == TSingleInstance::TLock::Held)
-            TSingleInstance::RestoreRunning(name, RestoreWaitMs);
-        // The message loop ends at once; closing never runs, so the
-        // pictures that the running show uses stay.
+        const bool answered = lock != TSingleInstance::TLock::Held || TSingleInstance::RestoreRunning(name, RestoreWaitMs);
+        // The message loop ends; closing never runs, so the pictures that
+        // the running show uses stay.
         QuitPosted = true;
-        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        const auto quit = [] { QCoreApplication::exit(0); };
+        if (answered) {
+            QMetaObject::invokeMethod(qApp, quit, Qt::QueuedConnection);
+            return false;
+        }
+        // Whoever holds the lock is alive (the kernel drops it with its
+        // process) but cannot be reached: a show that could not listen, or
+        // another program holding the file. Ending without a word would
+        // look like a start that did nothing. The status stays 0, as for
+        // every start that finds a show running: one is.
+        ShowMessageBox(TMessageKind::Error,
+                       QStringLiteral("Another show is running (it holds %1) but did not answer the request to bring "
+                                      "its window back, so this one does not start")
+                           .arg(lockPath));
+        AfterBoxesAnswered(quit);
         return false;
     }
     Instance.Listen(name);
