@@ -31,8 +31,8 @@ for i in $(seq 1 12); do
 done
 running "$show_pid" || fail "the show ended by itself"
 kill -TERM "$show_pid"
-wait_until 5000 show_ended || fail "the show did not end"
+wait_until 20000 show_ended || fail "the show did not end"
 wait "$show_pid"; show_pid=
 # Released: the saver comes back.
-wait_until 8000 blank || fail "the screen saver did not come back after the show ($("$saver_state"))"
+wait_until 20000 blank || fail "the screen saver did not come back after the show ($("$saver_state"))"
 echo "PASS"

@@ -25,7 +25,7 @@ start_show
 
 box_up() { [ "$(windows_named mirel-show | wc -l)" -ge 1 ]; }
 wait_until 15000 box_up || fail "no error box"
-wait_until 5000 windows_named Form1 >/dev/null || fail "no show window"
+wait_until 20000 windows_named Form1 >/dev/null || fail "no show window"
 [ "$(windows_named mirel-show | wc -l)" -eq 1 ] || fail "more than one box: $(windows_named mirel-show | wc -l)"
 box=$(windows_named mirel-show)
 [ -n "${MIREL_E2E_SHOTS:-}" ] && import -window root "$MIREL_E2E_SHOTS/box.png"
@@ -41,7 +41,7 @@ running "$show_pid" || fail "a click on the box ended the show"
 # Return answers it.
 xdotool windowfocus "$box" key Return || fail "xdotool could not press a key"
 no_box() { ! box_up; }
-wait_until 3000 no_box || fail "the box stayed open"
+wait_until 20000 no_box || fail "the box stayed open"
 sleep 0.5
 running "$show_pid" || fail "answering the box ended the show"
 screen_changes 4000 || fail "the pictures stopped changing after the box was answered"
@@ -56,7 +56,7 @@ grep -v '^mirel-show: ' "$work/show.log" && fail "lines other than the show's ow
 
 # A key on the show itself ends it, as before.
 xdotool windowfocus "$(windows_named Form1 | head -n1)" key space || fail "xdotool could not press a key"
-wait_until 3000 show_ended || fail "the show still runs after a key on it"
+wait_until 20000 show_ended || fail "the show still runs after a key on it"
 wait "$show_pid"; status=$?; show_pid=
 [ "$status" -eq 0 ] || fail "exit status $status"
 [ "$(staged_count)" -eq 0 ] || fail "staged pictures left behind"

@@ -80,10 +80,8 @@ running "$show_pid" || fail "the show ended by itself"
 xdotool search --onlyvisible --name '^Form1$' windowfocus 2>/dev/null
 pressed=$(now_ms)
 xdotool key space || fail "xdotool could not press a key"
-while running "$show_pid" && [ $(( $(now_ms) - pressed )) -lt 2000 ]; do
-  sleep 0.02
-done
-running "$show_pid" && fail "the show still runs 2 seconds after a key press"
+# A limit against hanging, not a timing.
+wait_until 20000 show_ended || fail "the show still runs 20 seconds after a key press"
 elapsed=$(( $(now_ms) - pressed ))
 wait "$show_pid"
 status=$?

@@ -36,7 +36,7 @@ for scale in 1 2; do
   echo "scale $scale: difference from the file $rmse"
   awk -v e="$rmse" 'BEGIN { exit !(e < 0.02) }' || fail "scale $scale: the pixels are not the file's (RMSE $rmse)"
   kill -TERM "$show_pid"
-  wait_until 5000 show_ended || fail "scale $scale: the show did not end"
+  wait_until 20000 show_ended || fail "scale $scale: the show did not end"
   wait "$show_pid"; show_pid=
 done
 echo "PASS"

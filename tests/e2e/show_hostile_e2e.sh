@@ -36,8 +36,8 @@ bomb_refused() { grep -q '01a.jpg: broken JPEG: too many scans' "$work/show.log"
 photo_in_transition() { [ "$(resident_mib)" -ge 1100 ] && sleep 2; }
 # Starts the show, waits $1 ms after its window shows (and then, if more
 # words follow, until that command succeeds), presses a key and checks a
-# clean end; prints the time from the key to the end, and the peak memory
-# until the key.
+# clean end; prints (for the record, not checked) the time from the key to
+# the end, and the peak memory until the key.
 key_after() {
   local wait_ms=$1 what=$2
   shift 2
@@ -52,14 +52,13 @@ key_after() {
   xdotool windowfocus "$(windows_named Form1 | head -n1)" 2>/dev/null
   pressed=$(now_ms)
   xdotool key space || fail "xdotool could not press a key"
-  wait_until 5000 show_ended || fail "$what: the show still runs 5 s after the key"
+  # A limit against hanging only: that the show does not wait for a load is
+  # proven in show_close_e2e.sh without a clock.
+  wait_until 30000 show_ended || fail "$what: the show still runs 30 s after the key"
   elapsed=$(( $(now_ms) - pressed ))
   wait "$show_pid"; local status=$?; show_pid=
   [ "$status" -eq 0 ] || fail "$what: exit status $status"
   echo "$what: ended $elapsed ms after the key; peak memory $peak MiB"
-  # On a loaded machine everything is slower; a show that waited for the
-  # decode or for a frame would take seconds here.
-  [ "$elapsed" -lt 1500 ] || fail "$what: the show took $elapsed ms to end"
 }
 
 key_after 400 "during the scan bomb"

@@ -25,7 +25,7 @@ export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
 "$fake" >"$work/saver.log" 2>&1 &
 saver_pid=$!
 saver_ready() { grep -q '^ready$' "$work/saver.log"; }
-wait_until 5000 saver_ready || fail "the fake screen saver did not start: $(cat "$work/saver.log")"
+wait_until 20000 saver_ready || fail "the fake screen saver did not start: $(cat "$work/saver.log")"
 
 # $1: a name for the case; the rest: the show's arguments.
 check_case() {
@@ -37,9 +37,9 @@ check_case() {
   cookie=$asked
   grep -q "^UnInhibit $cookie\$" "$work/saver.log" && fail "$name: let go while showing"
   kill -TERM "$show_pid"
-  wait_until 5000 show_ended || fail "$name: the show did not end"
+  wait_until 20000 show_ended || fail "$name: the show did not end"
   wait "$show_pid"; show_pid=
-  wait_until 3000 grep -q "^UnInhibit $cookie\$" "$work/saver.log" \
+  wait_until 20000 grep -q "^UnInhibit $cookie\$" "$work/saver.log" \
     || fail "$name: the show did not let go: $(cat "$work/saver.log")"
   echo "$name: inhibited and released (cookie $cookie)"
 }

@@ -76,7 +76,7 @@ second_ended() { ! running "$second"; }
 wait_until 10000 second_ended || fail "the later start did not end"
 running "$first" || fail "the later start ended the running show"
 kill -TERM "$first"
-wait_until 5000 show_ended || fail "the show did not end on SIGTERM"
+wait_until 20000 show_ended || fail "the show did not end on SIGTERM"
 [ "$(staged_count)" -eq 0 ] || fail "staged pictures left behind"
 grep '^mirel-show: ' "$work/show.log" && fail "errors were reported"
 

@@ -36,7 +36,7 @@ pictures_change_in() {
 }
 end_on_sigterm() {
   kill -TERM "$show_pid"
-  wait_until 3000 show_ended || fail "$1: SIGTERM did not end the show"
+  wait_until 20000 show_ended || fail "$1: SIGTERM did not end the show"
   wait "$show_pid"; local status=$?; show_pid=
   [ "$status" -eq 0 ] || fail "$1: exit status $status"
 }
@@ -52,7 +52,7 @@ end_on_sigterm "--root"
 xlogo -geometry 500x400+50+50 2>/dev/null &
 logo=$!
 trap 'kill $logo 2>/dev/null; sandbox_cleanup' EXIT
-wait_until 5000 windows_named xlogo >/dev/null || fail "xlogo did not start"
+wait_until 20000 windows_named xlogo >/dev/null || fail "xlogo did not start"
 id=$(windows_named xlogo | head -n1)
 XSCREENSAVER_WINDOW=$(printf "0x%x" "$id") start_show --root --pause 0.5 "$pics"
 pictures_change_in "$id" 3 || fail "XSCREENSAVER_WINDOW: the saver's window did not show changing pictures"

@@ -62,7 +62,7 @@ focus_show() { xdotool windowfocus "$(windows_named mirel-show | head -n1)" 2>/d
 start_show --keys --pause 30 -r "$pics"
 wait_until 10000 windows_named mirel-show >/dev/null || fail "no show window"
 # p1 (1200x1000) fitted to 640x400: 480x400.
-wait_until 8000 area_is "480x400" || fail "p1 is not fitted to the screen: $(settled_area)"
+wait_until 20000 area_is "480x400" || fail "p1 is not fitted to the screen: $(settled_area)"
 focus_show
 # Moves and other keys do nothing with viewer keys.
 xdotool mousemove 630 390 key a
@@ -71,19 +71,19 @@ running "$show_pid" || fail "a move or a key other than the viewer's ended the s
 area_is "480x400" || fail "a key other than the viewer's changed the picture"
 # Natural order: p1, p2, p3, (p4 broken), p10, more/p5.
 xdotool key Right
-wait_until 8000 area_is "320x400" || fail "Right did not bring p2 fitted: $(settled_area)"
+wait_until 20000 area_is "320x400" || fail "Right did not bring p2 fitted: $(settled_area)"
 xdotool key Right
-wait_until 8000 area_is "400x400" || fail "Right did not bring p3 fitted: $(settled_area)"
+wait_until 20000 area_is "400x400" || fail "Right did not bring p3 fitted: $(settled_area)"
 xdotool key Right
-wait_until 8000 area_is "500x400" || fail "Right did not bring p10 fitted: $(settled_area)"
+wait_until 20000 area_is "500x400" || fail "Right did not bring p10 fitted: $(settled_area)"
 [ "$(grep -c 'p4.jpg' "$work/show.log")" -eq 1 ] || fail "the broken picture was not reported once"
 xdotool key Right
-wait_until 8000 area_is "640x320" || fail "Right did not bring the sub-folder's p5: $(settled_area)"
+wait_until 20000 area_is "640x320" || fail "Right did not bring the sub-folder's p5: $(settled_area)"
 xdotool key Left
-wait_until 8000 area_is "500x400" || fail "Left did not bring p10 back: $(settled_area)"
+wait_until 20000 area_is "500x400" || fail "Left did not bring p10 back: $(settled_area)"
 [ ! -e "$work/bin/mirel" ] || fail "the show staged its built-in pictures"
 xdotool key Escape
-wait_until 3000 show_ended || fail "Escape did not end the show"
+wait_until 20000 show_ended || fail "Escape did not end the show"
 wait "$show_pid"; status=$?; show_pid=
 [ "$status" -eq 0 ] || fail "exit status $status"
 
