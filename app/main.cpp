@@ -75,9 +75,7 @@ int main(int argc, char** argv)
             QCoreApplication::quit();
         };
         mirel::WatchFirstFrame(*Form1.TransitionView1);
-        // A start that found another show running only says so, if anything:
-        // no full-screen window of its own over the running one.
-        if (!Form1.QuitPosted)
+        if (!Form1.StartRefused)
             Form1.show();
         return Application.exec();
     }

@@ -174,6 +174,7 @@ bool TForm1::CheckSingleInstance()
                        QStringLiteral("Another show is running (it holds %1) but did not answer the request to bring "
                                       "its window back, so this one does not start")
                            .arg(lockPath));
+        StartRefused = true;
         AfterBoxesAnswered(quit);
         return false;
     }

@@ -79,6 +79,9 @@ public:
     // True once a later start's request to quit has been posted: this
     // instance found another one running.
     bool QuitPosted = false;
+    // Another show holds the lock but did not answer: this start only shows
+    // a box saying so, no window of its own over the running show.
+    bool StartRefused = false;
     // True once the window has been closed: the show is over.
     bool Closed = false;
 
