@@ -19,6 +19,15 @@ namespace {
 // The styles that read and write pixels directly.
 bool IsRasterStyle(int style) { return style >= 118 && style <= 122; }
 
+// Qt's property system and QML hand an enum property any int; values
+// without a name are ignored, as the classic setters ignore a style outside
+// the catalogue (a priority of 1003 would index past the nice values).
+template <typename TEnum>
+bool InRange(TEnum value, TEnum last)
+{
+    return int(value) >= 0 && int(value) <= int(last);
+}
+
 } // namespace
 
 TCustomTransitionView::TCustomTransitionView(QWidget* parent)
@@ -143,7 +152,7 @@ void TCustomTransitionView::BgPictureChanged()
 
 void TCustomTransitionView::SetBgMode(TBackgroundMode Value)
 {
-    if (Value == d->FBgMode)
+    if (!InRange(Value, bmCentered) || Value == d->FBgMode)
         return;
     d->FBgMode = Value;
     d->BgStale = true;
@@ -213,7 +222,7 @@ void TCustomTransitionView::SetThreaded(bool Value)
 
 void TCustomTransitionView::SetThreadPriority(TThreadPriority Value)
 {
-    if (Value == d->FThreadPriority)
+    if (!InRange(Value, tpTimeCritical) || Value == d->FThreadPriority)
         return;
     d->FThreadPriority = Value;
     EmitOnOwnThread(this, [this, Value] { emit threadPriorityChanged(Value); });
@@ -345,7 +354,7 @@ void TCustomTransitionView::SetParentColor(bool Value)
 
 void TCustomTransitionView::SetAlign(TAlign Value)
 {
-    if (Value == d->FAlign)
+    if (!InRange(Value, alClient) || Value == d->FAlign)
         return;
     d->FAlign = Value;
     ApplyAlign();

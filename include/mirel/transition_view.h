@@ -55,17 +55,20 @@ struct TTransitionViewPrivate;
 class TViewEnums {
     Q_GADGET
 public:
+    // Each has int beneath it: a value written through the property system
+    // may be any int, and the setters refuse the ones without a name; an
+    // enum without a fixed type could not even hold them to be looked at.
     /// How the background picture covers the control: not at all, tiled from
     /// the top-left corner, stretched to the whole control, or centred.
-    enum TBackgroundMode { bmNone, bmTiled, bmStretched, bmCentered };
+    enum TBackgroundMode : int { bmNone, bmTiled, bmStretched, bmCentered };
     Q_ENUM(TBackgroundMode)
     /// The scheduling priority of the worker thread, from idle to time-critical.
-    enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+    enum TThreadPriority : int { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
     Q_ENUM(TThreadPriority)
     /// Where the control sits in its parent: alNone keeps its own geometry,
     /// the others follow the parent's size (a top, bottom, left or right
     /// strip, or the whole parent). A layout, where there is one, overrides it.
-    enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+    enum TAlign : int { alNone, alTop, alBottom, alLeft, alRight, alClient };
     Q_ENUM(TAlign)
 };
 using TBackgroundMode = TViewEnums::TBackgroundMode;
@@ -223,7 +226,7 @@ public Q_SLOTS:
     void setDelay(int value) { SetDelay(value); }
     /// Threaded or not, from the next start of automatic stepping.
     void setThreaded(bool value) { SetThreaded(value); }
-    /// The priority of the next worker thread.
+    /// The priority of the next worker thread; values without a name are ignored.
     void setThreadPriority(mirel::TViewEnums::TThreadPriority value) { SetThreadPriority(value); }
     /// Runs the next transitions backwards.
     void setReverse(bool value) { SetReverse(value); }
@@ -241,7 +244,7 @@ public Q_SLOTS:
     void setAutoSize(bool value) { SetAutoSize(value); }
     /// Starts transitions from the screen (true) or the bare background.
     void setOverDraw(bool value) { SetOverDraw(value); }
-    /// Sets how the background picture is drawn.
+    /// Sets how the background picture is drawn; values without a name are ignored.
     void setBgMode(mirel::TViewEnums::TBackgroundMode value) { SetBgMode(value); }
     /// Sets the background colour.
     void setColor(const QColor& value) { SetColor(value); }

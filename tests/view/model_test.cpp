@@ -3,6 +3,9 @@
 
 #include <QMetaEnum>
 #include <QMetaProperty>
+#include <QSignalSpy>
+
+#include <climits>
 
 namespace mirel::test {
 namespace {
@@ -56,6 +59,46 @@ TEST(ViewModel, PropertiesArePublishedToQt)
                              "OverDraw", "ParentColor", "Picture", "Reverse", "Stretch", "StretchFine",
                              "Threaded", "ThreadPriority", "Width"})
         EXPECT_GE(meta->indexOfProperty(name), 0) << name;
+}
+
+// A QML or Designer user can write any int into an enum property; values
+// without a name must leave the property as it was, under both its names,
+// and notify nothing.
+TEST(ViewModel, EnumPropertiesIgnoreValuesWithoutAName)
+{
+    TTransitionView view;
+    view.SetBgMode(bmCentered);
+    view.SetThreadPriority(tpLower);
+    QSignalSpy bgSpy(&view, &TTransitionView::bgModeChanged);
+    QSignalSpy prioritySpy(&view, &TTransitionView::threadPriorityChanged);
+    for (const int bad : {-1, 4, 7, 1000, 1003, INT_MAX, INT_MIN}) {
+        SCOPED_TRACE(bad);
+        for (const char* name : {"bgMode", "BgMode", "threadPriority", "ThreadPriority", "Align"})
+            view.setProperty(name, bad);
+        EXPECT_EQ(view.property("bgMode").toInt(), int(bmCentered));
+        EXPECT_EQ(view.property("BgMode").toInt(), int(bmCentered));
+        EXPECT_EQ(view.property("threadPriority").toInt(), int(tpLower));
+        EXPECT_EQ(view.property("ThreadPriority").toInt(), int(tpLower));
+        EXPECT_EQ(view.property("Align").toInt(), int(alNone));
+    }
+    EXPECT_EQ(bgSpy.count(), 0);
+    EXPECT_EQ(prioritySpy.count(), 0);
+    // The named values at both ends still go in, by number as by name.
+    EXPECT_TRUE(view.setProperty("bgMode", 0));
+    EXPECT_EQ(view.BgMode(), bmNone);
+    EXPECT_TRUE(view.setProperty("threadPriority", 6));
+    EXPECT_EQ(view.ThreadPriority(), tpTimeCritical);
+    EXPECT_TRUE(view.setProperty("ThreadPriority", QStringLiteral("tpIdle")));
+    EXPECT_EQ(view.ThreadPriority(), tpIdle);
+    // The worker thread starts with the priority kept (a bad one would index
+    // past the nice values).
+    view.setProperty("threadPriority", 1003);
+    Fill(view.Picture(), 8, 8, 0xFF102030u);
+    view.SetStep(50);
+    view.SetDelay(0);
+    view.Execute();
+    ASSERT_TRUE(WaitUntil([&] { return !view.Busy(); }));
+    EXPECT_EQ(view.ThreadPriority(), tpIdle);
 }
 
 struct TStyleCase {

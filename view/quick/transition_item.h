@@ -48,7 +48,7 @@ class TTransitionItem : public QQuickItem {
 
 public:
     /// The background modes, as TViewEnums::TBackgroundMode.
-    enum BackgroundMode { BgNone, BgTiled, BgStretched, BgCentered };
+    enum BackgroundMode : int { BgNone, BgTiled, BgStretched, BgCentered };
     Q_ENUM(BackgroundMode)
 
     /// An item with the widget's defaults (style 51, step 4, delay 40, threaded).
