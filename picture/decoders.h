@@ -10,13 +10,20 @@
 
 namespace mirel::picture {
 
+// options.MemoryBudget is the budget itself here (never 0).
 void DecodePng(const uint8_t* data, size_t size, TBitmap& out);
-void DecodeWebp(const uint8_t* data, size_t size, TBitmap& out);
+void DecodeWebp(const uint8_t* data, size_t size, TBitmap& out, const TLoadOptions& options);
 void DecodeBmp(const uint8_t* data, size_t size, TBitmap& out);
 void DecodeIco(const uint8_t* data, size_t size, TBitmap& out);
 
 // Throws unless a width x height picture is within the limits.
 void CheckPictureSize(int64_t width, int64_t height);
+
+// Throws unless bytes of working memory are within budget.
+void CheckWorkingMemory(int64_t bytes, int64_t budget);
+
+// The reason given when memory runs out, whatever the decoder calls it.
+inline constexpr const char* OutOfMemory = "out of memory";
 
 // True when data starts with the PNG signature.
 bool IsPng(const uint8_t* data, size_t size);

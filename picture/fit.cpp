@@ -8,8 +8,11 @@
 // border is not darkened by the black beyond it.
 //
 // pixman works on premultiplied alpha and our bitmaps hold straight alpha: a
-// source with transparency is premultiplied into a copy first and the result
-// turned back; an opaque one (the usual case) is used as it is.
+// source with transparency is premultiplied as the first halving reads it
+// (or, when there is no halving, the part that takes part is premultiplied
+// into a copy of its own) and the result turned back; an opaque one (the
+// usual case) is used as it is. A large transparent picture is thus never
+// copied whole: its copy would cost as much as the picture.
 #include "picture/fit.h"
 
 #include "surface/rect.h"
@@ -48,17 +51,23 @@ bool IsOpaque(const TView& v)
     return true;
 }
 
+uint32_t Premultiplied(uint32_t p)
+{
+    const uint32_t a = p >> 24;
+    if (a == 255)
+        return p;
+    const auto mul = [a](uint32_t c) { return (c * a + 127) / 255; };
+    return a << 24 | mul(p >> 16 & 0xFF) << 16 | mul(p >> 8 & 0xFF) << 8 | mul(p & 0xFF);
+}
+
 void Premultiply(const TView& v, TBitmap& out)
 {
     out.SetSize(v.Width, v.Height);
     for (int32_t y = 0; y < v.Height; ++y) {
         const uint32_t* src = v.Row(y);
         uint32_t* dst = out.PixelRow(y);
-        for (int32_t x = 0; x < v.Width; ++x) {
-            const uint32_t p = src[x], a = p >> 24;
-            const auto mul = [a](uint32_t c) { return (c * a + 127) / 255; };
-            dst[x] = a << 24 | mul(p >> 16 & 0xFF) << 16 | mul(p >> 8 & 0xFF) << 8 | mul(p & 0xFF);
-        }
+        for (int32_t x = 0; x < v.Width; ++x)
+            dst[x] = Premultiplied(src[x]);
     }
 }
 
@@ -77,8 +86,9 @@ void Unpremultiply(TBitmap& b)
 }
 
 // Halves the axes asked for by averaging pairs (an odd last pixel pairs with
-// itself). Premultiplied or opaque pixels only.
-void Halve(const TView& v, bool inX, bool inY, TBitmap& out)
+// itself). Premultiplied or opaque pixels only, unless premultiply says to
+// premultiply straight ones as they are read.
+void Halve(const TView& v, bool inX, bool inY, bool premultiply, TBitmap& out)
 {
     const int32_t w = inX ? (v.Width + 1) / 2 : v.Width, h = inY ? (v.Height + 1) / 2 : v.Height;
     out.SetSize(w, h);
@@ -88,7 +98,13 @@ void Halve(const TView& v, bool inX, bool inY, TBitmap& out)
         uint32_t* dst = out.PixelRow(y);
         for (int32_t x = 0; x < w; ++x) {
             const int32_t x0 = inX ? 2 * x : x, x1 = inX ? std::min(2 * x + 1, v.Width - 1) : x;
-            const uint32_t a = r0[x0], b = r0[x1], c = r1[x0], d = r1[x1];
+            uint32_t a = r0[x0], b = r0[x1], c = r1[x0], d = r1[x1];
+            if (premultiply) {
+                a = Premultiplied(a);
+                b = Premultiplied(b);
+                c = Premultiplied(c);
+                d = Premultiplied(d);
+            }
             // Two channels at a time, each in a 16-bit lane: (a + b + c + d + 2) / 4.
             constexpr uint32_t Lanes = 0x00FF00FFu, Half = 0x00020002u;
             const uint32_t lo = (a & Lanes) + (b & Lanes) + (c & Lanes) + (d & Lanes) + Half;
@@ -160,8 +176,9 @@ void Resample(const TView& v, double x, double y, double w, double h, TBitmap& o
                              out.Height());
 }
 
-// ScaleArea on premultiplied or opaque pixels.
-void ScalePremultiplied(TView v, double x, double y, double w, double h, TBitmap& out)
+// ScaleArea on premultiplied or opaque pixels, or on straight ones
+// (straight) premultiplied on the way.
+void ScalePremultiplied(TView v, double x, double y, double w, double h, bool straight, TBitmap& out)
 {
     // Only the area and a margin for the filter's reach take part; halving
     // the whole of a large picture for a small part of it would be waste.
@@ -180,7 +197,8 @@ void ScalePremultiplied(TView v, double x, double y, double w, double h, TBitmap
         if (!inX && !inY)
             break;
         // Pixel centres of the halved source sit between pairs: edges scale by half.
-        Halve(v, inX, inY, halves[which]);
+        Halve(v, inX, inY, straight, halves[which]);
+        straight = false;
         v = ViewOf(halves[which]);
         which ^= 1;
         if (inX) {
@@ -191,6 +209,11 @@ void ScalePremultiplied(TView v, double x, double y, double w, double h, TBitmap
             y /= 2;
             h /= 2;
         }
+    }
+    TBitmap premultiplied;
+    if (straight) { // no halving: the area is at most twice the target
+        Premultiply(v, premultiplied);
+        v = ViewOf(premultiplied);
     }
     Resample(v, x, y, w, h, out);
 }
@@ -257,14 +280,10 @@ void ScaleArea(const TBitmap& source, double x, double y, double w, double h, in
     TBitmap result(width, height, 0);
     if (!result.Empty() && !source.Empty() && w > 0 && h > 0 && std::isfinite(x + y + w + h)) {
         const TView v = ViewOf(source);
-        if (IsOpaque(v)) {
-            ScalePremultiplied(v, x, y, w, h, result);
-        } else {
-            TBitmap premultiplied;
-            Premultiply(v, premultiplied);
-            ScalePremultiplied(ViewOf(premultiplied), x, y, w, h, result);
+        const bool opaque = IsOpaque(v);
+        ScalePremultiplied(v, x, y, w, h, !opaque, result);
+        if (!opaque)
             Unpremultiply(result);
-        }
     }
     out.Swap(result);
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -119,24 +120,32 @@ std::unique_ptr<uint8_t[]> ReadFile(const std::string& path, size_t& size, size_
     return bytes;
 }
 
-[[noreturn]] void RefuseFormat(std::string_view name)
+// A file's name without a dot has no extension at all (the whole name is
+// not one); in memory, a name without a dot is the format's own name.
+[[noreturn]] void RefuseFormat(std::string_view name, bool path)
 {
     const std::string ext = Extension(name);
-    throw TDecodeError(ext.empty() ? std::string("no file extension to tell the picture format")
-                                   : "unknown picture file extension (." + ext + ")");
+    if (ext.empty() || (path && !HasExtension(name)))
+        throw TDecodeError("no file extension to tell the picture format");
+    throw TDecodeError(HasExtension(name) ? "unknown picture file extension (." + ext + ")"
+                                          : "unknown picture format (" + ext + ")");
 }
 
 void Decode(const uint8_t* data, size_t size, TFormat format, std::string_view name, TBitmap& out,
-            const TLoadOptions& options)
+            TLoadOptions options)
 {
     if (format == TFormat::None)
-        RefuseFormat(name);
+        RefuseFormat(name, false);
     if (size == 0)
         throw TDecodeError("empty file");
+    if (options.MemoryBudget <= 0)
+        options.MemoryBudget = PictureMemoryBudget();
     switch (format) {
-    case TFormat::Jpeg: DecodeJpeg(data, size, out, options.FitWidth, options.FitHeight); return;
+    case TFormat::Jpeg:
+        DecodeJpeg(data, size, out, options.FitWidth, options.FitHeight, options.MemoryBudget);
+        return;
     case TFormat::Png: picture::DecodePng(data, size, out); return;
-    case TFormat::Webp: picture::DecodeWebp(data, size, out); return;
+    case TFormat::Webp: picture::DecodeWebp(data, size, out, options); return;
     case TFormat::Bmp: picture::DecodeBmp(data, size, out); return;
     case TFormat::Ico: picture::DecodeIco(data, size, out); return;
     case TFormat::None: break;
@@ -152,7 +161,7 @@ void LoadPicture(const std::string& path, TBitmap& out, const TLoadOptions& opti
     try {
         const TFormat format = HasExtension(path) ? FormatOf(path) : TFormat::None;
         if (format == TFormat::None)
-            RefuseFormat(path); // before opening anything
+            RefuseFormat(path, true); // before opening anything
         size_t size = 0;
         const std::unique_ptr<uint8_t[]> bytes = ReadFile(path, size);
         Decode(bytes.get(), size, format, path, out, options);
@@ -161,8 +170,26 @@ void LoadPicture(const std::string& path, TBitmap& out, const TLoadOptions& opti
     } catch (const TBitmapError& e) {
         throw TDecodeError(path + ": " + e.what());
     } catch (const std::bad_alloc&) {
-        throw TDecodeError(path + ": out of memory");
+        throw TDecodeError(path + ": " + picture::OutOfMemory);
     }
+}
+
+int64_t PictureMemoryBudget()
+{
+    // Read once: the environment does not change under a running program.
+    static const int64_t budget = [] {
+        const char* text = std::getenv("MIREL_PICTURE_MEMORY_MB");
+        if (text == nullptr || *text == '\0')
+            return DefaultPictureMemoryBudget;
+        char* end = nullptr;
+        errno = 0;
+        const long long mb = std::strtoll(text, &end, 10);
+        // Nonsense falls back on the default rather than on no limit.
+        if (errno != 0 || *end != '\0' || mb <= 0 || mb > (int64_t{1} << 40))
+            return DefaultPictureMemoryBudget;
+        return int64_t(mb) << 20;
+    }();
+    return budget;
 }
 
 bool PeekPictureSize(const std::string& path, int32_t& width, int32_t& height)
@@ -203,6 +230,8 @@ void DecodePicture(const uint8_t* data, size_t size, std::string_view name, TBit
         throw TDecodeError(std::string(name) + ": " + e.what());
     } catch (const TBitmapError& e) {
         throw TDecodeError(named ? std::string(name) + ": " + e.what() : std::string(e.what()));
+    } catch (const std::bad_alloc&) {
+        throw TDecodeError(named ? std::string(name) + ": " + picture::OutOfMemory : picture::OutOfMemory);
     }
 }
 
@@ -215,6 +244,12 @@ void CheckPictureSize(int64_t width, int64_t height)
     if (width > TBitmap::MaxSide || height > TBitmap::MaxSide || width * height > MaxPicturePixels)
         throw TDecodeError("picture of " + std::to_string(width) + "x" + std::to_string(height) +
                            " pixels is over the limit");
+}
+
+void CheckWorkingMemory(int64_t bytes, int64_t budget)
+{
+    if (bytes > budget)
+        throw TDecodeError(WorkingMemoryMessage(bytes, budget));
 }
 
 bool IsPng(const uint8_t* data, size_t size)

@@ -12,7 +12,9 @@
 // Files are read through one bounded read of an opened regular file; a file
 // far larger than any picture within the pixel limit (MaxPicturePixels) is
 // refused before it is read, and so is a picture whose decoding would cost
-// far more than its pixel count (a JPEG of thousands of empty scans).
+// far more than its pixel count (a JPEG of thousands of empty scans) or
+// more memory than the budget besides the picture (TLoadOptions). Running
+// out of memory is reported as "out of memory", never as a broken file.
 #pragma once
 
 #include "surface/bitmap.h"
@@ -25,14 +27,30 @@
 
 namespace mirel {
 
+// Decoding one picture may take this much memory besides the picture it
+// yields (progressive JPEG coefficients, a lossless WebP's own pixels, a
+// WebP's alpha plane): 256 MB unless the environment variable
+// MIREL_PICTURE_MEMORY_MB gives another number of megabytes.
+constexpr int64_t DefaultPictureMemoryBudget = int64_t{256} << 20;
+
 struct TLoadOptions {
     // A hint: the picture will be shown no larger than this (0 = full size).
     // JPEGs are then decoded at the smallest DCT scale (1/2, 1/4, 1/8) that
-    // still covers it; the result may be larger than the hint, never smaller
-    // than needed. Other formats decode at full size.
+    // still covers it, WebP pictures (still or the first frame of an
+    // animation) at the size, with their aspect, that just covers it; the
+    // result may be larger than the hint, never smaller than needed. Other
+    // formats decode at full size.
     int32_t FitWidth = 0;
     int32_t FitHeight = 0;
+    // The memory decoding may take besides the picture, in bytes; 0 is the
+    // default (PictureMemoryBudget). A picture that would need more is
+    // refused with a line saying so.
+    int64_t MemoryBudget = 0;
 };
+
+// The budget in effect: MIREL_PICTURE_MEMORY_MB (a positive whole number of
+// megabytes) when set, else DefaultPictureMemoryBudget.
+int64_t PictureMemoryBudget();
 
 // True for the names the loader reads, by extension, any case: jpg jpeg png
 // bmp ico webp.

@@ -106,8 +106,12 @@ void DecodePng(const uint8_t* data, size_t size, TBitmap& out)
     d->Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, d.get(), OnError, OnWarning);
     if (d->Png == nullptr || (d->Info = png_create_info_struct(d->Png)) == nullptr)
         throw TDecodeError("cannot start the PNG decoder");
-    if (!Decode(*d))
+    if (!Decode(*d)) {
+        // libpng's allocations report running out in a few wordings.
+        if (strcasestr(d->Message, "out of memory") != nullptr || strcasestr(d->Message, "insufficient memory") != nullptr)
+            throw TDecodeError(OutOfMemory);
         throw TDecodeError(std::string("broken PNG: ") + d->Message);
+    }
     out.Swap(d->Pixels);
 }
 

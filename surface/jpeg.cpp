@@ -162,6 +162,12 @@ TJpegDecoder& DecoderOf(j_common_ptr info) { return *static_cast<TJpegDecoder*>(
 
 [[noreturn]] void OnError(j_common_ptr info)
 {
+    // Memory that runs out is no fault of the file's: say so, without the
+    // "broken JPEG" that would send the user looking for one.
+    if (info->err->msg_code == JERR_OUT_OF_MEMORY) {
+        DecoderOf(info).OverLimit = true;
+        Fail(info, "out of memory");
+    }
     char text[JMSG_LENGTH_MAX];
     (*info->err->format_message)(info, text);
     Fail(info, text);
@@ -251,7 +257,8 @@ void ReadHeader(TJpegDecoder& d, const uint8_t* data, size_t size)
 }
 
 // fitWidth x fitHeight as stored, before the picture is turned upright.
-bool Decode(TJpegDecoder& d, const uint8_t* data, size_t size, const int32_t fitWidth, const int32_t fitHeight)
+bool Decode(TJpegDecoder& d, const uint8_t* data, size_t size, const int32_t fitWidth, const int32_t fitHeight,
+            const int64_t memoryBudget)
 {
     jpeg_decompress_struct& info = d.Info;
     Prepare(d);
@@ -265,10 +272,27 @@ bool Decode(TJpegDecoder& d, const uint8_t* data, size_t size, const int32_t fit
         d.OverLimit = true;
         return false;
     }
-    // A progressive file holds all its coefficients at once: at most two
-    // bytes for each of four components a pixel. Beyond that, libjpeg would
-    // ask for a backing store and fail.
-    info.mem->max_memory_to_use = static_cast<long>(width * height * 8 + (int64_t{64} << 20));
+    // A progressive file holds all its coefficients at once, two bytes each,
+    // whatever the scale it is decoded at: a small file of a large picture
+    // sampled 4:4:4 takes six bytes a pixel besides the picture. What the
+    // budget does not allow is refused before it is taken.
+    if (jpeg_has_multiple_scans(&info)) {
+        int64_t coefficients = 0;
+        for (int c = 0; c < info.num_components; ++c) {
+            const jpeg_component_info& comp = info.comp_info[c];
+            const auto up = [](int64_t v, int64_t m) { return (v + m - 1) / m * m; };
+            coefficients += up(comp.width_in_blocks, comp.h_samp_factor) * up(comp.height_in_blocks, comp.v_samp_factor) *
+                            int64_t(DCTSIZE2 * sizeof(JCOEF));
+        }
+        if (memoryBudget > 0 && coefficients > memoryBudget) {
+            std::snprintf(d.Message, sizeof d.Message, "%s", WorkingMemoryMessage(coefficients, memoryBudget).c_str());
+            d.OverLimit = true;
+            return false;
+        }
+    }
+    // Beyond this, libjpeg would ask for a backing store and fail.
+    info.mem->max_memory_to_use =
+        static_cast<long>(memoryBudget > 0 ? memoryBudget + (int64_t{16} << 20) : width * height * 8 + (int64_t{64} << 20));
 
     unsigned denom = 1;
     if (fitWidth > 0 && fitHeight > 0)
@@ -332,9 +356,17 @@ bool Decode(TJpegDecoder& d, const uint8_t* data, size_t size, const int32_t fit
 
 } // namespace
 
+std::string WorkingMemoryMessage(int64_t bytes, int64_t budget)
+{
+    const auto mb = [](int64_t b) { return std::to_string((b + (int64_t{1} << 20) - 1) >> 20); };
+    return "decoding would take " + mb(bytes) + " MB of memory besides the picture, over the " + mb(budget) +
+           " MB allowed a picture (MIREL_PICTURE_MEMORY_MB)";
+}
+
 void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out) { DecodeJpeg(data, size, out, 0, 0); }
 
-void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out, int32_t fitWidth, int32_t fitHeight)
+void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out, int32_t fitWidth, int32_t fitHeight,
+                int64_t memoryBudget)
 {
     if (size == 0)
         throw TDecodeError("empty file");
@@ -342,7 +374,7 @@ void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out, int32_t fitWidth
     auto decoder = std::make_unique<TJpegDecoder>();
     decoder->Orientation = orientation;
     const bool turned = orientation >= 5;
-    if (!Decode(*decoder, data, size, turned ? fitHeight : fitWidth, turned ? fitWidth : fitHeight)) {
+    if (!Decode(*decoder, data, size, turned ? fitHeight : fitWidth, turned ? fitWidth : fitHeight, memoryBudget)) {
         if (decoder->OverLimit)
             throw TDecodeError(decoder->Message);
         throw TDecodeError((decoder->HeaderRead ? "broken JPEG: " : "not a readable JPEG: ") +

@@ -32,8 +32,16 @@ void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out);
 
 // The same, decoded at the smallest scale of 1/2, 1/4 or 1/8 whose upright
 // picture still covers fitWidth x fitHeight (full size when either is 0),
-// straight into the bitmap's rows.
-void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out, int32_t fitWidth, int32_t fitHeight);
+// straight into the bitmap's rows. A memoryBudget above 0 bounds what
+// decoding takes besides the picture (a progressive file's coefficients);
+// a file that needs more is refused with WorkingMemoryMessage. Memory that
+// runs out is reported as "out of memory".
+void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out, int32_t fitWidth, int32_t fitHeight,
+                int64_t memoryBudget = 0);
+
+// The reason given for a picture whose decoding would take bytes of memory
+// besides the picture itself, over budget.
+std::string WorkingMemoryMessage(int64_t bytes, int64_t budget);
 
 // The upright size of a JPEG held in memory, from its header alone (the
 // header may be all that is given). False where the header cannot be read:

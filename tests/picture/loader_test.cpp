@@ -35,7 +35,7 @@ TEST(PictureLoader, RefusesWhatIsNoPictureFileInOneLineKeepingThePicture)
         {"folder.png", "a folder"},
         {"huge.jpg", "larger than any picture"},
         {"picture.gif", "unknown picture file extension (.gif)"},
-        {"noextension", "unknown picture file extension"},
+        {"noextension", "no file extension to tell the picture format"},
     };
     TBitmap kept;
     LoadPicture(dir / "good.jpg", kept);
