@@ -5,6 +5,7 @@
 #include "view/exception_hook.h"
 #include "view/transition_view_p.h"
 
+#include <QMetaMethod>
 #include <QPainter>
 
 #include <cstring>
@@ -50,21 +51,21 @@ QImage CopyOf(const TBitmap& bitmap)
 }
 
 // Slots must not throw into Qt's event loop: a picture too large for a
-// bitmap goes to the exception handler and the picture stays as it was.
-void AssignImage(TPicture& picture, const QImage& image)
+// bitmap leaves the picture as it was and returns the reason.
+QString AssignImage(TPicture& picture, const QImage& image)
 {
     if (image.isNull()) {
         picture.Clear();
-        return;
+        return {};
     }
     TBitmap bitmap;
     try {
         ImageToBitmap(image, bitmap);
     } catch (...) {
-        ShowException(std::current_exception());
-        return;
+        return ExceptionMessage(std::current_exception());
     }
     picture.Assign(std::move(bitmap));
+    return {};
 }
 
 } // namespace
@@ -81,14 +82,27 @@ QImage TCustomTransitionView::frame() const
     return CopyOf(d->FDisplay);
 }
 
+// A property write or a queued call has no caller to hear a refusal: the
+// signal tells whoever listens, and the exception handler (stderr, unless
+// the application set its own) stays the last resort.
+void TCustomTransitionView::ReportRefusedImage(const QString& message)
+{
+    if (message.isEmpty())
+        return;
+    if (isSignalConnected(QMetaMethod::fromSignal(&TCustomTransitionView::errorOccurred)))
+        emit errorOccurred(message);
+    else
+        ShowException(std::make_exception_ptr(TBitmapError(message.toStdString())));
+}
+
 void TCustomTransitionView::setImage(const QImage& value)
 {
-    AssignImage(d->FPicture, value);
+    ReportRefusedImage(AssignImage(d->FPicture, value));
 }
 
 void TCustomTransitionView::setBgImage(const QImage& value)
 {
-    AssignImage(d->FBgPicture, value);
+    ReportRefusedImage(AssignImage(d->FBgPicture, value));
 }
 
 bool TCustomTransitionView::load(const QString& path, QString* error)

@@ -252,10 +252,13 @@ public Q_SLOTS:
     /// An opaque 32-bit image is not copied: the control shares its pixels,
     /// as copies of a QImage do (an image made over a buffer of yours needs
     /// that buffer while the control shows it; hand over image.copy() if not).
+    /// An image the control cannot hold (larger than a bitmap may be, or no
+    /// memory for it) leaves the picture as it was and emits errorOccurred;
+    /// with nothing connected to that, the exception handler reports it.
     void setImage(const QImage& value);
     /// The same from a pixmap.
     void setPixmap(const QPixmap& value) { setImage(value.toImage()); }
-    /// Sets the background picture; a null image empties it.
+    /// Sets the background picture; a null image empties it. Refused as setImage.
     void setBgImage(const QImage& value);
 
 Q_SIGNALS:
@@ -305,6 +308,9 @@ Q_SIGNALS:
     void bgModeChanged(mirel::TViewEnums::TBackgroundMode mode);
     /// The background colour changed.
     void colorChanged(const QColor& color);
+    /// An image given to setImage, setPixmap or setBgImage (or the image
+    /// property) was refused: message says why, in one line.
+    void errorOccurred(const QString& message);
 
 public:
     // ---- The classic face --------------------------------------------------
@@ -483,6 +489,7 @@ private:
 
     void PictureChanged();
     void BgPictureChanged();
+    void ReportRefusedImage(const QString& message);
     void UpdatePicRect();
     TRect PicPlace(int32_t Width, int32_t Height) const;
     void ApplyAlign();

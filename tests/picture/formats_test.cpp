@@ -214,5 +214,55 @@ TEST_F(PictureFormats, IconMaskMakesTransparency)
     ExpectAsMagick(path, 0, "mask.ico");
 }
 
+// An icon holds one picture at several sizes: a broken best image gives way
+// to the next good one; only when none decodes is the icon refused, for the
+// best one's reason.
+TEST_F(PictureFormats, IconFallsBackFromABrokenBestImage)
+{
+    TBytes dib = {40, 0, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0, 1, 0, 4, 0};
+    dib.resize(40, 0);
+    const TBytes palette = {0, 0, 0, 0, 0, 0, 255, 0, 255, 0, 0, 0};
+    dib.insert(dib.end(), palette.begin(), palette.end());
+    dib.resize(40 + 16 * 4, 0);
+    const TBytes rows = {0x12, 0, 0, 0, 0x21, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    dib.insert(dib.end(), rows.begin(), rows.end());
+    // A PNG that breaks off after its signature, ranked first (48 x 48, 32 bits).
+    const TBytes broken = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    const auto icon = [&](bool goodSecond) {
+        TBytes ico = {0, 0, 1, 0, 2, 0};
+        const auto entry = [&](uint8_t side, uint8_t bpp, uint32_t bytes, uint32_t at) {
+            const TBytes head = {side, side, 0, 0, 1, 0, bpp, 0};
+            ico.insert(ico.end(), head.begin(), head.end());
+            for (uint32_t v : {bytes, at})
+                for (int i = 0; i < 4; ++i)
+                    ico.push_back(uint8_t(v >> (8 * i)));
+        };
+        const uint32_t first = 6 + 2 * 16;
+        entry(48, 32, uint32_t(broken.size()), first);
+        const TBytes& second = goodSecond ? dib : broken;
+        entry(2, 4, uint32_t(second.size()), first + uint32_t(broken.size()));
+        ico.insert(ico.end(), broken.begin(), broken.end());
+        ico.insert(ico.end(), second.begin(), second.end());
+        return ico;
+    };
+    const std::string path = *Dir / "fallback.ico";
+    WriteBytes(path, icon(true));
+    TBitmap got;
+    ASSERT_NO_THROW(LoadPicture(path, got));
+    ASSERT_EQ(got.Width(), 2);
+    ASSERT_EQ(got.Height(), 2);
+    EXPECT_EQ(got.Pixel(0, 0), B);
+    EXPECT_EQ(got.Pixel(1, 0), R);
+
+    WriteBytes(path, icon(false));
+    try {
+        LoadPicture(path, got);
+        ADD_FAILURE() << "an icon of broken images was loaded";
+    } catch (const TDecodeError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind(path + ": broken PNG", 0), 0u) << e.what();
+    }
+    EXPECT_EQ(got.Width(), 2);
+}
+
 } // namespace
 } // namespace mirel

@@ -90,6 +90,37 @@ TEST(PictureLoader, ProgressiveScansAreLimited)
     EXPECT_EQ(picture.Width(), 512);
 }
 
+// A progressive JPEG holds all its coefficients while it decodes, whatever
+// the scale: two bytes for each of 64 a block, 2 MB for 1024 x 1024 grey.
+// Over the budget it is refused before they are taken, with a line that
+// names the budget's setting.
+TEST(PictureLoader, WorkingMemoryIsBoundedByTheBudget)
+{
+    const TBytes progressive = ProgressiveGrey(1024, 1024, 10, true);
+    TBitmap picture;
+    TLoadOptions tight;
+    tight.MemoryBudget = 1 << 20;
+    try {
+        DecodePicture(progressive.data(), progressive.size(), "p.jpg", picture, tight);
+        ADD_FAILURE() << "decoded over the budget";
+    } catch (const TDecodeError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "p.jpg: decoding would take 2 MB of memory besides the picture, over the 1 MB allowed a picture "
+                  "(MIREL_PICTURE_MEMORY_MB)");
+    }
+    EXPECT_TRUE(picture.Empty());
+    TLoadOptions roomy = tight;
+    roomy.MemoryBudget = 3 << 20;
+    roomy.FitWidth = roomy.FitHeight = 128; // an eighth, the coefficients all the same
+    ASSERT_NO_THROW(DecodePicture(progressive.data(), progressive.size(), "p.jpg", picture, roomy));
+    EXPECT_EQ(picture.Width(), 128);
+    // A baseline picture streams: its budget is the picture alone.
+    const TBytes baseline = Quadrants(1024, 1024);
+    ASSERT_NO_THROW(DecodePicture(baseline.data(), baseline.size(), "b.jpg", picture, tight));
+    EXPECT_EQ(picture.Width(), 1024);
+    EXPECT_EQ(PictureMemoryBudget(), DefaultPictureMemoryBudget);
+}
+
 TEST(PictureLoader, FitHintPicksTheSmallestCoveringJpegScale)
 {
     const TBytes jpeg = Quadrants(4000, 3000);

@@ -71,7 +71,7 @@ TEST(ViewModel, EnumPropertiesIgnoreValuesWithoutAName)
     view.SetThreadPriority(tpLower);
     QSignalSpy bgSpy(&view, &TTransitionView::bgModeChanged);
     QSignalSpy prioritySpy(&view, &TTransitionView::threadPriorityChanged);
-    for (const int bad : {-1, 4, 7, 1000, 1003, INT_MAX, INT_MIN}) {
+    for (const int bad : {-1, 7, 1000, 1003, INT_MAX, INT_MIN}) {
         SCOPED_TRACE(bad);
         for (const char* name : {"bgMode", "BgMode", "threadPriority", "ThreadPriority", "Align"})
             view.setProperty(name, bad);
@@ -81,6 +81,8 @@ TEST(ViewModel, EnumPropertiesIgnoreValuesWithoutAName)
         EXPECT_EQ(view.property("ThreadPriority").toInt(), int(tpLower));
         EXPECT_EQ(view.property("Align").toInt(), int(alNone));
     }
+    view.setProperty("bgMode", 4); // one past the last mode, a priority's name
+    EXPECT_EQ(view.BgMode(), bmCentered);
     EXPECT_EQ(bgSpy.count(), 0);
     EXPECT_EQ(prioritySpy.count(), 0);
     // The named values at both ends still go in, by number as by name.

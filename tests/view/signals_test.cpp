@@ -227,6 +227,33 @@ TEST(ViewProperties, EveryPropertyNotifiesRealChangesOnly)
     EXPECT_EQ(reverse.count(), 2);
 }
 
+// An image no bitmap can hold, written as a QML or Designer user writes it:
+// the picture stays and the refusal reaches the API, once, in one line.
+TEST(ViewImages, AnOversizedImageIsRefusedThroughTheErrorSignal)
+{
+    TTransitionView view;
+    QImage small(4, 3, QImage::Format_RGB32);
+    small.fill(Qt::red);
+    ASSERT_TRUE(view.setProperty("image", small));
+    QSignalSpy errors(&view, &TTransitionView::errorOccurred);
+    QSignalSpy pictures(&view, &TTransitionView::pictureChanged);
+    QSignalSpy backgrounds(&view, &TTransitionView::bgPictureChanged);
+    const QImage wide(1048577, 1, QImage::Format_RGB32); // a pixel wider than a bitmap may be
+    ASSERT_FALSE(wide.isNull());
+    view.setProperty("image", wide);
+    view.setBgImage(wide);
+    ASSERT_EQ(errors.count(), 2);
+    for (const auto& e : errors) {
+        const QString message = e.at(0).toString();
+        EXPECT_TRUE(message.contains("1048577")) << message.toStdString();
+        EXPECT_FALSE(message.contains('\n')) << message.toStdString();
+    }
+    EXPECT_EQ(pictures.count(), 0);
+    EXPECT_EQ(backgrounds.count(), 0);
+    EXPECT_EQ(view.image().size(), QSize(4, 3));
+    EXPECT_TRUE(view.BgPicture().Empty());
+}
+
 TEST(ViewImages, QImagesGoInAndComeOut)
 {
     TTransitionView view;
