@@ -29,9 +29,12 @@ namespace mirel {
 
 // Decoding one picture may take this much memory besides the picture it
 // yields (progressive JPEG coefficients, a lossless WebP's own pixels, a
-// WebP's alpha plane): 256 MB unless the environment variable
-// MIREL_PICTURE_MEMORY_MB gives another number of megabytes.
-constexpr int64_t DefaultPictureMemoryBudget = int64_t{256} << 20;
+// WebP's alpha plane): 384 MB unless the environment variable
+// MIREL_PICTURE_MEMORY_MB gives another number of megabytes. Enough for the
+// coefficients of a progressive 4:2:0 photo at the 100-megapixel limit
+// (300 MB), not for a small file that asks for a 4:4:4 one or a lossless
+// canvas of that size.
+constexpr int64_t DefaultPictureMemoryBudget = int64_t{384} << 20;
 
 struct TLoadOptions {
     // A hint: the picture will be shown no larger than this (0 = full size).
