@@ -128,8 +128,12 @@ public:
                 double seconds)
         : out_(out)
     {
-        const std::string what = path;
-        int rc = avformat_open_input(&in_.p, ("file:" + path).c_str(), nullptr, nullptr);
+        // Read through a descriptor known to be a regular file, so that a
+        // FIFO put in its place meanwhile cannot block the open.
+        file_ = OpenRegularFile(path);
+        const std::string byFd = "/proc/self/fd/" + std::to_string(file_);
+        const std::string source = access(byFd.c_str(), R_OK) == 0 ? byFd : path;
+        int rc = avformat_open_input(&in_.p, ("file:" + source).c_str(), nullptr, nullptr);
         if (rc < 0)
             throw std::runtime_error(path + ": cannot open: " + AvError(rc));
         if ((rc = avformat_find_stream_info(in_, nullptr)) < 0)
@@ -266,6 +270,12 @@ private:
     }
 
     std::string out_;
+    struct TFd {
+        int fd = -1;
+        TFd& operator=(int f) { fd = f; return *this; }
+        operator int() const { return fd; }
+        ~TFd() { if (fd >= 0) close(fd); }
+    } file_; // before in_: closed after it
     TAvPtr<AVFormatContext, FreeInput> in_;
     TCodecPtr dec_, enc_;
     TGraph graph_;

@@ -116,22 +116,25 @@ private:
 
     void Save(const TJob& job) const
     {
-        const std::string first = pending_.FramePath(job.Index);
+        // Messages name the frame where it was to go: the temporary folder
+        // is gone by the time they are read.
+        const std::string first = pending_.FramePath(job.Index), shown = pending_.FinalFramePath(job.Index);
         std::FILE* file = std::fopen(first.c_str(), "wbx");
         if (!file)
-            throw std::runtime_error(first + ": cannot write: " + std::strerror(errno));
+            throw std::runtime_error(shown + ": cannot write: " + std::strerror(errno));
         try {
-            WritePng(*job.Frame, file, level_, first);
+            WritePng(*job.Frame, file, level_, shown);
         } catch (...) {
             std::fclose(file);
             throw;
         }
         if (std::fclose(file) != 0)
-            throw std::runtime_error(first + ": cannot write: " + std::strerror(errno));
+            throw std::runtime_error(shown + ": cannot write: " + std::strerror(errno));
         for (int64_t i = 1; i < job.Repeat; ++i) {
             const std::string path = pending_.FramePath(job.Index + i);
             if (link(first.c_str(), path.c_str()) != 0)
-                throw std::runtime_error(path + ": cannot write: " + std::strerror(errno));
+                throw std::runtime_error(pending_.FinalFramePath(job.Index + i) + ": cannot write: " +
+                                         std::strerror(errno));
         }
     }
 
@@ -182,6 +185,7 @@ std::unique_ptr<TFrameSink> OpenFrameSink(const std::string& out, int32_t width,
     const TOutputKind kind = OutputKindOf(out);
     if (!options.Audio.empty() && !IsVideo(kind))
         throw std::runtime_error(out + ": music goes with videos only (.mp4, .mkv, .webm, .mov, .avi)");
+    CheckFrameSize(out, kind, width, height);
     switch (kind) {
     case TOutputKind::Folder:
         return std::make_unique<TPngFolder>(out, options);
@@ -242,13 +246,39 @@ void LoadFitted(const std::string& path, int32_t w, int32_t h, TFitMode mode, ui
     FitPicture(loaded, int32_t(std::lround(w * oversize)), int32_t(std::lround(h * oversize)), mode, out, background);
 }
 
+bool CapFrameSize(int32_t& w, int32_t& h, const std::string& from)
+{
+    if (w <= MaxFrameSide && h <= MaxFrameSide)
+        return false;
+    const int32_t ownW = w, ownH = h;
+    // The largest frame of the picture's shape, as fitting it would draw it.
+    if (w >= h) {
+        h = int32_t(std::max<int64_t>(1, std::llround(double(h) * MaxFrameSide / w)));
+        w = MaxFrameSide;
+    } else {
+        w = int32_t(std::max<int64_t>(1, std::llround(double(w) * MaxFrameSide / h)));
+        h = MaxFrameSide;
+    }
+    std::fprintf(stderr, "mirel-render: %s: %dx%d is larger than a frame can be (%dx%d at most); the frame is %dx%d "
+                 "(--size sets another)\n", from.c_str(), int(ownW), int(ownH), int(MaxFrameSide), int(MaxFrameSide),
+                 int(w), int(h));
+    return true;
+}
+
 void LoadPair(const std::string& oldPath, const std::string& newPath, int32_t& w, int32_t& h, TFitMode mode,
               uint32_t background, TBitmap& old, TBitmap& image)
 {
-    const bool ownSize = w <= 0 || h <= 0;
+    bool ownSize = w <= 0 || h <= 0;
     int32_t frameW = w, frameH = h;
     std::future<void> loading;
-    if (!ownSize || PeekPictureSize(newPath, frameW, frameH)) {
+    const bool peeked = ownSize && PeekPictureSize(newPath, frameW, frameH);
+    if (peeked && CapFrameSize(frameW, frameH, newPath)) {
+        // Both pictures are fitted into the largest frame instead.
+        w = frameW;
+        h = frameH;
+        ownSize = false;
+    }
+    if (!ownSize || peeked) {
         try {
             loading = std::async(std::launch::async,
                                  [&, frameW, frameH] { LoadFitted(oldPath, frameW, frameH, mode, background, old); });
@@ -266,6 +296,12 @@ void LoadPair(const std::string& oldPath, const std::string& newPath, int32_t& w
     if (ownSize) {
         w = image.Width();
         h = image.Height();
+        // The header did not tell the size, or told another.
+        if (CapFrameSize(w, h, newPath)) {
+            TBitmap whole;
+            whole.Swap(image);
+            FitPicture(whole, w, h, mode, image, background);
+        }
     }
     if (loading.valid()) {
         loading.get();

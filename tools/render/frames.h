@@ -58,11 +58,16 @@ void PlayTransition(const TBitmap& old, const TBitmap& image, int style, int ste
 void LoadFitted(const std::string& path, int32_t w, int32_t h, TFitMode mode, uint32_t background, TBitmap& out,
                 double oversize = 1);
 
+// A frame size w x h taken from the picture at from, brought within
+// MaxFrameSide on both sides with the picture's shape kept; says so on
+// standard error when it changes it (and returns true).
+bool CapFrameSize(int32_t& w, int32_t& h, const std::string& from);
+
 // The old and the new picture of a transition, each fitted as LoadFitted
 // fits it into one w x h frame; w = 0 makes the frame the new picture's own
-// size, and w and h become that size. Once the frame's size is known (given,
-// or read from the new picture's header) the two load side by side, the old
-// one on a thread of its own. Throws TDecodeError: the new picture's where
+// size (within MaxFrameSide, see CapFrameSize), and w and h become that size.
+// Once the frame's size is known (given, or read from the new picture's
+// header) the two load side by side, the old one on a thread of its own. Throws TDecodeError: the new picture's where
 // both fail.
 void LoadPair(const std::string& oldPath, const std::string& newPath, int32_t& w, int32_t& h, TFitMode mode,
               uint32_t background, TBitmap& old, TBitmap& image);

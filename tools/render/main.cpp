@@ -16,6 +16,8 @@
 #include <QFile>
 #include <QGuiApplication>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <chrono>
 #include <cmath>
@@ -56,7 +58,8 @@ output
                     frame-00000.png, frame-00001.png, ... for
                     ffmpeg -i DIR/frame-%05d.png. Anything else is refused.
                     The output appears only when complete; an interrupted run
-                    (Ctrl-C, SIGTERM) leaves nothing behind, and exits 130/143
+                    (Ctrl-C, SIGTERM, a hang-up) leaves nothing behind, and
+                    exits 130/143/129
   --frames DIR      the same as --out DIR
   -y, --overwrite   replace an existing output (a folder: its frame files)
   -n, --no-overwrite
@@ -81,8 +84,9 @@ transition
   --hold SECONDS    how long the pictures stay: for one transition before and
                     after it (default 0, for .gif and .webp 1); for a slide
                     show each picture after its transition (default 3)
-  --size WxH        the frame size (default: the new picture's, or for a
-                    slide show the first picture's)
+  --size WxH        the frame size, up to 16384x16384 (default: the new
+                    picture's, or for a slide show the first picture's, made
+                    to fit 16384x16384 with a note if larger)
   --fit MODE        how pictures of another size fill a frame: aspect
                     (default: the largest fit, centred, on the background),
                     fill (cover the frame, the overhang cut off), blur (aspect
@@ -128,7 +132,9 @@ examples:
   mirel-render --slideshow day1 --slideshow day2 --style 84,118,"Push left" --out trip.mkv
   mirel-render --old a.jpg --new b.jpg --style 84 --out frames/ && ffmpeg -i frames/frame-%05d.png out.mp4
 
-Bad input and failures get one line on standard error and exit status 2.
+Bad input and failures get one line on standard error and exit status 2,
+also a write error such as a full disk or a closed pipe; the partial output
+is removed.
 )";
 
 // A one-line complaint and exit status 2.
@@ -158,8 +164,8 @@ void ParseSize(const std::string& text, int32_t& w, int32_t& h)
     const size_t x = text.find('x');
     if (x == std::string::npos)
         Fail("--size takes WIDTHxHEIGHT, not '" + text + "'");
-    w = ParseInt("--size", text.substr(0, x), 1, 16384);
-    h = ParseInt("--size", text.substr(x + 1), 1, 16384);
+    w = ParseInt("--size", text.substr(0, x), 1, MaxFrameSide);
+    h = ParseInt("--size", text.substr(x + 1), 1, MaxFrameSide);
 }
 
 std::vector<int> ParseStyleList(const std::string& text)
@@ -206,6 +212,8 @@ TOutputKind CheckOutput(const std::string& out, const TSinkOptions& sink, bool o
                                        "(.mp4, .mkv, .webm, .mov, .avi); one frame: give --progress");
     if (!sink.Audio.empty() && !IsVideo(kind))
         throw std::runtime_error(out + ": music goes with videos only (.mp4, .mkv, .webm, .mov, .avi)");
+    if (!sink.Audio.empty())
+        close(OpenRegularFile(sink.Audio)); // refused now rather than after the pictures are read
     if (kind != TOutputKind::Folder)
         CheckOverwrite(out, sink.Overwrite);
     return kind;
@@ -381,8 +389,7 @@ int main(int argc, char** argv)
             styles.push_back(s);
         if (has("--styles"))
             styles = ParseStyleList(opts["--styles"]);
-        RunBenchmark(width, height, styles);
-        return 0;
+        return Run([&] { RunBenchmark(width, height, styles); }, false);
     }
 
     if (has("--contact-sheet") || has("--gallery")) {

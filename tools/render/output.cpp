@@ -2,12 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -46,6 +49,101 @@ void Split(const std::string& path, std::string& dir, std::string& base)
     const size_t slash = path.find_last_of('/');
     dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     base = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// "no such folder" only when there is none; a folder that cannot be
+// reached says why.
+std::string NoFolder(const std::string& dir)
+{
+    struct stat st;
+    if (stat(dir.c_str(), &st) == 0)
+        return "not a folder '" + dir + "'";
+    if (errno == ENOENT || errno == ENOTDIR)
+        return "no such folder '" + dir + "'";
+    return "cannot reach the folder '" + dir + "': " + Why();
+}
+
+// A process's start time in clock ticks after boot, field 22 of
+// /proc/PID/stat; -1 when there is no such process, 0 when it cannot be told.
+long long StartTime(pid_t pid)
+{
+    char path[32];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT || errno == ESRCH ? -1 : 0;
+    char buffer[1024];
+    const ssize_t got = read(fd, buffer, sizeof buffer - 1);
+    close(fd);
+    if (got <= 0)
+        return got < 0 && errno == ESRCH ? -1 : 0;
+    buffer[got] = '\0';
+    // The command name, in parentheses, may hold spaces and parentheses.
+    const char* at = std::strrchr(buffer, ')');
+    if (!at)
+        return 0;
+    // Fields 3 (the state) to 22 follow, one space before each.
+    for (int field = 3; field <= 22 && at; ++field)
+        at = std::strchr(at + 1, ' ');
+    long long start = 0;
+    if (!at || std::from_chars(at + 1, buffer + got, start).ec != std::errc())
+        return 0;
+    return start;
+}
+
+// "PID-START" of this process, the part of its temporaries' names that
+// tells whether their writer still runs.
+const std::string& WriterTag()
+{
+    static const std::string tag = std::to_string(getpid()) + "-" + std::to_string(StartTime(getpid()));
+    return tag;
+}
+
+// True when rest, what follows a temporary's prefix, is "PID-START-XXXXXX"
+// of a writer that has ended: no process of that pid, or one started at
+// another time (the pid was given again). Unknown start times count as live.
+bool WriterGone(std::string_view rest)
+{
+    long long pid = 0, start = 0;
+    const char* end = rest.data() + rest.size();
+    auto [p, ec] = std::from_chars(rest.data(), end, pid);
+    if (ec != std::errc() || p == end || *p != '-' || pid <= 0 || pid > INT32_MAX)
+        return false;
+    auto [q, ec2] = std::from_chars(p + 1, end, start);
+    if (ec2 != std::errc() || q == end || *q != '-' || end - (q + 1) != 6 || start <= 0)
+        return false;
+    if (pid_t(pid) == getpid())
+        return false;
+    const long long now = StartTime(pid_t(pid));
+    return now == -1 || (now > 0 && now != start);
+}
+
+// Opens path (never through a link) if it is the caller's own file or folder
+// and nobody holds its lock; the descriptor keeps the lock. -1 otherwise.
+int LockIfAbandoned(int dirFd, const char* name, bool folder)
+{
+    const int fd = openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                                           (folder ? O_DIRECTORY : 0));
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || st.st_uid != geteuid() || (folder ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode)) ||
+        flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// A lock held on path for as long as the descriptor is open.
+int HoldLock(const std::string& path, bool folder)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 mode_t FileMode()
@@ -112,6 +210,25 @@ void CatchInterrupts()
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A hang-up ends the run like SIGTERM, unless the run was started to
+    // survive one (nohup).
+    struct sigaction hup {};
+    if (sigaction(SIGHUP, nullptr, &hup) == 0 && hup.sa_handler != SIG_IGN)
+        sigaction(SIGHUP, &action, nullptr);
+    // Written to a reader that went away, or past a file size limit: the
+    // write fails and the run ends through its clean-up instead of dying
+    // where it stands with its temporaries left behind.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void FlushOutput()
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        const std::string why = Why();
+        std::clearerr(stdout);
+        throw std::runtime_error("standard output: cannot write: " + why);
+    }
 }
 
 void CheckInterrupted()
@@ -123,6 +240,31 @@ void CheckInterrupted()
 int InterruptSignal()
 {
     return caught;
+}
+
+void CheckFrameSize(const std::string& out, TOutputKind kind, int32_t w, int32_t h)
+{
+    const int32_t most = kind == TOutputKind::Avi ? 8190 : kind == TOutputKind::WebP ? 16383 : MaxFrameSide;
+    if (w <= most && h <= most)
+        return;
+    throw std::runtime_error(out + ": a " + std::to_string(w) + "x" + std::to_string(h) + " frame is too large for ." +
+                             std::string(KindName(kind)) + " (" + std::to_string(most) + "x" + std::to_string(most) +
+                             " at most; --size sets the frame size)");
+}
+
+int OpenRegularFile(const std::string& path)
+{
+    // Not blocking: a FIFO with no writer would hold the open for ever.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        throw std::runtime_error(path + ": " + (errno == ENOENT ? std::string("no such file") : Why()));
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool folder = S_ISDIR(st.st_mode);
+        close(fd);
+        throw std::runtime_error(path + (folder ? ": a folder, not a file" : ": not a regular file"));
+    }
+    return fd;
 }
 
 void CheckOverwrite(const std::string& path, TOverwrite policy)
@@ -141,14 +283,17 @@ TPendingFile::TPendingFile(std::string final, TOverwrite policy) : final_(std::m
     std::string dir, base;
     Split(final_, dir, base);
     if (!IsDirectory(dir))
-        throw std::runtime_error(final_ + ": no such folder '" + dir + "'");
-    std::string pattern = (dir == "/" ? "" : dir) + "/." + base + ".part-XXXXXX";
+        throw std::runtime_error(final_ + ": " + NoFolder(dir));
+    SweepStale(final_, false);
+    std::string pattern = (dir == "/" ? "" : dir) + "/." + base + ".part-" + WriterTag() + "-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     fd_ = mkostemp(name.data(), O_CLOEXEC);
     if (fd_ < 0)
         throw std::runtime_error(final_ + ": cannot write in '" + dir + "': " + Why());
     temp_ = name.data();
+    if (flock(fd_, LOCK_EX | LOCK_NB) == 0)
+        lock_ = dup(fd_); // outlives the writer's descriptor and the muxer's reopening
 }
 
 TPendingFile::~TPendingFile()
@@ -157,6 +302,8 @@ TPendingFile::~TPendingFile()
         close(fd_);
     if (!committed_)
         unlink(temp_.c_str());
+    if (lock_ >= 0)
+        close(lock_);
 }
 
 int TPendingFile::TakeFd()
@@ -258,7 +405,8 @@ TPendingFolder::TPendingFolder(std::string folder, TOverwrite policy) : folder_(
         throw std::runtime_error(folder_ + ": holds frames already" +
                                  (policy_ == TOverwrite::Ask ? " (-y replaces them)" : ""));
     }
-    std::string pattern = folder_ + "/.frames-XXXXXX";
+    SweepStale(folder_, true);
+    std::string pattern = folder_ + "/.frames-" + WriterTag() + "-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (!mkdtemp(name.data())) {
@@ -268,6 +416,7 @@ TPendingFolder::TPendingFolder(std::string folder, TOverwrite policy) : folder_(
         throw std::runtime_error(folder_ + ": cannot write in the folder: " + why);
     }
     temp_ = name.data();
+    lock_ = HoldLock(temp_, true);
 }
 
 TPendingFolder::~TPendingFolder()
@@ -277,6 +426,13 @@ TPendingFolder::~TPendingFolder()
         if (created_)
             rmdir(folder_.c_str());
     }
+    if (lock_ >= 0)
+        close(lock_);
+}
+
+std::string TPendingFolder::FinalFramePath(int64_t index) const
+{
+    return folder_ + "/" + FrameName(index);
 }
 
 std::string TPendingFolder::FramePath(int64_t index) const
@@ -301,6 +457,56 @@ void TPendingFolder::Commit(int64_t count)
     }
     RemoveTree(temp_);
     committed_ = true;
+}
+
+int SweepStale(const std::string& final, bool folder)
+{
+    // Without our own start time the others' cannot be trusted either.
+    if (StartTime(getpid()) <= 0)
+        return 0;
+    std::string dir, prefix;
+    if (folder) {
+        dir = final;
+        prefix = ".frames-";
+    } else {
+        Split(final, dir, prefix);
+        prefix = "." + prefix + ".part-";
+    }
+    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return 0;
+    DIR* listing = fdopendir(dup(dirFd));
+    std::vector<std::string> stale;
+    if (listing) {
+        while (const dirent* entry = readdir(listing)) {
+            const std::string_view name = entry->d_name;
+            if (name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
+                WriterGone(name.substr(prefix.size())))
+                stale.emplace_back(name);
+        }
+        closedir(listing);
+    }
+    int removed = 0;
+    for (const std::string& name : stale) {
+        const int fd = LockIfAbandoned(dirFd, name.c_str(), folder);
+        if (fd < 0)
+            continue;
+        if (folder) {
+            // Only what a run puts there: its frames.
+            if (DIR* frames = fdopendir(dup(fd))) {
+                while (const dirent* entry = readdir(frames))
+                    if (TPendingFolder::IsFrameName(entry->d_name))
+                        unlinkat(fd, entry->d_name, 0);
+                closedir(frames);
+            }
+            removed += unlinkat(dirFd, name.c_str(), AT_REMOVEDIR) == 0;
+        } else {
+            removed += unlinkat(dirFd, name.c_str(), 0) == 0;
+        }
+        close(fd);
+    }
+    close(dirFd);
+    return removed;
 }
 
 } // namespace mirel

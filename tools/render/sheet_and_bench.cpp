@@ -121,7 +121,8 @@ void RunBenchmark(int32_t w, int32_t h, const std::vector<int>& styles)
         const double ms = Median(perFrame) * 1000, ratio = Median(againstCopies);
         ratios.push_back({ratio, style});
         std::printf("%d\t%s\t%.3f\t%.2f\n", style, Effects[style].Name, ms, ratio);
-        std::fflush(stdout);
+        FlushOutput();
+        CheckInterrupted();
     }
     if (ratios.empty())
         return;

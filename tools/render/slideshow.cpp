@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -46,7 +48,8 @@ std::vector<std::string> ListPictures(const std::string& folder)
 {
     DIR* dir = opendir(folder.c_str());
     if (!dir)
-        throw std::runtime_error(folder + ": no such folder");
+        throw std::runtime_error(folder + (errno == ENOENT ? ": no such folder"
+                                                           : ": cannot read the folder: " + std::string(std::strerror(errno))));
     std::vector<std::string> names;
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
@@ -213,7 +216,7 @@ void RenderSlideshow(const TSlideshow& show)
             if (w <= 0 || h <= 0) { // the first picture sets the size
                 w = next.Canvas.Width();
                 h = next.Canvas.Height();
-                if (show.Motion)
+                if (CapFrameSize(w, h, picture) || show.Motion)
                     LoadFitted(picture, w, h, show.Fit, show.Background, next.Canvas, oversize);
             }
         } catch (const std::exception& e) {
@@ -242,7 +245,7 @@ void RenderSlideshow(const TSlideshow& show)
             style = Random(MaxShowStyle) + 1;
         ++transition;
         std::printf("%s\t%d\t%s\n", labelOf(picture).c_str(), style, Effects[style].Name);
-        std::fflush(stdout);
+        FlushOutput();
 
         if (!show.Motion) {
             PlayTransition(current.Canvas, next.Canvas, style, show.Step, false,

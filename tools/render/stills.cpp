@@ -57,9 +57,38 @@ void WriteAll(std::FILE* file, const void* data, size_t size, const std::string&
         throw std::runtime_error(what + ": cannot write: " + std::strerror(errno));
 }
 
-[[noreturn]] void PngError(png_structp png, png_const_charp)
+// Where libpng writes, and why it stopped: the system's reason for a failed
+// write (a full disk), else libpng's own message.
+struct TPngOut {
+    std::FILE* File;
+    int Error = 0;
+    std::string Message;
+};
+
+[[noreturn]] void PngError(png_structp png, png_const_charp message)
 {
+    auto* out = static_cast<TPngOut*>(png_get_error_ptr(png));
+    if (out->Message.empty())
+        out->Message = message;
     longjmp(png_jmpbuf(png), 1);
+}
+
+void PngWrite(png_structp png, png_bytep data, png_size_t size)
+{
+    auto* out = static_cast<TPngOut*>(png_get_io_ptr(png));
+    if (std::fwrite(data, 1, size, out->File) != size) {
+        out->Error = errno;
+        png_error(png, "write error");
+    }
+}
+
+void PngFlush(png_structp png)
+{
+    auto* out = static_cast<TPngOut*>(png_get_io_ptr(png));
+    if (std::fflush(out->File) != 0) {
+        out->Error = errno;
+        png_error(png, "write error");
+    }
 }
 
 class TWebPAnimation : public TFrameSink {
@@ -287,7 +316,8 @@ void WritePng(const TBitmap& bitmap, std::FILE* file, int level, const std::stri
     const std::vector<TDeflated> deflated =
         parts > 1 && level >= 1 && level <= 3 ? DeflatePngRows(bitmap, level, parts, what) : std::vector<TDeflated>{};
 
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, nullptr);
+    TPngOut out{file, 0, {}};
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &out, PngError, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_write_struct(&png, nullptr);
@@ -295,9 +325,10 @@ void WritePng(const TBitmap& bitmap, std::FILE* file, int level, const std::stri
     }
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        throw std::runtime_error(what + ": cannot write the PNG file");
+        throw std::runtime_error(what + ": cannot write the PNG file: " +
+                                 (out.Error ? std::strerror(out.Error) : out.Message));
     }
-    png_init_io(png, file);
+    png_set_write_fn(png, &out, PngWrite, PngFlush);
     png_set_compression_level(png, level);
     // At the fast levels the row filters cost more time than they save bytes.
     png_set_filter(png, 0, level <= 3 ? PNG_FILTER_SUB : PNG_ALL_FILTERS);
@@ -370,6 +401,7 @@ void WriteWebP(const TBitmap& bitmap, std::FILE* file, const std::string& what)
 void SavePicture(const TBitmap& bitmap, const std::string& out, const TSinkOptions& options)
 {
     const TOutputKind kind = OutputKindOf(out);
+    CheckFrameSize(out, kind, bitmap.Width(), bitmap.Height());
     if (kind == TOutputKind::Gif) {
         const std::unique_ptr<TFrameSink> sink = OpenEncoder(out, kind, bitmap.Width(), bitmap.Height(), options);
         sink->Write(bitmap, 1);
