@@ -383,6 +383,17 @@ public:
             throw std::runtime_error(out + ": cannot write: " + AvError(rc));
     }
 
+    // An output given up half way (interrupted, or a write failed): the GIF
+    // muxer lets go of the frame it holds back only in its trailer, so the
+    // trailer goes into the temporary that is about to be removed. Other
+    // muxers free their state with the context, and an MP4's trailer would
+    // rewrite the whole file to move its index.
+    ~TEncoder() override
+    {
+        if (!trailerWritten_ && kind_ == TOutputKind::Gif)
+            av_write_trailer(mux_);
+    }
+
     void Write(const TBitmap& bitmap, int64_t repeat) override
     {
         CheckInterrupted();
@@ -441,6 +452,7 @@ public:
         // Music beyond the video (pictures left out) is cut.
         if (audio_)
             audio_->WriteUntil(mux_, rate_.Seconds(pts_));
+        trailerWritten_ = true;
         int rc = av_write_trailer(mux_);
         if (rc >= 0)
             rc = avio_closep(&mux_->pb);
@@ -506,6 +518,7 @@ private:
     TBitmap padded_;
     std::unique_ptr<TAudioTrack> audio_;
     int64_t pts_ = 0, lastRepeat_ = 1;
+    bool trailerWritten_ = false;
 };
 
 } // namespace
