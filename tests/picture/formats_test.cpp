@@ -185,17 +185,24 @@ TEST_F(PictureFormats, RunLengthCodingWithMovesAndSkips)
     }
 }
 
-TEST_F(PictureFormats, IconMaskMakesTransparency)
+// A 2 x 2 4-bit icon image (the header counts the AND mask in its height),
+// pixels 1 2 / 2 1 of a palette of black, blue and red; rows, bottom-up, are
+// the colour rows and then the mask rows, four bytes each.
+TBytes TwoByTwoIconImage(const TBytes& rows)
 {
-    // A 2 x 2 4-bit icon: rows bottom-up, pixels 1 2 / 2 1, the AND mask
-    // setting the bottom-left pixel transparent.
     TBytes dib = {40, 0, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0, 1, 0, 4, 0};
     dib.resize(40, 0);
     const TBytes palette = {0, 0, 0, 0, 0, 0, 255, 0, 255, 0, 0, 0};
     dib.insert(dib.end(), palette.begin(), palette.end());
     dib.resize(40 + 16 * 4, 0);
-    const TBytes rows = {0x12, 0, 0, 0, 0x21, 0, 0, 0, 0x80, 0, 0, 0, 0x00, 0, 0, 0};
     dib.insert(dib.end(), rows.begin(), rows.end());
+    return dib;
+}
+
+TEST_F(PictureFormats, IconMaskMakesTransparency)
+{
+    // The AND mask sets the bottom-left pixel transparent.
+    const TBytes dib = TwoByTwoIconImage({0x12, 0, 0, 0, 0x21, 0, 0, 0, 0x80, 0, 0, 0, 0x00, 0, 0, 0});
     TBytes ico = {0, 0, 1, 0, 1, 0, 2, 2, 16, 0, 1, 0, 4, 0};
     for (uint32_t v : {uint32_t(dib.size()), 22u})
         for (int i = 0; i < 4; ++i)
@@ -219,13 +226,7 @@ TEST_F(PictureFormats, IconMaskMakesTransparency)
 // best one's reason.
 TEST_F(PictureFormats, IconFallsBackFromABrokenBestImage)
 {
-    TBytes dib = {40, 0, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0, 1, 0, 4, 0};
-    dib.resize(40, 0);
-    const TBytes palette = {0, 0, 0, 0, 0, 0, 255, 0, 255, 0, 0, 0};
-    dib.insert(dib.end(), palette.begin(), palette.end());
-    dib.resize(40 + 16 * 4, 0);
-    const TBytes rows = {0x12, 0, 0, 0, 0x21, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    dib.insert(dib.end(), rows.begin(), rows.end());
+    const TBytes dib = TwoByTwoIconImage({0x12, 0, 0, 0, 0x21, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
     // A PNG that breaks off after its signature, ranked first (48 x 48, 32 bits).
     const TBytes broken = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
     const auto icon = [&](bool goodSecond) {
