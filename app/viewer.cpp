@@ -121,10 +121,15 @@ bool TViewer::Start()
         setAttribute(Qt::WA_NativeWindow);
         winId();
         windowHandle()->setParent(foreign_);
-        // The saver's window is in device pixels.
-        const qreal ratio = devicePixelRatioF();
-        setGeometry(0, 0, int(std::ceil(size.width() / ratio)), int(std::ceil(size.height() / ratio)));
+        hostId_ = id;
+        hostSize_ = size;
+        FitHost(size);
         show();
+        // A preview ends with its dialog, and a saver's window may be
+        // resized (a screen added): twice a second is soon enough for
+        // either, and costs one round trip to the X server.
+        connect(&hostWatch_, &QTimer::timeout, this, &TViewer::FollowHost);
+        hostWatch_.start(500);
     } else {
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             setGeometry(screen->geometry());
@@ -136,6 +141,29 @@ bool TViewer::Start()
     RequestPicture(0);
     due_ = true;
     return true;
+}
+
+void TViewer::FitHost(QSize size)
+{
+    // The saver's window is in device pixels.
+    const qreal ratio = devicePixelRatioF();
+    setGeometry(0, 0, int(std::ceil(size.width() / ratio)), int(std::ceil(size.height() / ratio)));
+}
+
+void TViewer::FollowHost()
+{
+    const QSize size = XWindowSize(hostId_);
+    if (size.isEmpty()) {
+        // The host window is gone, and with it the one drawn into: the
+        // show is over, as a saver's is when its window closes.
+        hostWatch_.stop();
+        close();
+        return;
+    }
+    if (size != hostSize_) {
+        hostSize_ = size;
+        FitHost(size);
+    }
 }
 
 QSize TViewer::FrameSize() const
@@ -267,6 +295,7 @@ void TViewer::closeEvent(QCloseEvent* event)
         return;
     closed_ = true;
     pause_.stop();
+    hostWatch_.stop();
     qApp->removeEventFilter(&watch_);
     if (view_->Busy())
         view_->Stop();

@@ -61,6 +61,8 @@ private:
     void Advance(int direction);
     void TogglePause();
     QSize FrameSize() const;
+    void FitHost(QSize size);
+    void FollowHost();
 
     TShowOptions options_;
     QStringList files_;
@@ -70,6 +72,11 @@ private:
     TBlankingGuard blanking_;
     QTimer pause_;
     QWindow* foreign_ = nullptr;
+    // As a saver: the window drawn into, looked at now and then, since
+    // nothing tells a child window that its host has gone or changed size.
+    uint64_t hostId_ = 0;
+    QSize hostSize_;
+    QTimer hostWatch_;
 
     // The picture on screen, and the one asked of the loader.
     qsizetype shown_ = -1;

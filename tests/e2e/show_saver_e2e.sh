@@ -4,14 +4,16 @@
 #    picture; keys are left alone; SIGTERM ends it cleanly;
 #  - XSCREENSAVER_WINDOW naming a window of another program (with --root,
 #    as a saver's configuration line has it): the pictures
-#    appear in that window; SIGTERM ends it.
+#    appear in that window; SIGTERM ends it;
+#  - --window-id: the show follows its host window's size and ends when
+#    that window is destroyed.
 #
 #   show_saver_e2e.sh path/to/mirel-show
 set -uo pipefail
 show=${1:?usage: show_saver_e2e.sh path/to/mirel-show}
 work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-e2e.XXXXXX")
 . "$(dirname "$0")/show_sandbox.sh"
-need_tools Xvfb xdotool import identify convert xlogo
+need_tools Xvfb xdotool import identify convert xlogo xwininfo
 
 sandbox_show "$show" || fail "cannot copy $show"
 pics="$work/pictures"
@@ -58,4 +60,24 @@ XSCREENSAVER_WINDOW=$(printf "0x%x" "$id") start_show --root --pause 0.5 "$pics"
 pictures_change_in "$id" 3 || fail "XSCREENSAVER_WINDOW: the saver's window did not show changing pictures"
 end_on_sigterm "XSCREENSAVER_WINDOW"
 running "$logo" || fail "the saver's window went with the show"
+
+# --window-id, as a saver's preview starts it: the show follows its host's
+# size, and ends when the host's window is destroyed (a preview closed with
+# its dialog) instead of running on with nothing to draw in.
+shown_size() { # the size of the show's window inside the host, WxH
+  local child
+  child=$(xwininfo -children -id "$id" 2>/dev/null | awk '/^ +0x/ { print $1; exit }')
+  [ -n "$child" ] && xwininfo -id "$child" 2>/dev/null | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'
+}
+sized() { [ "$(shown_size)" = "$1" ]; }
+start_show --window-id "$(printf "0x%x" "$id")" --pause 0.5 "$pics"
+wait_until 20000 sized 500x400 || fail "--window-id: the show's window is $(shown_size), not its host's 500x400"
+pictures_change_in "$id" 2 || fail "--window-id: the host's window did not show changing pictures"
+xdotool windowsize "$id" 320 240
+wait_until 20000 sized 320x240 || fail "--window-id: the show's window is $(shown_size) after its host became 320x240"
+kill "$logo"
+wait "$logo" 2>/dev/null
+wait_until 20000 show_ended || fail "--window-id: the show runs on after its host's window was destroyed"
+wait "$show_pid"; status=$?; show_pid=
+[ "$status" -eq 0 ] || fail "--window-id: exit status $status after the host's window went"
 echo "PASS"
