@@ -294,15 +294,8 @@ bool Decode(TJpegDecoder& d, const uint8_t* data, size_t size, const int32_t fit
     info.mem->max_memory_to_use =
         static_cast<long>(memoryBudget > 0 ? memoryBudget + (int64_t{16} << 20) : width * height * 8 + (int64_t{64} << 20));
 
-    unsigned denom = 1;
-    if (fitWidth > 0 && fitHeight > 0)
-        for (unsigned k : {8u, 4u, 2u})
-            if ((width + k - 1) / k >= fitWidth && (height + k - 1) / k >= fitHeight) {
-                denom = k;
-                break;
-            }
     info.scale_num = 1;
-    info.scale_denom = denom;
+    info.scale_denom = unsigned(CoveringReduction(width, height, fitWidth, fitHeight, 8));
     // CMYK has no conversion in libjpeg: CmykToColour does it.
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
@@ -355,6 +348,20 @@ bool Decode(TJpegDecoder& d, const uint8_t* data, size_t size, const int32_t fit
 }
 
 } // namespace
+
+int CoveringReduction(int64_t width, int64_t height, int32_t fitWidth, int32_t fitHeight, int most)
+{
+    int k = 1;
+    if (fitWidth <= 0 || fitHeight <= 0)
+        return k;
+    while (2 * k <= most) {
+        const int64_t next = 2 * k;
+        if ((width + next - 1) / next < fitWidth || (height + next - 1) / next < fitHeight)
+            break;
+        k *= 2;
+    }
+    return k;
+}
 
 std::string WorkingMemoryMessage(int64_t bytes, int64_t budget)
 {

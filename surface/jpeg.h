@@ -39,6 +39,13 @@ void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out);
 void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out, int32_t fitWidth, int32_t fitHeight,
                 int64_t memoryBudget = 0);
 
+// The largest power of two k up to most (1, 2, 4, ...) by which a width x
+// height picture, each side divided by k and rounded up, still covers
+// fitWidth x fitHeight: the DCT scale of DecodeJpeg, and the factor a
+// decoder that reduces by averaging k x k blocks takes. 1 when either of
+// fitWidth and fitHeight is 0.
+int CoveringReduction(int64_t width, int64_t height, int32_t fitWidth, int32_t fitHeight, int most);
+
 // The reason given for a picture whose decoding would take bytes of memory
 // besides the picture itself, over budget.
 std::string WorkingMemoryMessage(int64_t bytes, int64_t budget);
