@@ -10,8 +10,9 @@
 
 namespace mirel::picture {
 
-// options.MemoryBudget is the budget itself here (never 0).
-void DecodePng(const uint8_t* data, size_t size, TBitmap& out);
+// options.MemoryBudget is the budget itself here (never 0), except for
+// DecodePng, where 0 (a PNG inside an icon) is PictureMemoryBudget().
+void DecodePng(const uint8_t* data, size_t size, TBitmap& out, const TLoadOptions& options = {});
 void DecodeWebp(const uint8_t* data, size_t size, TBitmap& out, const TLoadOptions& options);
 void DecodeBmp(const uint8_t* data, size_t size, TBitmap& out);
 void DecodeIco(const uint8_t* data, size_t size, TBitmap& out);

@@ -144,7 +144,7 @@ void Decode(const uint8_t* data, size_t size, TFormat format, std::string_view n
     case TFormat::Jpeg:
         DecodeJpeg(data, size, out, options.FitWidth, options.FitHeight, options.MemoryBudget);
         return;
-    case TFormat::Png: picture::DecodePng(data, size, out); return;
+    case TFormat::Png: picture::DecodePng(data, size, out, options); return;
     case TFormat::Webp: picture::DecodeWebp(data, size, out, options); return;
     case TFormat::Bmp: picture::DecodeBmp(data, size, out); return;
     case TFormat::Ico: picture::DecodeIco(data, size, out); return;

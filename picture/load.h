@@ -40,7 +40,9 @@ struct TLoadOptions {
     // A hint: the picture will be shown no larger than this (0 = full size).
     // JPEGs are then decoded at the smallest DCT scale (1/2, 1/4, 1/8) that
     // still covers it, WebP pictures (still or the first frame of an
-    // animation) at the size, with their aspect, that just covers it; the
+    // animation) at the size, with their aspect, that just covers it, and
+    // PNGs that are not interlaced reduced by the largest power of two that
+    // still covers it (each block of pixels averaged, alpha-weighted); the
     // result may be larger than the hint, never smaller than needed. Other
     // formats decode at full size.
     int32_t FitWidth = 0;
