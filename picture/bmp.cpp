@@ -14,14 +14,19 @@
 //   pad rows with them; stored pixels or a move past the picture's edge, or a
 //   command cut short, make the file refused;
 // - a palette index past the palette is black.
+// A bitmap shown at a fraction of its size is reduced while it is decoded
+// (TBlockReducer), so that a small RLE file that asks for a huge picture
+// never costs the huge picture's memory.
 // Alpha is used where the format has it (a 32-bit icon, a bit-field alpha
 // mask); an alpha channel that is zero throughout means an opaque picture.
 #include "picture/bmp.h"
 
 #include "picture/decoders.h"
+#include "picture/reduce.h"
 
 #include <algorithm>
 #include <bit>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -153,11 +158,66 @@ std::vector<uint32_t> ReadPalette(const TDibInfo& info, const uint8_t* data, siz
     return palette;
 }
 
-// Rows as stored, each decoded into its place in out.
-void DecodeRows(const TDibInfo& info, const std::vector<uint32_t>& palette, const uint8_t* pixels, size_t stride,
-                bool topDown, bool useAlpha, TBitmap& out)
+// Where decoded rows go: straight into the picture, or, when the picture
+// will be shown at a fraction of its size, through a reducer, one row at a
+// time. Rows never begun stay transparent.
+class TRows {
+public:
+    TRows(uint32_t width, uint32_t height, uint32_t k, TBitmap& out) : Width(width), Height(height), Out(out)
+    {
+        if (k == 1) {
+            Out.SetSize(int32_t(width), int32_t(height), 0);
+        } else {
+            Scratch.assign(width, 0);
+            Reducer.emplace(width, height, k, out);
+        }
+    }
+
+    // The memory reducing takes besides the reduced picture.
+    static int64_t WorkingBytes(uint32_t width, uint32_t k)
+    {
+        return k == 1 ? 0 : int64_t(width) * 4 + TBlockReducer::WorkingBytes(width, k);
+    }
+
+    uint32_t Width, Height;
+
+    // The transparent row y (counted from the top) to decode into, then
+    // Done(y) once it is drawn; rows in one direction, each once.
+    uint32_t* Begin(uint32_t y) { return Reducer ? Scratch.data() : Out.PixelRow(int32_t(y)); }
+    void Done(uint32_t y)
+    {
+        if (Reducer) {
+            Reducer->Add(y, Scratch.data());
+            std::fill(Scratch.begin(), Scratch.end(), 0);
+        }
+    }
+    void Finish()
+    {
+        if (Reducer)
+            Reducer->Finish();
+    }
+
+private:
+    TBitmap& Out;
+    std::vector<uint32_t> Scratch;
+    std::optional<TBlockReducer> Reducer;
+};
+
+// Whether any pixel of the stored rows has alpha bits set.
+bool AnyAlpha(const TDibInfo& info, const TChannel& a, const uint8_t* pixels, size_t stride, uint32_t w, uint32_t h)
 {
-    const int32_t w = out.Width(), h = out.Height();
+    for (uint32_t y = 0; y < h; ++y, pixels += stride)
+        for (uint32_t x = 0; x < w; ++x)
+            if (a.Get(info.Bpp == 16 ? U16(pixels + size_t(x) * 2) : U32(pixels + size_t(x) * 4)) != 0)
+                return true;
+    return false;
+}
+
+// Rows as stored, each decoded into its place.
+void DecodeRows(const TDibInfo& info, const std::vector<uint32_t>& palette, const uint8_t* pixels, size_t stride,
+                bool topDown, bool useAlpha, TRows& out)
+{
+    const uint32_t w = out.Width, h = out.Height;
     TChannel r, g, b, a;
     if (info.Bpp == 16 || info.Bpp == 32) {
         uint32_t masks[4] = {0x7C00, 0x03E0, 0x001F, 0};
@@ -173,55 +233,56 @@ void DecodeRows(const TDibInfo& info, const std::vector<uint32_t>& palette, cons
         g = TChannel::Of(masks[1]);
         b = TChannel::Of(masks[2]);
         a = TChannel::Of(useAlpha ? masks[3] : 0);
+        // Many writers leave the alpha bits zero: such a picture is opaque.
+        if (a.Bits != 0 && !AnyAlpha(info, a, pixels, stride, w, h))
+            a = TChannel();
     }
-    for (int32_t y = 0; y < h; ++y) {
+    for (uint32_t y = 0; y < h; ++y) {
         const uint8_t* src = pixels + size_t(y) * stride;
-        uint32_t* row = out.PixelRow(topDown ? y : h - 1 - y);
+        const uint32_t at = topDown ? y : h - 1 - y;
+        uint32_t* row = out.Begin(at);
         switch (info.Bpp) {
         case 1:
         case 4:
         case 8: {
             const uint32_t bpp = info.Bpp, perByte = 8 / bpp, mask = (1u << bpp) - 1;
-            for (int32_t x = 0; x < w; ++x) {
+            for (uint32_t x = 0; x < w; ++x) {
                 const uint32_t shift = 8 - bpp * (uint32_t(x) % perByte + 1);
-                row[x] = palette[(src[uint32_t(x) / perByte] >> shift) & mask];
+                row[x] = palette[(src[x / perByte] >> shift) & mask];
             }
             break;
         }
         case 24:
-            for (int32_t x = 0; x < w; ++x, src += 3)
+            for (uint32_t x = 0; x < w; ++x, src += 3)
                 row[x] = Opaque(uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0]);
             break;
         default:
-            for (int32_t x = 0; x < w; ++x) {
+            for (uint32_t x = 0; x < w; ++x) {
                 const uint32_t v = info.Bpp == 16 ? U16(src + size_t(x) * 2) : U32(src + size_t(x) * 4);
                 const uint32_t alpha = a.Bits != 0 ? a.Get(v) : 0xFF;
                 row[x] = alpha << 24 | r.Get(v) << 16 | g.Get(v) << 8 | b.Get(v);
             }
             break;
         }
+        out.Done(at);
     }
-    if (a.Bits != 0) {
-        // Many writers leave the alpha bits zero: such a picture is opaque.
-        bool anyAlpha = false;
-        for (int32_t y = 0; y < h && !anyAlpha; ++y)
-            for (int32_t x = 0; x < w; ++x)
-                anyAlpha |= (out.PixelRow(y)[x] >> 24) != 0;
-        if (!anyAlpha)
-            for (int32_t y = 0; y < h; ++y)
-                for (int32_t x = 0; x < w; ++x)
-                    out.PixelRow(y)[x] |= 0xFF000000u;
-    }
+    out.Finish();
 }
 
-// RLE8 and RLE4, always bottom-up, into a transparent out: pixels the
-// stream skips stay so.
+// RLE8 and RLE4, always bottom-up: pixels the stream skips stay
+// transparent.
 void DecodeRle(const TDibInfo& info, const std::vector<uint32_t>& palette, const uint8_t* data, size_t size,
-               TBitmap& out)
+               TRows& out)
 {
-    const uint32_t w = uint32_t(out.Width()), h = uint32_t(out.Height());
+    const uint32_t w = out.Width, h = out.Height;
     const bool four = info.Compression == BiRle4;
     uint32_t x = 0, y = 0;
+    uint32_t* line = nullptr; // line y's pixels, once any are drawn
+    const auto endLine = [&] {
+        if (line != nullptr)
+            out.Done(h - 1 - y);
+        line = nullptr;
+    };
     size_t at = 0;
     const auto need = [&](size_t bytes) {
         if (size - at < bytes)
@@ -233,7 +294,9 @@ void DecodeRle(const TDibInfo& info, const std::vector<uint32_t>& palette, const
     const auto span = [&](uint32_t count, bool stored) {
         if (y >= h || x > w || (stored && count > w - x))
             throw TDecodeError("broken BMP: RLE pixels past the edge of the picture");
-        uint32_t* row = out.PixelRow(int32_t(h - 1 - y)) + x;
+        if (line == nullptr)
+            line = out.Begin(h - 1 - y);
+        uint32_t* row = line + x;
         const uint32_t inside = std::min(count, w - x);
         x += inside;
         return std::pair(row, inside);
@@ -247,12 +310,15 @@ void DecodeRle(const TDibInfo& info, const std::vector<uint32_t>& palette, const
             for (uint32_t i = 0; i < inside; ++i)
                 row[i] = palette[four ? (i % 2 == 0 ? value >> 4 : value & 15) : value];
         } else if (value == 0) { // end of line
+            endLine();
             x = 0;
             ++y;
         } else if (value == 1) { // end of bitmap
             break;
         } else if (value == 2) { // move right and up
             need(2);
+            if (data[at + 1] != 0)
+                endLine();
             x += data[at];
             y += data[at + 1];
             at += 2;
@@ -269,11 +335,13 @@ void DecodeRle(const TDibInfo& info, const std::vector<uint32_t>& palette, const
             at += std::min(bytes + bytes % 2, size - at);
         }
     }
+    endLine();
+    out.Finish();
 }
 
 } // namespace
 
-void DecodeDib(const uint8_t* data, size_t size, size_t pixelsAt, bool icon, TBitmap& out)
+void DecodeDib(const uint8_t* data, size_t size, size_t pixelsAt, bool icon, TBitmap& out, const TLoadOptions& options)
 {
     const TDibInfo info = ReadInfo(data, size);
     int64_t height = info.Height;
@@ -317,9 +385,15 @@ void DecodeDib(const uint8_t* data, size_t size, size_t pixelsAt, bool icon, TBi
     if (pixelsAt >= size)
         throw TDecodeError("broken BMP: pixel data starts past the end of the file");
 
+    // An icon's AND mask is laid over the whole picture, and icons are small:
+    // only other bitmaps are reduced.
+    const uint32_t w = uint32_t(info.Width), h = uint32_t(height);
+    const uint32_t k = icon ? 1 : uint32_t(CoveringReduction(w, h, options.FitWidth, options.FitHeight, TBitmap::MaxSide));
+    CheckWorkingMemory(TRows::WorkingBytes(w, k), options.MemoryBudget);
+    TBitmap pixels;
+    TRows rows(w, h, k, pixels);
     if (info.Compression == BiRle8 || info.Compression == BiRle4) {
-        TBitmap pixels(int32_t(info.Width), int32_t(height), 0); // transparent
-        DecodeRle(info, palette, data + pixelsAt, size - pixelsAt, pixels);
+        DecodeRle(info, palette, data + pixelsAt, size - pixelsAt, rows);
         out.Swap(pixels);
         return;
     }
@@ -328,9 +402,8 @@ void DecodeDib(const uint8_t* data, size_t size, size_t pixelsAt, bool icon, TBi
     const size_t needed = stride * size_t(height - 1) + (rowBits + 7) / 8;
     if (needed > size - pixelsAt)
         throw TDecodeError("broken BMP: pixel data cut short");
-    TBitmap pixels(int32_t(info.Width), int32_t(height), 0);
     const bool alpha = icon ? info.Bpp == 32 : info.HasMasks && info.Masks[3] != 0;
-    DecodeRows(info, palette, data + pixelsAt, stride, topDown, alpha, pixels);
+    DecodeRows(info, palette, data + pixelsAt, stride, topDown, alpha, rows);
 
     if (icon) {
         // The AND mask: one bit a pixel, set where the icon is transparent.
@@ -354,7 +427,7 @@ void DecodeDib(const uint8_t* data, size_t size, size_t pixelsAt, bool icon, TBi
     out.Swap(pixels);
 }
 
-void DecodeBmp(const uint8_t* data, size_t size, TBitmap& out)
+void DecodeBmp(const uint8_t* data, size_t size, TBitmap& out, const TLoadOptions& options)
 {
     if (size < 2 || data[0] != 'B' || data[1] != 'M')
         throw TDecodeError("not a BMP file");
@@ -363,7 +436,7 @@ void DecodeBmp(const uint8_t* data, size_t size, TBitmap& out)
     const size_t pixelsAt = U32(data + 10);
     if (pixelsAt < 14 || pixelsAt >= size)
         throw TDecodeError("broken BMP: pixel data starts past the end of the file");
-    DecodeDib(data + 14, size - 14, pixelsAt - 14, false, out);
+    DecodeDib(data + 14, size - 14, pixelsAt - 14, false, out, options);
 }
 
 } // namespace mirel::picture

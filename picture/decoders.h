@@ -14,7 +14,7 @@ namespace mirel::picture {
 // DecodePng, where 0 (a PNG inside an icon) is PictureMemoryBudget().
 void DecodePng(const uint8_t* data, size_t size, TBitmap& out, const TLoadOptions& options = {});
 void DecodeWebp(const uint8_t* data, size_t size, TBitmap& out, const TLoadOptions& options);
-void DecodeBmp(const uint8_t* data, size_t size, TBitmap& out);
+void DecodeBmp(const uint8_t* data, size_t size, TBitmap& out, const TLoadOptions& options);
 void DecodeIco(const uint8_t* data, size_t size, TBitmap& out);
 
 // Throws unless a width x height picture is within the limits.

@@ -146,7 +146,7 @@ void Decode(const uint8_t* data, size_t size, TFormat format, std::string_view n
         return;
     case TFormat::Png: picture::DecodePng(data, size, out, options); return;
     case TFormat::Webp: picture::DecodeWebp(data, size, out, options); return;
-    case TFormat::Bmp: picture::DecodeBmp(data, size, out); return;
+    case TFormat::Bmp: picture::DecodeBmp(data, size, out, options); return;
     case TFormat::Ico: picture::DecodeIco(data, size, out); return;
     case TFormat::None: break;
     }

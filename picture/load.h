@@ -41,10 +41,10 @@ struct TLoadOptions {
     // JPEGs are then decoded at the smallest DCT scale (1/2, 1/4, 1/8) that
     // still covers it, WebP pictures (still or the first frame of an
     // animation) at the size, with their aspect, that just covers it, and
-    // PNGs that are not interlaced reduced by the largest power of two that
-    // still covers it (each block of pixels averaged, alpha-weighted); the
-    // result may be larger than the hint, never smaller than needed. Other
-    // formats decode at full size.
+    // PNGs that are not interlaced and BMP files reduced by the largest
+    // power of two that still covers it (each block of pixels averaged,
+    // alpha-weighted); the result may be larger than the hint, never smaller
+    // than needed. Icons decode at full size.
     int32_t FitWidth = 0;
     int32_t FitHeight = 0;
     // The memory decoding may take besides the picture, in bytes; 0 is the

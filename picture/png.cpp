@@ -12,6 +12,7 @@
 // one row and one reduced row of sums are ever held, and the fitter does the
 // rest of the way with its own filter.
 #include "picture/decoders.h"
+#include "picture/reduce.h"
 
 #include <png.h>
 
@@ -38,10 +39,9 @@ struct TPngDecoder {
     char Message[256] = {};
     TBitmap Pixels;
     std::vector<png_bytep> Rows;
-    // Reducing: one row as libpng gives it, and for each pixel of a reduced
-    // row the sums of its block's alpha and of each colour times alpha.
+    // Reducing: one row as libpng gives it, and the blocks it adds to.
     std::vector<uint32_t> Row;
-    std::vector<uint64_t> Sums;
+    std::unique_ptr<TBlockReducer> Reducer;
 
     ~TPngDecoder() { png_destroy_read_struct(&Png, Info != nullptr ? &Info : nullptr, nullptr); }
 };
@@ -62,43 +62,6 @@ void OnRead(png_structp png, png_bytep out, size_t length)
         png_error(png, "file cut short");
     std::memcpy(out, d->Data + d->At, length);
     d->At += length;
-}
-
-// Adds a row of straight 0xAARRGGBB pixels to the sums of the blocks of k
-// pixels across. Colour is weighted by alpha, so that a transparent pixel's
-// colour, which shows nowhere, does not bleed into its neighbours: the
-// average the fitter would take of premultiplied pixels, without their
-// rounding.
-void AddRow(const uint32_t* row, uint32_t width, uint32_t k, uint64_t* sums)
-{
-    for (uint32_t x0 = 0; x0 < width; x0 += k, sums += 4) {
-        const uint32_t x1 = std::min(width, x0 + k);
-        uint64_t a = 0, r = 0, g = 0, b = 0;
-        for (uint32_t x = x0; x < x1; ++x) {
-            const uint32_t p = row[x], pa = p >> 24;
-            a += pa;
-            r += (p >> 16 & 0xFF) * pa;
-            g += (p >> 8 & 0xFF) * pa;
-            b += (p & 0xFF) * pa;
-        }
-        sums[0] += a;
-        sums[1] += r;
-        sums[2] += g;
-        sums[3] += b;
-    }
-}
-
-// Turns the sums of a band of rows into straight pixels and clears them.
-// Blocks at the right and bottom edges may be partial: each averages only
-// the pixels it has.
-void EmitRow(uint64_t* sums, uint32_t width, uint32_t k, uint32_t rows, uint32_t* out)
-{
-    for (uint32_t x0 = 0; x0 < width; x0 += k, sums += 4, ++out) {
-        const uint64_t n = uint64_t(std::min(width, x0 + k) - x0) * rows, a = sums[0];
-        const auto colour = [a](uint64_t c) { return a == 0 ? 0u : uint32_t((c + a / 2) / a); };
-        *out = uint32_t((a + n / 2) / n) << 24 | colour(sums[1]) << 16 | colour(sums[2]) << 8 | colour(sums[3]);
-        std::fill(sums, sums + 4, 0);
-    }
 }
 
 bool Decode(TPngDecoder& d)
@@ -133,12 +96,11 @@ bool Decode(TPngDecoder& d)
     // bytes a pixel before 16-bit samples are scaled, and zlib's window;
     // a full decode a pointer to each row, reducing a row of pixels and a
     // reduced row of sums.
-    const uint32_t reducedWidth = (width + k - 1) / k, reducedHeight = (height + k - 1) / k;
     int64_t working = 2 * (int64_t(width) * 8 + 64) + (int64_t{64} << 10);
     if (k == 1)
         working += int64_t(height) * int64_t(sizeof(png_bytep));
     else
-        working += int64_t(width) * 4 + int64_t(reducedWidth) * 4 * int64_t(sizeof(uint64_t));
+        working += int64_t(width) * 4 + TBlockReducer::WorkingBytes(width, k);
     CheckWorkingMemory(working, d.Budget); // as above, before any jump
     if (k == 1) {
         d.Pixels.SetSize(int32_t(width), int32_t(height), 0); // pages untouched until rows arrive
@@ -147,15 +109,13 @@ bool Decode(TPngDecoder& d)
             d.Rows[y] = d.Pixels.Bits() + size_t(y) * size_t(d.Pixels.BytesPerLine());
         png_read_image(d.Png, d.Rows.data());
     } else {
-        d.Pixels.SetSize(int32_t(reducedWidth), int32_t(reducedHeight), 0);
         d.Row.resize(width);
-        d.Sums.assign(size_t(reducedWidth) * 4, 0);
+        d.Reducer = std::make_unique<TBlockReducer>(width, height, k, d.Pixels);
         for (uint32_t y = 0; y < height; ++y) {
             png_read_row(d.Png, reinterpret_cast<png_bytep>(d.Row.data()), nullptr);
-            AddRow(d.Row.data(), width, k, d.Sums.data());
-            if ((y + 1) % k == 0 || y + 1 == height)
-                EmitRow(d.Sums.data(), width, k, y % k + 1, d.Pixels.PixelRow(int32_t(y / k)));
+            d.Reducer->Add(y, d.Row.data());
         }
+        d.Reducer->Finish();
     }
     // What follows the image data (text, the end chunk) is of no interest.
     return true;

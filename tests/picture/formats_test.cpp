@@ -182,6 +182,13 @@ TEST_F(PictureFormats, RunLengthCodingWithMovesAndSkips)
         ASSERT_EQ(got.Height(), 3);
         for (int32_t i = 0; i < 18; ++i)
             EXPECT_EQ(got.Pixel(i % 6, i / 6), c.Want[size_t(i)]) << c.Name << " pixel " << i % 6 << "," << i / 6;
+        // To be shown at half the size, the stream is reduced as it is
+        // decoded, its skipped lines and pixels as transparent as above.
+        TBitmap half;
+        ASSERT_NO_THROW(LoadPicture(path, half, {3, 2})) << c.Name;
+        TBitmap want;
+        BlockAverage(got, 2, want);
+        EXPECT_EQ(Hash(half), Hash(want)) << c.Name;
     }
 }
 

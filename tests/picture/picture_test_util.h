@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -93,6 +94,30 @@ inline uint64_t Hash(const TBitmap& b)
         for (int32_t x = 0; x < b.Width(); ++x)
             mix(b.Pixel(x, y));
     return h;
+}
+
+// The picture averaged over blocks of k x k pixels, partial at the right and
+// bottom edges, colours weighted by alpha and each channel rounded to the
+// nearest: what a loader that reduces while decoding must give.
+inline void BlockAverage(const TBitmap& full, int32_t k, TBitmap& out)
+{
+    out.SetSize((full.Width() + k - 1) / k, (full.Height() + k - 1) / k, 0);
+    for (int32_t by = 0; by < out.Height(); ++by)
+        for (int32_t bx = 0; bx < out.Width(); ++bx) {
+            uint64_t n = 0, a = 0, c[3] = {0, 0, 0};
+            for (int32_t y = by * k; y < std::min(full.Height(), by * k + k); ++y)
+                for (int32_t x = bx * k; x < std::min(full.Width(), bx * k + k); ++x) {
+                    const uint32_t p = full.Pixel(x, y), pa = p >> 24;
+                    ++n;
+                    a += pa;
+                    for (int i = 0; i < 3; ++i)
+                        c[i] += (p >> (16 - 8 * i) & 0xFF) * pa;
+                }
+            uint32_t pixel = uint32_t((a + n / 2) / n) << 24;
+            for (int i = 0; i < 3; ++i)
+                pixel |= (a == 0 ? 0u : uint32_t((c[i] + a / 2) / a)) << (16 - 8 * i);
+            out.PixelRow(by)[bx] = pixel;
+        }
 }
 
 } // namespace mirel::test

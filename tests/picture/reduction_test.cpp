@@ -1,6 +1,7 @@
-// A PNG loaded with a fit hint is reduced by averaging blocks as it is
-// decoded. What matters is what the fitter makes of it: the reduced picture,
-// fitted, against the full-size one fitted the same way.
+// PNG and BMP files loaded with a fit hint are reduced by averaging blocks
+// as they are decoded. What matters is what the fitter makes of it: the
+// reduced picture, fitted, against the full-size one fitted the same way;
+// and a reduced BMP is exactly the block average of the full one.
 #include "picture/fit.h"
 #include "picture/load.h"
 #include "picture_test_util.h"
@@ -135,6 +136,35 @@ TEST_F(PicturePngReduction, ReducedThenFittedMatchesTheFullDecodeFitted)
                 const bool aligned = std::string(picture) == "sharp";
                 EXPECT_LE(e.Mean, aligned ? 0.5 : 1.5) << label;
                 EXPECT_LE(e.Max, aligned ? 3 : 64) << label;
+            }
+        }
+}
+
+TEST_F(PicturePngReduction, BitmapsAreTheBlockAveragesOfTheFullDecode)
+{
+    // Bottom-up rows of every depth the writers use, run-length coded ones
+    // and bit-field alpha, with hints that halve and quarter them.
+    struct TVariant {
+        const char* Name;
+        const char* Convert;
+    };
+    const TVariant variants[] = {
+        {"truecolour", "-alpha off -type truecolor BMP3:"}, {"rle8", "-alpha off -colors 200 -compress RLE BMP3:"},
+        {"mono", "-alpha off -monochrome BMP3:"},           {"palette4", "-alpha off -colors 12 BMP3:"},
+        {"rgb565", "-alpha off -define bmp:subtype=RGB565 BMP:"}, {"alpha", "BMP:"},
+    };
+    for (const TVariant& v : variants)
+        for (const char* picture : {"sharp-alpha", "soft-alpha"}) {
+            const std::string path = *Dir / (std::string(v.Name) + "-" + picture + ".bmp");
+            ASSERT_TRUE(Shell("convert '" + *Dir / picture + ".png' " + v.Convert + "'" + path + "'"));
+            TBitmap full;
+            LoadPicture(path, full);
+            for (const int32_t k : {2, 4}) {
+                TBitmap reduced;
+                LoadPicture(path, reduced, {(full.Width() + k - 1) / k, (full.Height() + k - 1) / k});
+                TBitmap want;
+                BlockAverage(full, k, want);
+                EXPECT_EQ(Hash(reduced), Hash(want)) << path << " by " << k;
             }
         }
 }
