@@ -24,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     mirel::DecodePicture(data, size, MIREL_FUZZ_FORMAT, again);
     if (!mirel::test::SameBitmaps(picture, again))
         std::abort();
-    // Decoded for a small frame: PNG and WebP then take paths of their own
-    // (rows reduced as they come, libwebp's scaling). No larger than the
+    // Decoded for a small frame: PNG, BMP and WebP then take paths of their
+    // own (rows reduced as they come, libwebp's scaling). No larger than the
     // full picture, and covering the frame unless left at full size.
     mirel::TBitmap small;
     try {
