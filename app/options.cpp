@@ -1,6 +1,10 @@
 #include "app/options.h"
 
+#include <QDir>
+
 #include <cmath>
+
+#include <pwd.h>
 
 namespace mirel {
 
@@ -29,6 +33,23 @@ bool ParseWindowId(const QString& text, uint64_t& id)
 }
 
 } // namespace
+
+QString ExpandTilde(const QString& path)
+{
+    if (!path.startsWith(QLatin1Char('~')))
+        return path;
+    const qsizetype slash = path.indexOf(QLatin1Char('/'));
+    const QString user = path.mid(1, slash < 0 ? -1 : slash - 1);
+    QString home;
+    if (user.isEmpty()) {
+        home = QDir::homePath();
+    } else if (const passwd* entry = ::getpwnam(user.toLocal8Bit().constData())) {
+        home = QString::fromLocal8Bit(entry->pw_dir);
+    } else {
+        return path; // no such user: a name that merely starts with "~"
+    }
+    return slash < 0 ? home : home + path.mid(slash);
+}
 
 std::vector<int> ParseStyleList(const QString& text)
 {
@@ -63,7 +84,7 @@ TParsedCommandLine ParseCommandLine(const QStringList& args, const QString& envi
     for (qsizetype i = 0; i < args.size(); ++i) {
         QString arg = args[i];
         if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
-            o.Paths << arg;
+            o.Paths << ExpandTilde(arg);
             continue;
         }
         any = true;
@@ -123,8 +144,10 @@ TParsedCommandLine ParseCommandLine(const QStringList& args, const QString& envi
             && arg != QLatin1String("--window-id"))
             return fail(QStringLiteral("option '%1' takes no value").arg(arg));
     }
-    if (o.Root && o.WindowId != 0)
-        return fail(QStringLiteral("--root and --window-id exclude each other"));
+    // A saver's settings preview adds --window-id to the line that also
+    // runs it full screen with --root: the window named wins.
+    if (o.WindowId != 0)
+        o.Root = false;
     // A screen saver names its window in the environment; it stands for the
     // root window too, which the saver may have covered with its own.
     if (o.WindowId == 0 && !environmentWindow.isEmpty() && !o.Paths.isEmpty()) {
@@ -165,10 +188,11 @@ QString HelpText()
         "      --root          draw on the root window, or on XSCREENSAVER_WINDOW\n"
         "                      when a screen saver sets it\n"
         "      --window-id ID  draw into the window ID (decimal or 0x...), as a\n"
-        "                      screen saver module; XSCREENSAVER_WINDOW gives it\n"
-        "                      too. Input is then left to the saver; the show\n"
-        "                      ends on SIGTERM or when the window is destroyed,\n"
-        "                      and follows the window's size.\n"
+        "                      screen saver module, even with --root;\n"
+        "                      XSCREENSAVER_WINDOW gives it too. Input is then\n"
+        "                      left to the saver; the show ends on SIGTERM or\n"
+        "                      when the window is destroyed, and follows the\n"
+        "                      window's size.\n"
         "  -h, --help          print this help and exit\n"
         "  -V, --version       print the version and exit\n"
         "\n"

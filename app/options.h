@@ -37,6 +37,10 @@ struct TParsedCommandLine {
 // XSCREENSAVER_WINDOW (empty when unset), which stands for --window-id.
 TParsedCommandLine ParseCommandLine(const QStringList& args, const QString& environmentWindow = {});
 
+// path with a leading "~" or "~user" replaced by that home folder, as a
+// shell would have done: screen savers start their modules without one.
+QString ExpandTilde(const QString& path);
+
 // A list of styles: numbers 1..150 and ranges "A-B", separated by commas,
 // e.g. "1-12,51,100-150". Empty on any error.
 std::vector<int> ParseStyleList(const QString& text);

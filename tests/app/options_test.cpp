@@ -3,7 +3,10 @@
 
 #include "show_test_util.h"
 
+#include <QDir>
 #include <QTemporaryDir>
+
+#include <pwd.h>
 
 #include <gtest/gtest.h>
 
@@ -42,7 +45,7 @@ TEST(CommandLineTest, WrongValuesFailWithOneLineAndNeverStartTheBuiltInShow)
     for (const auto& args : std::vector<std::vector<const char*>>{
              {"--pause"}, {"--pause", "0", "x"}, {"--pause", "nan", "x"}, {"--pause", "-1", "x"},
              {"--style", "0", "x"}, {"--style", "151", "x"}, {"--style", "5-2", "x"}, {"--style", "1,,2", "x"},
-             {"--window-id", "zz", "x"}, {"--root", "--window-id", "0x20", "x"}, {"--shuffle"}, {"--keys=1", "x"},
+             {"--window-id", "zz", "x"}, {"--shuffle"}, {"--keys=1", "x"},
              {"-x", "x"}}) {
         QStringList list;
         for (const char* a : args)
@@ -65,8 +68,23 @@ TEST(CommandLineTest, TheSaversWindowComesFromTheOptionOrTheEnvironment)
     EXPECT_EQ(saver.Options.WindowId, 0x2au);
     EXPECT_FALSE(saver.Options.Root);
     EXPECT_TRUE(Parse({"-root", "p"}).Options.Root);
+    // A saver's preview adds the window it embeds to the line that has --root.
+    const auto preview = Parse({"--root", "p", "--window-id", "0x20"});
+    ASSERT_EQ(preview.Action, TParsedCommandLine::Show) << preview.Error.toStdString();
+    EXPECT_EQ(preview.Options.WindowId, 0x20u);
+    EXPECT_FALSE(preview.Options.Root);
     // The built-in show ignores a saver's variable left in the environment.
     EXPECT_EQ(Parse({}, "0x2a").Action, TParsedCommandLine::ShowBuiltIn);
+}
+
+TEST(CommandLineTest, ALeadingTildeIsAHomeFolderAsAShellWouldHaveIt)
+{
+    // Screen savers start their modules without a shell.
+    const QString home = QDir::homePath();
+    EXPECT_EQ(Parse({"~/Pictures", "~", "a~b", "./~"}).Options.Paths,
+              (QStringList{home + "/Pictures", home, "a~b", "./~"}));
+    EXPECT_EQ(Parse({"~root/x"}).Options.Paths, QStringList{QString::fromLocal8Bit(getpwnam("root")->pw_dir) + "/x"});
+    EXPECT_EQ(Parse({"~no-such-user-here/x"}).Options.Paths, QStringList{"~no-such-user-here/x"});
 }
 
 TEST(PictureFilesTest, FoldersInNaturalOrderSubFoldersWithRAndNamedFilesAsGiven)
