@@ -5,11 +5,13 @@
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #include <QDBusReply>
-#include <QFileInfo>
 #include <QGuiApplication>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QtGui/qguiapplication_platform.h>
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/scrnsaver.h>
 
@@ -29,17 +31,54 @@ Display* XDisplay()
     return x11 ? x11->display() : nullptr;
 }
 
-// True when a session bus is there to be asked. Without one, asking would
-// make the bus library start a bus of its own for the display.
+// xscreensaver's minimum timeout is a minute: twice in it leaves room for
+// a late tick on a loaded machine.
+constexpr int XScreensaverNudgeMs = 30000;
+
+// An address of no transport: the bus library refuses it at once, where
+// an absent address would make it start a bus.
+constexpr char NoBus[] = "disabled:";
+
+// True when a session bus is there to be asked.
 bool SessionBusConfigured()
 {
-    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
-        return true;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+    return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && qgetenv("DBUS_SESSION_BUS_ADDRESS") != NoBus;
+}
+
+enum class TXScreensaver { Absent, Running, Locked };
+
+// xscreensaver's state, from the status it keeps on the root window: its
+// first number is 0 while the screen shows, else the atom BLANK or LOCK.
+TXScreensaver XScreensaverState(Display* display)
+{
+    const Atom status = XInternAtom(display, "_SCREENSAVER_STATUS", True);
+    if (status == None)
+        return TXScreensaver::Absent;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, DefaultRootWindow(display), status, 0, 3, False, XA_INTEGER, &type, &format,
+                           &count, &after, &data)
+            != Success
+        || !data)
+        return TXScreensaver::Absent;
+    const bool valid = type == XA_INTEGER && format == 32 && count >= 1;
+    const auto first = valid ? Atom(reinterpret_cast<const long*>(data)[0]) : None;
+    XFree(data);
+    if (!valid)
+        return TXScreensaver::Absent;
+    const Atom lock = XInternAtom(display, "LOCK", True);
+    return lock != None && first == lock ? TXScreensaver::Locked : TXScreensaver::Running;
 }
 
 } // namespace
+
+void KeepToExistingSessionBus()
+{
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        qputenv("DBUS_SESSION_BUS_ADDRESS", NoBus);
+}
 
 TBlankingGuard::TBlankingGuard(QObject* parent) : QObject(parent) {}
 
@@ -54,6 +93,30 @@ void TBlankingGuard::Start(const QString& reason)
         return;
     if (!StartDBus(reason))
         StartX11();
+    StartXScreensaverNudge();
+}
+
+void TBlankingGuard::StartXScreensaverNudge()
+{
+    Display* display = XDisplay();
+    const QString command = QStandardPaths::findExecutable(QStringLiteral("xscreensaver-command"));
+    if (!display || command.isEmpty())
+        return;
+    const auto nudge = [display, command] {
+        if (XScreensaverState(display) != TXScreensaver::Running)
+            return;
+        QProcess process;
+        process.setProgram(command);
+        process.setArguments({QStringLiteral("-deactivate")});
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(QProcess::nullDevice());
+        // Detached: nothing to wait for, and no child left to reap.
+        process.startDetached();
+    };
+    nudge();
+    nudge_ = new QTimer(this);
+    connect(nudge_, &QTimer::timeout, this, nudge);
+    nudge_->start(XScreensaverNudgeMs);
 }
 
 bool TBlankingGuard::StartDBus(const QString& reason)
@@ -113,6 +176,8 @@ void TBlankingGuard::Release()
     }
     delete reset_;
     reset_ = nullptr;
+    delete nudge_;
+    nudge_ = nullptr;
     method_.clear();
 }
 

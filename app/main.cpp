@@ -4,6 +4,7 @@
 // executable. With folders or files: those pictures, fitted to the screen
 // (see --help). Any key, mouse button or a mouse move far from the window's
 // corner ends it, and so do SIGTERM, SIGINT and SIGHUP.
+#include "app/blanking.h"
 #include "app/first_frame.h"
 #include "app/options.h"
 #include "app/picture_files.h"
@@ -63,6 +64,7 @@ int main(int argc, char** argv)
             mirel::ShuffleFiles(pictures.Files);
     }
 
+    mirel::KeepToExistingSessionBus();
     QApplication Application(argc, argv);
     // A termination signal ends the show as a key does, staged files and all.
     mirel::TSignalWatch Signals;

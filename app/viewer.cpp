@@ -136,8 +136,9 @@ bool TViewer::Start()
         setWindowState(Qt::WindowFullScreen);
         show();
         qApp->installEventFilter(&watch_);
+        // A saver holds nothing off: it is what blanking means (see blanking.h).
+        blanking_.Start(QStringLiteral("Showing pictures"));
     }
-    blanking_.Start(QStringLiteral("Showing pictures"));
     RequestPicture(0);
     due_ = true;
     return true;

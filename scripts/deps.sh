@@ -20,6 +20,7 @@ packages=(
   xvfb xdotool x11-apps x11-xserver-utils imagemagick ffmpeg
   dbus dbus-x11 chromium
   libx11-dev libxss-dev libjpeg-turbo-progs
+  xscreensaver desktop-file-utils libglib2.0-bin
 )
 
 missing=()
