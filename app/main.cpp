@@ -2,8 +2,8 @@
 //
 // Without arguments: the thirteen built-in pictures, staged beside the
 // executable. With folders or files: those pictures, fitted to the screen
-// (see --help). Any key, mouse button or a mouse move far from the window's
-// corner ends it, and so do SIGTERM, SIGINT and SIGHUP.
+// (see --help). Any key, mouse button or a large mouse move ends it, and so
+// do SIGTERM, SIGINT and SIGHUP.
 #include "app/blanking.h"
 #include "app/first_frame.h"
 #include "app/options.h"
@@ -17,7 +17,10 @@
 
 #include <QApplication>
 
+#include <X11/Xlib.h>
+
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -25,6 +28,24 @@ int Fail(const QString& line)
 {
     std::fprintf(stderr, "mirel-show: %s\n", line.toLocal8Bit().constData());
     return 2;
+}
+
+// Why the show has nowhere to appear, or nothing when it has. Qt would
+// abort on its own, with advice to reinstall the program; only X is asked
+// here, since the other platforms (Wayland, offscreen) are Qt's choice.
+std::optional<QString> MissingDisplay()
+{
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (platform.isEmpty() ? !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") : !platform.startsWith(QLatin1String("xcb")))
+        return std::nullopt;
+    const QString name = qEnvironmentVariable("DISPLAY");
+    if (name.isEmpty())
+        return QStringLiteral("no display (DISPLAY is not set)");
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return QStringLiteral("no display: cannot open display '%1'").arg(name);
+    XCloseDisplay(display);
+    return std::nullopt;
 }
 
 } // namespace
@@ -64,6 +85,10 @@ int main(int argc, char** argv)
             mirel::ShuffleFiles(pictures.Files);
     }
 
+    if (const auto missing = MissingDisplay()) {
+        Fail(*missing);
+        return 1;
+    }
     mirel::KeepToExistingSessionBus();
     QApplication Application(argc, argv);
     // A termination signal ends the show as a key does, staged files and all.

@@ -174,8 +174,8 @@ QString HelpText()
         "A full-screen slide show with animated transitions. Without arguments it\n"
         "shows its thirteen built-in pictures. Given folders and files, it shows\n"
         "those pictures (JPEG, PNG, BMP, ICO, WebP), each fitted to the screen on\n"
-        "black, in natural name order. Any key, mouse button or a mouse move far\n"
-        "from the corner ends the show, and so do SIGTERM, SIGINT and SIGHUP.\n"
+        "black, in natural name order. Any key, mouse button or a large mouse move\n"
+        "ends the show, and so do SIGTERM, SIGINT and SIGHUP.\n"
         "\n"
         "Options:\n"
         "  -r, --recursive     also show the pictures in sub-folders\n"
@@ -197,8 +197,9 @@ QString HelpText()
         "  -V, --version       print the version and exit\n"
         "\n"
         "Environment: MIREL_SHOW_DEBUG=1 writes Qt's own messages to standard error.\n"
-        "Exit status: 0 when the show ended normally (by input or a signal), 2 for\n"
-        "a wrong command line or when no picture was found.\n");
+        "Exit status: 0 when the show ended normally (by input or a signal), 1 with\n"
+        "no display or when no picture could be shown, 2 for a wrong command line\n"
+        "or when no picture was found.\n");
 }
 
 QString VersionText()
