@@ -25,7 +25,7 @@ for f in bin/mirel-show bin/mirel-render \
          "$libdir/cmake/Mirel/MirelTargets.cmake" "$libdir/pkgconfig/mirel-transitionview.pc" \
          include/mirel/transition_view.h include/mirel/errors.h \
          share/man/man1/mirel-show.1 share/man/man1/mirel-render.1 \
-         share/applications/mirel-show.desktop share/icons/hicolor/scalable/apps/mirel-show.svg; do
+         share/applications/mirel-show.desktop share/applications/mirel-show-pictures.desktop share/icons/hicolor/scalable/apps/mirel-show.svg; do
   [ -e "$root/$f" ] || fail "not installed: $f"
 done
 # The frei0r plugin, and beside the prefix's data its description for
@@ -94,9 +94,9 @@ for opt in $("$render" --help | grep -oE -- '--[a-z-]+' | sort -u); do
   grep -qF -- "$(sed 's/-/\\-/g' <<<"$opt")" "$root/share/man/man1/mirel-render.1" \
     || fail "mirel-render.1 does not describe $opt"
 done
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$root/share/applications/mirel-show.desktop"
-fi
+desktop-file-validate "$root/share/applications/mirel-show.desktop" \
+  "$root/share/applications/mirel-show-pictures.desktop" || fail "desktop entries"
+
 
 # The installed mirel-render finds its video encoder module where it was
 # installed, and a still picture is written without loading FFmpeg.
