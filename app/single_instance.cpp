@@ -24,6 +24,8 @@ namespace {
 
 constexpr int AnswerTimeoutMs = 1000;
 const QByteArray RestoreRequest = "restore\n";
+const QByteArray QuitRequest = "quit\n";
+constexpr int RetryMs = 20;
 // Requests are one short line; a client that sends more without ending a
 // line is cut off rather than buffered.
 constexpr qint64 MaxRequestBytes = 4096;
@@ -65,14 +67,36 @@ TSingleInstance::TLock TSingleInstance::Lock(const QString& path)
 
 bool TSingleInstance::RestoreRunning(const QString& name, int waitMs)
 {
+    return SendWaiting(name, RestoreRequest, waitMs);
+}
+
+bool TSingleInstance::AskToQuit(const QString& name, int waitMs)
+{
+    return SendWaiting(name, QuitRequest, waitMs);
+}
+
+bool TSingleInstance::SendWaiting(const QString& name, const QByteArray& request, int waitMs)
+{
     QElapsedTimer clock;
     clock.start();
     for (;;) {
-        if (RestoreRunning(name))
+        if (Send(name, request))
             return true;
         if (clock.elapsed() >= waitMs)
             return false;
-        QThread::msleep(20);
+        QThread::msleep(RetryMs);
+    }
+}
+
+TSingleInstance::TLock TSingleInstance::LockWaiting(const QString& path, int waitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const TLock lock = Lock(path);
+        if (lock != TLock::Held || clock.elapsed() >= waitMs)
+            return lock;
+        QThread::msleep(RetryMs);
     }
 }
 
@@ -96,11 +120,16 @@ QString TSingleInstance::ServerName(const QString& title)
 
 bool TSingleInstance::RestoreRunning(const QString& name)
 {
+    return Send(name, RestoreRequest);
+}
+
+bool TSingleInstance::Send(const QString& name, const QByteArray& request)
+{
     QLocalSocket socket;
     socket.connectToServer(name);
     if (!socket.waitForConnected(AnswerTimeoutMs))
         return false;
-    socket.write(RestoreRequest);
+    socket.write(request);
     const bool sent = socket.waitForBytesWritten(AnswerTimeoutMs);
     socket.disconnectFromServer();
     return sent;
@@ -131,8 +160,11 @@ void TSingleInstance::Accept()
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             Guarded([&] {
                 while (socket->canReadLine()) {
-                    if (socket->readLine(MaxRequestBytes + 1) == RestoreRequest && OnRestore)
+                    const QByteArray line = socket->readLine(MaxRequestBytes + 1);
+                    if (line == RestoreRequest && OnRestore)
                         OnRestore();
+                    else if (line == QuitRequest && OnQuit)
+                        OnQuit();
                 }
                 if (socket->bytesAvailable() >= MaxRequestBytes)
                     socket->abort();

@@ -1,11 +1,16 @@
 #include "app/viewer.h"
 
 #include "app/show_view.h"
+#include "app/staging.h"
+#include "app/unit1.h"
 #include "effects/random.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QCursor>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
@@ -18,6 +23,17 @@
 namespace mirel {
 
 namespace {
+
+// A move ends a folder show beyond this many device pixels from where the
+// pointer was, on either axis: a deliberate push of the mouse, not a bump
+// of the desk.
+constexpr int MoveReach = 100;
+// How long a note about a missing picture stays, and how many it lists.
+constexpr int NoteMs = 6000;
+constexpr int NoteLines = 3;
+// How long a later show waits for the earlier one to answer, and then to end.
+constexpr int ReplaceAnswerMs = 3000;
+constexpr int ReplaceEndMs = 5000;
 
 void Report(const QString& line)
 {
@@ -92,6 +108,17 @@ TViewer::TViewer(TShowOptions options, QStringList files)
         };
     pause_.setSingleShot(true);
     connect(&pause_, &QTimer::timeout, this, [this] { Advance(+1); });
+
+    note_ = new QLabel(this);
+    note_->setStyleSheet(QStringLiteral("QLabel { color: #f0f0f0; background: rgba(0, 0, 0, 170);"
+                                        " padding: 4px 10px; border-radius: 4px; }"));
+    note_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    note_->hide();
+    noteTimer_.setSingleShot(true);
+    connect(&noteTimer_, &QTimer::timeout, this, [this] {
+        note_->hide();
+        noteLines_.clear();
+    });
 }
 
 TViewer::~TViewer()
@@ -131,17 +158,41 @@ bool TViewer::Start()
         connect(&hostWatch_, &QTimer::timeout, this, &TViewer::FollowHost);
         hostWatch_.start(500);
     } else {
+        ReplaceEarlierShow();
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             setGeometry(screen->geometry());
         setWindowState(Qt::WindowFullScreen);
         show();
         qApp->installEventFilter(&watch_);
+        const QPoint pointer = mapFromGlobal(QCursor::pos());
+        if (rect().contains(pointer))
+            pointerOrigin_ = pointer * devicePixelRatioF();
         // A saver holds nothing off: it is what blanking means (see blanking.h).
         blanking_.Start(QStringLiteral("Showing pictures"));
     }
     RequestPicture(0);
     due_ = true;
     return true;
+}
+
+void TViewer::ReplaceEarlierShow()
+{
+    const QString name =
+        TSingleInstance::ServerName(DefaultTitle(QCoreApplication::applicationFilePath()) + QStringLiteral("-pictures"));
+    const QString lockPath = TSingleInstance::LockPath(name, DefaultCacheHome() + QStringLiteral("/mirel12"));
+    auto lock = instance_.Lock(lockPath);
+    if (lock == TSingleInstance::TLock::Held) {
+        // The earlier show may have just started and not listen yet.
+        if (TSingleInstance::AskToQuit(name, ReplaceAnswerMs))
+            lock = instance_.LockWaiting(lockPath, ReplaceEndMs);
+        if (lock == TSingleInstance::TLock::Held) {
+            // Showing the pictures asked for beats refusing to.
+            Report(QStringLiteral("an earlier show (it holds %1) did not end when asked; showing beside it").arg(lockPath));
+            return;
+        }
+    }
+    instance_.OnQuit = [this] { close(); };
+    instance_.Listen(name);
 }
 
 void TViewer::FitHost(QSize size)
@@ -179,6 +230,30 @@ void TViewer::resizeEvent(QResizeEvent* event)
     // The control covers the window; the pictures are fitted to it.
     view_->setGeometry(0, 0, width(), height());
     view_->PlaceAt(QPoint(0, 0));
+    PlaceNote();
+}
+
+void TViewer::Note(const QString& line)
+{
+    noteLines_ << line;
+    if (noteLines_.size() > NoteLines)
+        noteLines_.remove(0, noteLines_.size() - NoteLines);
+    PlaceNote();
+    note_->show();
+    note_->raise();
+    noteTimer_.start(NoteMs);
+}
+
+void TViewer::PlaceNote()
+{
+    const QFontMetrics metrics(note_->font());
+    QStringList shown;
+    // Elided to the window: a saver's preview is small.
+    for (const QString& line : std::as_const(noteLines_))
+        shown << metrics.elidedText(line, Qt::ElideMiddle, std::max(width() - 60, 40));
+    note_->setText(shown.join(QLatin1Char('\n')));
+    note_->adjustSize();
+    note_->move((width() - note_->width()) / 2, height() - note_->height() - std::max(height() / 30, 4));
 }
 
 void TViewer::RequestPicture(qsizetype index)
@@ -199,6 +274,11 @@ void TViewer::Loaded(int serial, std::shared_ptr<const TBitmap> picture, const Q
     if (!picture) {
         // Reported once: a failed file is left out of the list.
         Report(error);
+        // The screen names the file alone; standard error has its path.
+        const QString& path = files_[requested_];
+        Note(QStringLiteral("Not shown: %1").arg(error.startsWith(path)
+                                                      ? QFileInfo(path).fileName() + error.mid(path.size())
+                                                      : error));
         files_.removeAt(requested_);
         if (files_.isEmpty()) {
             Report(QStringLiteral("no picture could be shown"));
@@ -273,7 +353,7 @@ void TViewer::TogglePause()
 void TViewer::Input(const TMessage& Msg)
 {
     if (!options_.Keys) {
-        if (ClosesShow(Msg))
+        if (Msg.Message == WM_MOUSEMOVE ? MovedFar(Msg.LParam) : ClosesShow(Msg))
             close();
         return;
     }
@@ -287,6 +367,17 @@ void TViewer::Input(const TMessage& Msg)
     case Qt::Key_Q: close(); break;
     default: break;
     }
+}
+
+bool TViewer::MovedFar(uint32_t lParam)
+{
+    const QPoint at(int(int16_t(lParam & 0xFFFFu)), int(int16_t(lParam >> 16)));
+    if (!pointerOrigin_) {
+        pointerOrigin_ = at;
+        return false;
+    }
+    const QPoint moved = at - *pointerOrigin_;
+    return std::abs(moved.x()) > MoveReach || std::abs(moved.y()) > MoveReach;
 }
 
 void TViewer::closeEvent(QCloseEvent* event)

@@ -5,11 +5,19 @@
 // whole screen, comes in through a transition of a random style. The next
 // picture is decoded on a worker thread while the current one shows; a
 // picture that is not ready when its time comes follows as soon as it is.
-// A picture that cannot be loaded is reported once on standard error and
-// passed over.
+// A picture that cannot be loaded is reported once on standard error and,
+// for a few seconds, in a line at the bottom of the screen (a show started
+// from a file manager has no terminal), and passed over.
 //
-// Input: without viewer keys, any key, mouse button or a mouse move far
-// from the corner ends the show, as with the built-in pictures; with them,
+// One full-screen show of pictures runs at a time: a later one asks the
+// earlier one to end and takes its place, since it shows what the user has
+// just asked for. Savers are not counted: a saver's preview and the saver
+// itself may run together.
+//
+// Input: without viewer keys, any key, mouse button or a large mouse move
+// ends the show. The move is measured from where the pointer was when the
+// show began, not from the corner as the built-in show measures it, so
+// that a nudge never ends it wherever the pointer rests; with viewer keys,
 // Right and Left go to the next and previous picture, Space pauses, Esc or
 // q ends the show, and everything else is ignored. As a screen saver, input
 // is the saver's business and the show ends on SIGTERM.
@@ -19,7 +27,9 @@
 #include "app/input_watch.h"
 #include "app/options.h"
 #include "app/picture_loader.h"
+#include "app/single_instance.h"
 
+#include <QPoint>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
@@ -27,7 +37,9 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 
+class QLabel;
 class QWindow;
 
 namespace mirel {
@@ -55,6 +67,9 @@ protected:
 
 private:
     void Input(const TMessage& Msg);
+    bool MovedFar(uint32_t lParam);
+    void Note(const QString& line);
+    void PlaceNote();
     void RequestPicture(qsizetype index);
     void Loaded(int serial, std::shared_ptr<const TBitmap> picture, const QString& error);
     void Present();
@@ -63,6 +78,7 @@ private:
     QSize FrameSize() const;
     void FitHost(QSize size);
     void FollowHost();
+    void ReplaceEarlierShow();
 
     TShowOptions options_;
     QStringList files_;
@@ -70,7 +86,14 @@ private:
     TPictureLoader loader_;
     TInputWatch watch_;
     TBlankingGuard blanking_;
+    TSingleInstance instance_;
     QTimer pause_;
+    // Where the pointer rested at the start (device pixels), or its first
+    // move when it was elsewhere.
+    std::optional<QPoint> pointerOrigin_;
+    QLabel* note_ = nullptr;
+    QStringList noteLines_;
+    QTimer noteTimer_;
     QWindow* foreign_ = nullptr;
     // As a saver: the window drawn into, looked at now and then, since
     // nothing tells a child window that its host has gone or changed size.
