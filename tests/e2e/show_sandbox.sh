@@ -136,6 +136,22 @@ screen_changes() {
   return 1
 }
 
+# Mean brightness and pixel hash of the X window $1 (an id, or root).
+window_signature() { import -window "$1" "$work/w.png" 2>/dev/null && identify -format '%[fx:mean] %#' "$work/w.png"; }
+
+# True when the window $1 shows $2 or more different non-black pictures
+# within 10 seconds.
+pictures_change_in() {
+  local seen=() sig
+  for _ in $(seq 1 50); do
+    sig=$(window_signature "$1") || { sleep 0.2; continue; }
+    awk -v m="${sig%% *}" 'BEGIN { exit !(m > 0.05) }' && seen+=("$sig")
+    [ "$(printf '%s\n' "${seen[@]}" | sort -u | grep -c .)" -ge "$2" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
 # Visible windows with exactly the name $1.
 windows_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null; }
 

@@ -23,19 +23,6 @@ convert -size 600x800 gradient:blue-cyan "$pics/2.png"
 convert -size 640x480 xc:green "$pics/3.webp"
 start_xvfb || fail "no virtual display: $(cat "$work/xvfb.log")"
 
-# Mean brightness and pixel hash of the window $1.
-window_signature() { import -window "$1" "$work/w.png" 2>/dev/null && identify -format '%[fx:mean] %#' "$work/w.png"; }
-# True when the window $1 shows $2 or more different non-black pictures within 8 seconds.
-pictures_change_in() {
-  local seen=() sig i
-  for i in $(seq 1 40); do
-    sig=$(window_signature "$1") || { sleep 0.2; continue; }
-    awk -v m="${sig%% *}" 'BEGIN { exit !(m > 0.05) }' && seen+=("$sig")
-    [ "$(printf '%s\n' "${seen[@]}" | sort -u | grep -c .)" -ge "$2" ] && return 0
-    sleep 0.2
-  done
-  return 1
-}
 end_on_sigterm() {
   kill -TERM "$show_pid"
   wait_until 20000 show_ended || fail "$1: SIGTERM did not end the show"

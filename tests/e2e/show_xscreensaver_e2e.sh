@@ -59,19 +59,6 @@ wait_until 20000 saver_up || fail "xscreensaver did not start: $(cat "$work/xscr
 saver_state() { xprop -root _SCREENSAVER_STATUS | sed -n 's/.*= \([0-9]*\),.*/\1/p'; }
 # The shows that xscreensaver started and that still run, as "pid args" lines.
 shows() { ps -o pid=,stat=,args= -U "$saver_uid" | awk '$2 !~ /^Z/ && $3 == "mirel-show" && $4 == "--root"'; }
-# Mean brightness and pixel hash of the window $1 (or root).
-window_signature() { import -window "$1" "$work/w.png" 2>/dev/null && identify -format '%[fx:mean] %#' "$work/w.png"; }
-# True when the window $1 shows $2 or more different non-black pictures within 10 seconds.
-pictures_change_in() {
-  local seen=() sig
-  for _ in $(seq 1 50); do
-    sig=$(window_signature "$1") || { sleep 0.2; continue; }
-    awk -v m="${sig%% *}" 'BEGIN { exit !(m > 0.05) }' && seen+=("$sig")
-    [ "$(printf '%s\n' "${seen[@]}" | sort -u | grep -c .)" -ge "$2" ] && return 0
-    sleep 0.2
-  done
-  return 1
-}
 
 # The saver activates and runs the module line as written.
 xscreensaver-command -activate >/dev/null 2>&1 || fail "xscreensaver-command -activate"
