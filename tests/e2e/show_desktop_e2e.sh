@@ -63,7 +63,7 @@ launched=$(pgrep -n -f "^mirel-show $pics\$") || fail "the show was not started 
 screen_changes 20000 || true
 # Whatever the show started is still there: no bus was asked for.
 for pid in $(pgrep -f 'dbus-(launch|daemon)'); do
-  grep -qz "^HOME=$work/home\$" "/proc/$pid/environ" 2>/dev/null && { kill "$pid"; fail "a session bus was started"; }
+  grep -qz "^HOME=$work/home\$" "/proc/$pid/environ" 2>/dev/null && { kill -9 "$pid"; fail "a session bus was started"; }
 done
 [ ! -e "$work/home/.dbus" ] || fail "a bus address was written in ~/.dbus"
 kill -TERM "$launched"
