@@ -47,9 +47,6 @@ public:
     // How blanking is held off: "dbus", "x11-suspend", "x11-reset" or "".
     QString Method() const { return method_; }
 
-    // True while xscreensaver is told of activity at intervals.
-    bool NudgesXScreensaver() const { return nudge_ != nullptr; }
-
 private:
     bool StartDBus(const QString& reason);
     bool StartX11();
