@@ -26,12 +26,13 @@ mkdir -p "$pics" "$work/other"
 convert -size 640x480 xc:green "$pics/1.jpg"
 convert -size 640x480 xc:navy "$work/other/1.png"
 
-# No display: one line, status 1, for an unset display and one nobody serves.
-for display in "" ":97"; do
-  DISPLAY=$display "$bin" "$pics" 2>"$work/err"; status=$?
-  [ "$status" -eq 1 ] || fail "DISPLAY='$display': exit status $status: $(cat "$work/err")"
+# No display: one line, status 1, for an unset display, one nobody serves,
+# and a Wayland display that is not there (which Qt itself fails to reach).
+for display in "DISPLAY=" "DISPLAY=:97" "QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=mirel-none"; do
+  env $display "$bin" "$pics" 2>"$work/err"; status=$?
+  [ "$status" -eq 1 ] || fail "$display: exit status $status: $(cat "$work/err")"
   [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q '^mirel-show: no display' "$work/err" \
-    || fail "DISPLAY='$display': $(cat "$work/err")"
+    || fail "$display: $(cat "$work/err")"
 done
 
 start_xvfb || fail "no virtual display: $(cat "$work/xvfb.log")"
