@@ -47,7 +47,11 @@ void Work(const std::shared_ptr<TPictureLoader::TState>& state)
         QString error;
         try {
             TBitmap decoded;
-            LoadPicture(job.Path, decoded, {job.Width, job.Height});
+            TLoadOptions options;
+            options.FitWidth = job.Width;
+            options.FitHeight = job.Height;
+            options.Contain = true;
+            LoadPicture(job.Path, decoded, options);
             FitPicture(decoded, job.Width, job.Height, TFitMode::Aspect, *fitted);
         } catch (const std::bad_alloc&) {
             fitted.reset();

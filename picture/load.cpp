@@ -1,6 +1,7 @@
 #include "picture/load.h"
 
 #include "picture/decoders.h"
+#include "surface/rect.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -140,6 +141,17 @@ void Decode(const uint8_t* data, size_t size, TFormat format, std::string_view n
         throw TDecodeError("empty file");
     if (options.MemoryBudget <= 0)
         options.MemoryBudget = PictureMemoryBudget();
+    if (options.Contain && options.FitWidth > 0 && options.FitHeight > 0) {
+        int32_t width = 0, height = 0;
+        const bool known = format == TFormat::Jpeg  ? JpegSize(data, size, width, height)
+                           : format == TFormat::Png ? picture::PngSize(data, size, width, height)
+                                                    : false;
+        if (known && width > 0 && height > 0) {
+            const TRect filled = AspectFitRect(Rect(0, 0, width, height), Rect(0, 0, options.FitWidth, options.FitHeight));
+            options.FitWidth = std::max(1, filled.Right - filled.Left);
+            options.FitHeight = std::max(1, filled.Bottom - filled.Top);
+        }
+    }
     switch (format) {
     case TFormat::Jpeg:
         DecodeJpeg(data, size, out, options.FitWidth, options.FitHeight, options.MemoryBudget);

@@ -38,7 +38,7 @@ constexpr int64_t DefaultPictureMemoryBudget = int64_t{384} << 20;
 
 struct TLoadOptions {
     // A hint: the picture will be shown no larger than this (0 = full size).
-    // JPEGs are then decoded at the smallest DCT scale (1/2, 1/4, 1/8) that
+    // JPEGs are then decoded at the smallest DCT scale (in eighths) that
     // still covers it, WebP pictures (still or the first frame of an
     // animation) at the size, with their aspect, that just covers it, and
     // PNGs that are not interlaced and BMP files reduced by the largest
@@ -47,6 +47,12 @@ struct TLoadOptions {
     // than needed. Icons decode at full size.
     int32_t FitWidth = 0;
     int32_t FitHeight = 0;
+    // The picture will be fitted inside the hint with its aspect kept
+    // (FitPicture's Aspect), so it need only cover the part of the hint it
+    // fills: a 3:2 photo for a 16:9 screen is decoded for the photo's own
+    // shape at the screen's height. JPEG and PNG pictures only; others take
+    // the whole hint.
+    bool Contain = false;
     // The memory decoding may take besides the picture, in bytes; 0 is the
     // default (PictureMemoryBudget). A picture that would need more is
     // refused with a line saying so.

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <random>
 
 #include <sys/stat.h>
@@ -132,7 +134,8 @@ TEST(PictureLoader, FitHintPicksTheSmallestCoveringJpegScale)
         {1920, 0, 4000, 3000},  // half a hint is none
         {1920, 1080, 2000, 1500},
         {1000, 750, 1000, 750}, // exactly a quarter
-        {1001, 750, 2000, 1500},
+        {1001, 750, 1500, 1125}, // three eighths
+        {2560, 1440, 3000, 2250}, // six eighths
         {500, 375, 500, 375},   // an eighth is the least
         {20, 20, 500, 375},
         {5000, 5000, 4000, 3000},
@@ -156,6 +159,18 @@ TEST(PictureLoader, FitHintPicksTheSmallestCoveringJpegScale)
     EXPECT_EQ(picture.Height(), 2000);
     // Turned clockwise: the red top-left quadrant is now top right.
     EXPECT_LE(PixelDistance(picture.Pixel(3 * 1500 / 4, 2000 / 4), 0xFFFF0000u), 3);
+
+    // Fitted inside the frame, the 4:3 photo fills 1440 x 1080 of a
+    // 1920 x 1080 screen and 900 x 675 of a 900 x 1600 portrait one: three
+    // eighths and a quarter cover those.
+    TLoadOptions inside;
+    inside.Contain = true;
+    for (const auto& [fitW, fitH, wantW] : {std::tuple{1920, 1080, 1500}, std::tuple{900, 1600, 1000}}) {
+        inside.FitWidth = fitW;
+        inside.FitHeight = fitH;
+        DecodePicture(jpeg.data(), jpeg.size(), "jpg", picture, inside);
+        EXPECT_EQ(picture.Width(), wantW) << fitW << "x" << fitH;
+    }
 }
 
 TEST(PictureLoader, PeekReadsAJpegsUprightSizeFromItsHeaderAlone)
