@@ -64,12 +64,20 @@ void OnRead(png_structp png, png_bytep out, size_t length)
     d->At += length;
 }
 
+constexpr png_alloc_size_t ChunkMemory = 8 << 20;
+
 bool Decode(TPngDecoder& d)
 {
     if (setjmp(png_jmpbuf(d.Png)) != 0)
         return false;
     png_set_read_fn(d.Png, &d, OnRead);
     png_set_user_limits(d.Png, uint32_t(TBitmap::MaxSide), uint32_t(TBitmap::MaxSide));
+    // libpng takes the memory a chunk says it needs before reading it: an
+    // 80-byte file whose text chunk claims 2 GB would have it all. No chunk
+    // we read (the header, a palette, transparency, compressed text we skip
+    // past) needs more than this; a larger ancillary chunk is passed over
+    // with a warning, a larger critical one refuses the file.
+    png_set_chunk_malloc_max(d.Png, ChunkMemory);
     png_read_info(d.Png, d.Info);
     const uint32_t width = png_get_image_width(d.Png, d.Info), height = png_get_image_height(d.Png, d.Info);
     CheckPictureSize(width, height); // throws before any jump can come
