@@ -73,6 +73,15 @@ if grep -E 'pixman|mirel::TRegion::|vtable for mirel::TRegion| tj[A-Z]' "$stage/
   fail "the library exports private symbols"
 fi
 grep -q 'mirel::TTransitionView::staticMetaObject' "$stage/symbols" || fail "the library does not export the widget"
+# Exactly what the installed headers declare: every exported symbol declared
+# there (else it would be ABI no user can see), every function declared out
+# of line there exported (else a user's program would not link).
+if command -v clang++ >/dev/null; then
+  python3 "$source/tests/install/abi_check.py" "$root/$libdir/libmirel-transitionview.so" "$root/include" \
+    $(pkg-config --cflags Qt6Widgets) || fail "the exported symbols differ from the installed headers"
+else
+  echo "clang++ not found: the exported symbols are not compared with the headers"
+fi
 
 # The headers compile with what pkg-config gives, which names no private library.
 if command -v pkg-config >/dev/null; then
