@@ -89,8 +89,13 @@ void TCustomTransitionView::Prepare()
     // What the control shows now (or its bare background), captured before
     // Display takes the new picture's size.
     const bool bare = d->Unpainted || !d->FOverDraw;
-    d->PicWidth = d->FPicture.Width();
-    d->PicHeight = d->FPicture.Height();
+    // Fitted first: the transition runs at the size it is shown at.
+    TBitmap picture;
+    d->FittedPicture(d->FPicture.Bitmap(), width(), height(), picture);
+    d->TransitionSource.Assign(d->FPicture.Bitmap());
+    TBitmap().Swap(d->ShownSource);
+    d->PicWidth = picture.Width();
+    d->PicHeight = picture.Height();
     // The source: the control's area the picture will cover, or (stretched)
     // the one the frame will be stretched over.
     const TRect source = DisplayRectOf(PicPlace(d->PicWidth, d->PicHeight));
@@ -104,7 +109,7 @@ void TCustomTransitionView::Prepare()
     bool captured = false;
     {
         const TCanvasLock displayLock(d->FDisplay.Canvas());
-        if (!bare && !d->FStretch && wholeInView && source == d->FPicRect && d->FDisplay.Width() == d->PicWidth &&
+        if (!bare && !d->Stretched() && wholeInView && source == d->FPicRect && d->FDisplay.Width() == d->PicWidth &&
             d->FDisplay.Height() == d->PicHeight) {
             // The frame on show covers the source exactly, within the control:
             // the old screen is that frame, shared until either is drawn on.
@@ -129,7 +134,7 @@ void TCustomTransitionView::Prepare()
     }
     UpdatePicRect();
     d->Image = std::make_shared<TBitmap>();
-    d->Image->Assign(d->FPicture.Bitmap());
+    d->Image->Swap(picture);
     // The surface keeps every bitmap in one 32-bit format, which the raster
     // styles need and every other style accepts: no format to switch here.
     {
@@ -149,7 +154,7 @@ void TCustomTransitionView::Prepare()
 void TCustomTransitionView::CaptureOldScreen(TBitmap& OldScreen, const TRect& Source, bool Bare)
 {
     TCanvas& canvas = OldScreen.Canvas();
-    if (d->FStretch) {
+    if (d->Stretched()) {
         ComposePaintBuffer(Bare);
         const TCanvasLock lock(d->FPaintBuffer.Canvas());
         canvas.CopyArea(OldScreen.BoundsRect(), d->FPaintBuffer.Canvas(), Source);
@@ -462,11 +467,17 @@ void TCustomTransitionView::DropTransitionBitmaps()
     }
     d->Image.reset();
     d->OldScreen.reset();
+    TBitmap().Swap(d->TransitionSource);
 }
 
 void TCustomTransitionView::Finish()
 {
     d->FBusy.store(false, std::memory_order_relaxed);
+    // A picture fully shown is placed again when the control is resized,
+    // while it is still the picture.
+    if (!d->Stopping && !Reverse() && Progress() == 100 &&
+        std::as_const(d->TransitionSource).Bits() == d->FPicture.Bitmap().Bits())
+        d->ShownSource.Assign(d->TransitionSource);
     ++d->TransitionSerial;
     d->AnimateAfterStop = false;
     DropTransitionBitmaps();

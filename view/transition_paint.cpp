@@ -145,7 +145,7 @@ bool PaintsAlone(const QWidget& View, QRect Area)
 bool DrawPendingOnto(const QWidget& View, TTransitionViewPrivate& d, QPainter& Canvas, const QRegion& Area,
                      const QRect& Target)
 {
-    if (!d.Pending || !d.OldScreen || !d.Image || d.FStretch)
+    if (!d.Pending || !d.OldScreen || !d.Image || d.Stretched())
         return false;
     TTransitionViewPrivate::TPendingFrame& frame = *d.Pending;
     QPaintEngine* engine = Canvas.paintEngine();
@@ -304,7 +304,7 @@ TRect TCustomTransitionView::DisplayRect() const
 TRect TCustomTransitionView::DisplayRectOf(const TRect& Place) const
 {
     const TRect cr = ClientRect();
-    return !d->FStretch ? Place : d->FStretchFine ? AspectFitRect(Place, cr) : cr;
+    return !d->Stretched() ? Place : d->FStretchFine ? AspectFitRect(Place, cr) : cr;
 }
 
 // The whole control in PaintBuffer, as a paint shows it: the background,
@@ -322,7 +322,7 @@ void TCustomTransitionView::ComposePaintBuffer(bool bare)
     d->SettleFrame();
     if (d->FDisplay.Empty())
         return;
-    if (!d->FStretch)
+    if (!d->Stretched())
         buffer.DrawBitmap(d->FPicRect.Left, d->FPicRect.Top, d->FDisplay);
     else
         buffer.StretchDraw(DisplayRect(), d->FDisplay);
@@ -378,7 +378,7 @@ void TCustomTransitionView::Paint(QPainter& Canvas, const QRegion& Area)
                     d->DrawsOnScreen = false;
                 d->SettleFrame();
                 const QImage frame = BitmapImage(std::as_const(d->FDisplay));
-                if (!d->FStretch) {
+                if (!d->Stretched()) {
                     for (const QRect& r : Area & target)
                         Canvas.drawImage(r.topLeft(), frame, r.translated(-target.topLeft()));
                 } else {
@@ -429,6 +429,8 @@ void TCustomTransitionView::resizeEvent(QResizeEvent* e)
     QWidget::resizeEvent(e);
     try {
         d->BgStale = true;
+        if (d->Fitted())
+            d->RefitShown(*this);
         if (!d->FPicture.Empty()) {
             UpdatePicRect();
             if (!d->FDisplay.Empty() && !d->Painting)
@@ -442,7 +444,7 @@ void TCustomTransitionView::resizeEvent(QResizeEvent* e)
 // Where a rectangle of the picture appears in the control.
 TRect TCustomTransitionView::FrameToClient(TRect Rc) const
 {
-    if (d->FStretch) {
+    if (d->Stretched()) {
         const TRect to = DisplayRect();
         const int32_t pw = d->FPicRect.Width(), ph = d->FPicRect.Height();
         if (pw <= 0 || ph <= 0)

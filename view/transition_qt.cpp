@@ -6,6 +6,7 @@
 #include "view/transition_view_p.h"
 
 #include <QMetaMethod>
+#include <QPointer>
 #include <QPainter>
 
 #include <cstring>
@@ -85,36 +86,129 @@ QImage TCustomTransitionView::frame() const
 // A property write or a queued call has no caller to hear a refusal: the
 // signal tells whoever listens, and the exception handler (stderr, unless
 // the application set its own) stays the last resort.
-void TCustomTransitionView::ReportRefusedImage(const QString& message)
+void TTransitionViewPrivate::ReportError(TCustomTransitionView& view, const QString& message, bool unheardToHandler)
 {
     if (message.isEmpty())
         return;
-    if (isSignalConnected(QMetaMethod::fromSignal(&TCustomTransitionView::errorOccurred)))
-        emit errorOccurred(message);
-    else
+    if (view.isSignalConnected(QMetaMethod::fromSignal(&TCustomTransitionView::errorOccurred)))
+        emit view.errorOccurred(message);
+    else if (unheardToHandler)
         ShowException(std::make_exception_ptr(TBitmapError(message.toStdString())));
 }
 
+namespace {
+
+// Runs a classic operation for the Qt face, which throws nothing: an error
+// is reported, unless a handler inside deleted the control (then nobody is
+// left to tell but the exception handler), and gives false.
+template <class TCall>
+bool Guarded(TCustomTransitionView& view, TCall call)
+{
+    const QPointer<TCustomTransitionView> self(&view);
+    try {
+        call();
+        return true;
+    } catch (...) {
+        if (self)
+            TTransitionViewPrivate::ReportError(view, ExceptionMessage(std::current_exception()), true);
+        else
+            ShowException(std::current_exception());
+        return false;
+    }
+}
+
+} // namespace
+
 void TCustomTransitionView::setImage(const QImage& value)
 {
-    ReportRefusedImage(AssignImage(d->FPicture, value));
+    TTransitionViewPrivate::ReportError(*this, AssignImage(d->FPicture, value), true);
 }
 
 void TCustomTransitionView::setBgImage(const QImage& value)
 {
-    ReportRefusedImage(AssignImage(d->FBgPicture, value));
+    TTransitionViewPrivate::ReportError(*this, AssignImage(d->FBgPicture, value), true);
 }
 
+bool TCustomTransitionView::load(const QString& path)
+{
+    return load(path, nullptr);
+}
+
+// The caller hears of a failure by the result; errorOccurred tells the rest
+// (QML, a form's owner), and nobody else need be bothered.
 bool TCustomTransitionView::load(const QString& path, QString* error)
 {
+    QString message;
     try {
         d->FPicture.LoadFromFile(path);
         return true;
     } catch (...) {
-        if (error != nullptr)
-            *error = ExceptionMessage(std::current_exception());
+        message = ExceptionMessage(std::current_exception());
+    }
+    if (error != nullptr)
+        *error = message;
+    TTransitionViewPrivate::ReportError(*this, message, false);
+    return false;
+}
+
+bool TCustomTransitionView::execute()
+{
+    if (d->FPicture.Empty() || Busy())
+        return false;
+    return Guarded(*this, [this] { Execute(); });
+}
+
+void TCustomTransitionView::stop()
+{
+    Guarded(*this, [this] { Stop(); });
+}
+
+void TCustomTransitionView::clear()
+{
+    Guarded(*this, [this] { Clear(); });
+}
+
+void TCustomTransitionView::setManual(bool value)
+{
+    Guarded(*this, [this, value] { SetManual(value); });
+}
+
+void TCustomTransitionView::setProgress(int value)
+{
+    Guarded(*this, [this, value] { SetProgress(value); });
+}
+
+void TCustomTransitionView::setTransitionStyle(int style)
+{
+    SetStyle(style);
+}
+
+QStringList TCustomTransitionView::styleNames()
+{
+    QStringList names;
+    names.reserve(MaxShowStyle);
+    for (int style = 1; style <= MaxShowStyle; ++style) {
+        const std::string_view name = mirel::StyleName(style);
+        names << QString::fromUtf8(name.data(), qsizetype(name.size()));
+    }
+    return names;
+}
+
+int TCustomTransitionView::styleCount()
+{
+    return MaxShowStyle;
+}
+
+bool TCustomTransitionView::setStyleName(const QString& name)
+{
+    const auto style = StyleOfName(name.toStdString());
+    if (!style) {
+        TTransitionViewPrivate::ReportError(*this, QStringLiteral("no transition style is named \"%1\"").arg(name),
+                                            true);
         return false;
     }
+    SetStyle(*style);
+    return true;
 }
 
 } // namespace mirel

@@ -7,10 +7,14 @@
 #include "view/animate_thread.h"
 #include "view/exception_hook.h"
 
+#include "picture/fit.h"
+
 #include <QPalette>
+#include <QScreen>
 #include <QThread>
 
 #include <algorithm>
+#include <utility>
 
 namespace mirel {
 
@@ -134,8 +138,12 @@ void TCustomTransitionView::PictureChanged()
 {
     if (d->Destroying.load(std::memory_order_relaxed))
         return;
-    if (!d->FPicture.Empty() && d->FAutoSize)
+    if (!d->ShownSource.Empty() && std::as_const(d->ShownSource).Bits() != d->FPicture.Bitmap().Bits())
+        TBitmap().Swap(d->ShownSource);
+    if (!d->FPicture.Empty() && d->FAutoSize && !d->Fitted())
         FitToPicture();
+    if (OnOwnThread())
+        updateGeometry();
     const QPointer<TCustomTransitionView> self(this);
     DoChange();
     if (self)
@@ -166,7 +174,7 @@ void TCustomTransitionView::SetAutoSize(bool Value)
     if (Value == d->FAutoSize)
         return;
     d->FAutoSize = Value;
-    if (d->FAutoSize)
+    if (d->FAutoSize && !d->Fitted())
         FitToPicture();
     EmitOnOwnThread(this, [this, Value] { emit autoSizeChanged(Value); });
 }
@@ -261,6 +269,78 @@ void TCustomTransitionView::SetManual(bool Value)
     } else if (!Value && Manual() == Value) {
         Animate();
     }
+}
+
+TCustomTransitionView::FillMode TCustomTransitionView::fillMode() const
+{
+    return d->FFillMode;
+}
+
+void TCustomTransitionView::setFillMode(FillMode mode)
+{
+    switch (mode) {
+    case FillMode::Stretch:
+    case FillMode::PreserveAspectFit:
+    case FillMode::PreserveAspectCrop:
+    case FillMode::Pad:
+        break;
+    default:
+        return; // an int without a name, from the property system or QML
+    }
+    if (mode == d->FFillMode)
+        return;
+    d->FFillMode = mode;
+    if (!d->Fitted() && d->FAutoSize)
+        FitToPicture();
+    d->RefitShown(*this);
+    updateGeometry();
+    emit fillModeChanged(mode);
+}
+
+QSize TCustomTransitionView::sizeHint() const
+{
+    if (d->FPicture.Empty())
+        return {100, 100};
+    QSize size(d->FPicture.Width(), d->FPicture.Height());
+    if (const QScreen* s = screen(); s != nullptr && !s->availableSize().isEmpty())
+        if (size.width() > s->availableSize().width() || size.height() > s->availableSize().height())
+            size.scale(s->availableSize(), Qt::KeepAspectRatio);
+    return size.expandedTo({1, 1});
+}
+
+void TTransitionViewPrivate::FittedPicture(const TBitmap& source, int32_t width, int32_t height, TBitmap& out) const
+{
+    using enum TCustomTransitionView::FillMode;
+    if (FFillMode == Pad || source.Empty() || width <= 0 || height <= 0) {
+        out.Assign(source);
+        return;
+    }
+    if (FFillMode == PreserveAspectFit) {
+        const TRect fit = AspectFitRect(source.BoundsRect(), {0, 0, width, height});
+        FitPicture(source, std::max(fit.Width(), 1), std::max(fit.Height(), 1), TFitMode::Stretch, out);
+        return;
+    }
+    FitPicture(source, width, height, FFillMode == Stretch ? TFitMode::Stretch : TFitMode::Fill, out);
+}
+
+// The picture a completed transition left on show, placed again for the
+// control's new size or fill mode. Mid-transition, or once the picture has
+// changed, the frame on show stays as it is.
+void TTransitionViewPrivate::RefitShown(TCustomTransitionView& view)
+{
+    if (FBusy.load(std::memory_order_relaxed) || ShownSource.Empty() || FDisplay.Empty())
+        return;
+    TBitmap fitted;
+    FittedPicture(ShownSource, view.width(), view.height(), fitted);
+    {
+        const TCanvasLock lock(FDisplay.Canvas());
+        Frames.Reset();
+        Screen.Forget();
+        FDisplay.Swap(fitted);
+    }
+    view.UpdatePicRect();
+    if (!Painting)
+        view.update();
 }
 
 void TCustomTransitionView::SetStyle(int Value)
@@ -398,7 +478,7 @@ void TCustomTransitionView::UpdatePicRect()
 TRect TCustomTransitionView::PicPlace(int32_t Width, int32_t Height) const
 {
     TRect place{0, 0, Width, Height};
-    if (d->FCenter)
+    if (d->FCenter || d->Fitted())
         OffsetRect(place, (width() - Width) / 2, (height() - Height) / 2);
     return place;
 }
@@ -422,6 +502,7 @@ void TCustomTransitionView::Clear()
         d->FDisplay.SetSize(0, 0);
         d->Screen.Forget(); // nor the picture a transition left on screen
     }
+    TBitmap().Swap(d->ShownSource);
     update();
 }
 

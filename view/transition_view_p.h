@@ -55,6 +55,14 @@ struct TTransitionViewPrivate {
     bool FCenter = false;
     bool FStretch = false;
     bool FStretchFine = false;
+    TCustomTransitionView::FillMode FFillMode = TCustomTransitionView::FillMode::Pad;
+    // The picture a completed transition left on show, sharing its pixels,
+    // while it is still the picture: fitted again when the control's size
+    // or fill mode changes. Let go as soon as the picture changes, so that
+    // a large photo is not kept beside the next one.
+    TBitmap ShownSource;
+    // The picture as it was at the start of the transition under way.
+    TBitmap TransitionSource;
     bool FOverDraw = true;
     bool FThreaded = true;
     TThreadPriority FThreadPriority = tpNormal;
@@ -173,6 +181,19 @@ struct TTransitionViewPrivate {
     // The frame area built but not yet painted, in picture coordinates.
     std::mutex DirtyLock;
     TRegion FrameDirty;
+
+    // Stretch applies to unscaled pictures only; the other fill modes
+    // scale the picture to the control before the transition.
+    bool Stretched() const { return FStretch && FFillMode == TCustomTransitionView::FillMode::Pad; }
+    bool Fitted() const { return FFillMode != TCustomTransitionView::FillMode::Pad; }
+    // The picture as the transition shows it: source itself, or for the
+    // fill modes that scale it, source fitted to width x height by the
+    // slide show's fitter.
+    void FittedPicture(const TBitmap& source, int32_t width, int32_t height, TBitmap& out) const;
+    // Reports a failure of the Qt face through errorOccurred; where nobody
+    // listens and unheardToHandler, through the exception handler instead.
+    void RefitShown(TCustomTransitionView& view);
+    static void ReportError(TCustomTransitionView& view, const QString& message, bool unheardToHandler);
 
     // Marks a picture area as built and not yet painted.
     void InvalidateFrame(TRegion Area);

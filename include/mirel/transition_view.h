@@ -31,7 +31,9 @@
 #include <QColor>
 #include <QImage>
 #include <QPixmap>
+#include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
@@ -70,6 +72,25 @@ public:
     /// strip, or the whole parent). A layout, where there is one, overrides it.
     enum TAlign : int { alNone, alTop, alBottom, alLeft, alRight, alClient };
     Q_ENUM(TAlign)
+    /// How the picture fills the control, with the values of Qt Quick's
+    /// Image.fillMode (and its numbers, so that a QML binding to
+    /// Image.PreserveAspectFit means the same here). Name them as
+    /// TTransitionView::FillMode::PreserveAspectFit.
+    enum FillMode : int {
+        /// Scaled to the control's size, its aspect ratio ignored.
+        Stretch = 0,
+        /// Scaled to fit the control, aspect ratio kept, centred; the
+        /// background shows beside it.
+        PreserveAspectFit = 1,
+        /// Scaled to cover the control, aspect ratio kept, centred; what
+        /// overhangs is cut off.
+        PreserveAspectCrop = 2,
+        /// Unscaled, as the classic properties place it: at the top-left
+        /// corner (or centred by center), stretched by stretch, and the
+        /// control sized to it by autoSize. The default.
+        Pad = 6,
+    };
+    Q_ENUM(FillMode)
 };
 using TBackgroundMode = TViewEnums::TBackgroundMode;
 using TThreadPriority = TViewEnums::TThreadPriority;
@@ -112,7 +133,7 @@ QImage BitmapImage(const TBitmap& bitmap);
 /// replace the Do... operations; place TTransitionView otherwise.
 class TCustomTransitionView : public QWidget {
     Q_OBJECT
-    Q_PROPERTY(int style READ transitionStyle WRITE setStyle NOTIFY styleChanged)
+    Q_PROPERTY(int style READ transitionStyle WRITE setTransitionStyle NOTIFY styleChanged)
     Q_PROPERTY(QString styleName READ styleName WRITE setStyleName NOTIFY styleNameChanged STORED false)
     Q_PROPERTY(int step READ step WRITE setStep NOTIFY stepChanged)
     Q_PROPERTY(int delay READ delay WRITE setDelay NOTIFY delayChanged)
@@ -121,10 +142,11 @@ class TCustomTransitionView : public QWidget {
                    NOTIFY threadPriorityChanged)
     Q_PROPERTY(bool reverse READ isReverse WRITE setReverse NOTIFY reverseChanged)
     Q_PROPERTY(bool manual READ isManual WRITE setManual NOTIFY manualChanged)
-    Q_PROPERTY(int progress READ progress WRITE setProgress NOTIFY progressChanged STORED false)
+    Q_PROPERTY(int progress READ progress WRITE setProgress NOTIFY progressChanged STORED false DESIGNABLE false)
     Q_PROPERTY(bool busy READ isBusy NOTIFY busyChanged STORED false)
-    Q_PROPERTY(bool stretch READ isStretch WRITE setStretch NOTIFY stretchChanged)
-    Q_PROPERTY(bool stretchFine READ isStretchFine WRITE setStretchFine NOTIFY stretchFineChanged)
+    Q_PROPERTY(mirel::TViewEnums::FillMode fillMode READ fillMode WRITE setFillMode NOTIFY fillModeChanged)
+    Q_PROPERTY(bool stretch READ stretch WRITE setStretch NOTIFY stretchChanged)
+    Q_PROPERTY(bool stretchFine READ stretchFine WRITE setStretchFine NOTIFY stretchFineChanged)
     Q_PROPERTY(bool center READ isCenter WRITE setCenter NOTIFY centerChanged)
     Q_PROPERTY(bool autoSize READ autoSize WRITE setAutoSize NOTIFY autoSizeChanged)
     Q_PROPERTY(bool overDraw READ overDraw WRITE setOverDraw NOTIFY overDrawChanged)
@@ -132,30 +154,41 @@ class TCustomTransitionView : public QWidget {
     Q_PROPERTY(QColor color READ color WRITE setColor NOTIFY colorChanged)
     Q_PROPERTY(QImage image READ image WRITE setImage NOTIFY pictureChanged STORED false)
 
+    // The classic face's names, for code and for forms saved with them:
+    // read from a form by uic and QUiLoader alike, but kept out of
+    // Designer's property editor, which shows each value once, by its
+    // camelCase name (and would otherwise save it under both).
     Q_PROPERTY(mirel::TViewEnums::TAlign Align READ Align WRITE SetAlign)
-    Q_PROPERTY(bool AutoSize READ AutoSize WRITE SetAutoSize NOTIFY autoSizeChanged)
-    Q_PROPERTY(mirel::TViewEnums::TBackgroundMode BgMode READ BgMode WRITE SetBgMode NOTIFY bgModeChanged)
-    Q_PROPERTY(mirel::TPicture* BgPicture READ BgPictureObject WRITE SetBgPicture NOTIFY bgPictureChanged)
-    Q_PROPERTY(bool Center READ Center WRITE SetCenter NOTIFY centerChanged)
-    Q_PROPERTY(QColor Color READ Color WRITE SetColor NOTIFY colorChanged)
-    Q_PROPERTY(int Delay READ Delay WRITE SetDelay NOTIFY delayChanged)
-    Q_PROPERTY(int Height READ height WRITE SetHeight)
-    Q_PROPERTY(bool Manual READ Manual WRITE SetManual NOTIFY manualChanged)
-    Q_PROPERTY(bool OverDraw READ OverDraw WRITE SetOverDraw NOTIFY overDrawChanged)
+    Q_PROPERTY(bool AutoSize READ AutoSize WRITE SetAutoSize NOTIFY autoSizeChanged DESIGNABLE false)
+    Q_PROPERTY(mirel::TViewEnums::TBackgroundMode BgMode READ BgMode WRITE SetBgMode NOTIFY bgModeChanged
+                   DESIGNABLE false)
+    Q_PROPERTY(mirel::TPicture* BgPicture READ BgPictureObject WRITE SetBgPicture NOTIFY bgPictureChanged
+                   DESIGNABLE false)
+    Q_PROPERTY(bool Center READ Center WRITE SetCenter NOTIFY centerChanged DESIGNABLE false)
+    Q_PROPERTY(QColor Color READ Color WRITE SetColor NOTIFY colorChanged DESIGNABLE false)
+    Q_PROPERTY(int Delay READ Delay WRITE SetDelay NOTIFY delayChanged DESIGNABLE false)
+    Q_PROPERTY(int Height READ height WRITE SetHeight DESIGNABLE false STORED false)
+    Q_PROPERTY(bool Manual READ Manual WRITE SetManual NOTIFY manualChanged DESIGNABLE false)
+    Q_PROPERTY(bool OverDraw READ OverDraw WRITE SetOverDraw NOTIFY overDrawChanged DESIGNABLE false)
     Q_PROPERTY(bool ParentColor READ ParentColor WRITE SetParentColor)
-    Q_PROPERTY(mirel::TPicture* Picture READ PictureObject WRITE SetPicture NOTIFY pictureChanged)
-    Q_PROPERTY(bool Reverse READ Reverse WRITE SetReverse NOTIFY reverseChanged)
-    Q_PROPERTY(bool Stretch READ Stretch WRITE SetStretch NOTIFY stretchChanged)
-    Q_PROPERTY(bool StretchFine READ StretchFine WRITE SetStretchFine NOTIFY stretchFineChanged)
-    Q_PROPERTY(int Step READ Step WRITE SetStep NOTIFY stepChanged)
-    Q_PROPERTY(int Style READ Style WRITE SetStyle NOTIFY styleChanged)
-    Q_PROPERTY(QString StyleName READ StyleName WRITE SetStyleName NOTIFY styleNameChanged STORED false)
-    Q_PROPERTY(bool Threaded READ Threaded WRITE SetThreaded NOTIFY threadedChanged)
+    Q_PROPERTY(mirel::TPicture* Picture READ PictureObject WRITE SetPicture NOTIFY pictureChanged DESIGNABLE false)
+    Q_PROPERTY(bool Reverse READ Reverse WRITE SetReverse NOTIFY reverseChanged DESIGNABLE false)
+    Q_PROPERTY(bool Stretch READ Stretch WRITE SetStretch NOTIFY stretchChanged DESIGNABLE false)
+    Q_PROPERTY(bool StretchFine READ StretchFine WRITE SetStretchFine NOTIFY stretchFineChanged DESIGNABLE false)
+    Q_PROPERTY(int Step READ Step WRITE SetStep NOTIFY stepChanged DESIGNABLE false)
+    Q_PROPERTY(int Style READ Style WRITE SetStyle NOTIFY styleChanged DESIGNABLE false)
+    Q_PROPERTY(QString StyleName READ StyleName WRITE SetStyleName NOTIFY styleNameChanged STORED false
+                   DESIGNABLE false)
+    Q_PROPERTY(bool Threaded READ Threaded WRITE SetThreaded NOTIFY threadedChanged DESIGNABLE false)
     Q_PROPERTY(mirel::TViewEnums::TThreadPriority ThreadPriority READ ThreadPriority WRITE SetThreadPriority
-                   NOTIFY threadPriorityChanged)
-    Q_PROPERTY(int Width READ width WRITE SetWidth)
+                   NOTIFY threadPriorityChanged DESIGNABLE false)
+    Q_PROPERTY(int Width READ width WRITE SetWidth DESIGNABLE false STORED false)
 
 public:
+    /// How the picture fills the control (TCustomTransitionView::FillMode).
+    using FillMode = TViewEnums::FillMode;
+
+
     /// A control of 100 x 100 with the defaults: style 51, step 4, delay 40,
     /// threaded, tiled background, sized to its picture.
     explicit TCustomTransitionView(QWidget* parent = nullptr);
@@ -165,12 +198,17 @@ public:
 
     // ---- The Qt face -------------------------------------------------------
 
-    /// The current transition style: 0 draws through OnCustomDraw, 1 .. 150
+    /// The current transition style: 0 draws through OnCustomDraw, 1 to 150
     /// are the catalogue's effects. (QWidget::style() is the QStyle.)
     int transitionStyle() const { return Style(); }
     /// The catalogue name of the current style ("Custom" for 0).
     QString styleName() const { return StyleName(); }
-    /// Percent the progress advances per frame, 1 .. 100.
+    /// The names of the catalogue's styles in order: the name of style n is
+    /// at n - 1, as a combo box lists them (setTransitionStyle(index + 1)).
+    Q_INVOKABLE static QStringList styleNames();
+    /// The number of catalogue styles, 150: the styles are 1 to styleCount().
+    Q_INVOKABLE static int styleCount();
+    /// Percent the progress advances per frame, 1 to 100.
     int step() const { return Step(); }
     /// Milliseconds aimed at between frames.
     int delay() const { return Delay(); }
@@ -180,19 +218,25 @@ public:
     TThreadPriority threadPriority() const { return ThreadPriority(); }
     /// Whether the progress runs from 100 down to 0.
     bool isReverse() const { return Reverse(); }
-    /// Whether the application sets the progress itself.
+    /// Whether the application sets the progress itself (see setManual()).
     bool isManual() const { return Manual(); }
     /// The current transition's progress in percent.
     int progress() const { return Progress(); }
-    /// Whether a transition is running.
+    /// Whether a transition is running (in manual mode: until it is ended).
     bool isBusy() const { return Busy(); }
-    /// Whether the picture is stretched to the control.
+    /// How the picture fills the control; FillMode::Pad unless set.
+    FillMode fillMode() const;
+    /// Whether the picture is stretched to the control (with FillMode::Pad).
+    bool stretch() const { return Stretch(); }
+    /// The same as stretch().
     bool isStretch() const { return Stretch(); }
     /// Whether stretching keeps the picture's aspect ratio.
+    bool stretchFine() const { return StretchFine(); }
+    /// The same as stretchFine().
     bool isStretchFine() const { return StretchFine(); }
     /// Whether the unstretched picture is centred.
     bool isCenter() const { return Center(); }
-    /// Whether loading a picture resizes the control to it.
+    /// Whether loading a picture resizes the control to it (with FillMode::Pad).
     bool autoSize() const { return AutoSize(); }
     /// Whether a transition starts from what is on screen (else from the background).
     bool overDraw() const { return OverDraw(); }
@@ -204,25 +248,62 @@ public:
     QImage image() const;
     /// A copy of the frame on screen, at the picture's size (null when none).
     QImage frame() const;
-    /// Loads a picture file (JPEG, PNG, BMP, ICO, WebP ...). On failure the
-    /// picture held before stays, error (when given) receives "PATH: reason"
-    /// and the result is false. Nothing is thrown.
-    bool load(const QString& path, QString* error = nullptr);
+    /// The picture's size, within the available area of the control's
+    /// screen (scaled down with its aspect ratio kept); without a picture,
+    /// the control's default size, 100 x 100. Layouts and top-level windows
+    /// take it as the control's preferred size.
+    QSize sizeHint() const override;
+
+    /// Loads a picture file (JPEG, PNG, BMP, ICO, WebP and the formats of
+    /// Qt's image plugins). On failure the picture held before stays,
+    /// errorOccurred() says "PATH: reason" and the result is false. Nothing
+    /// is thrown. Invokable, from QML and through the meta-object system
+    /// (QUiLoader's forms):
+    ///
+    ///     bool ok = false;
+    ///     QMetaObject::invokeMethod(view, "load", Q_RETURN_ARG(bool, ok), Q_ARG(QString, path));
+    Q_INVOKABLE bool load(const QString& path);
+    /// The same, with the reason of a failure ("PATH: reason") in error
+    /// (when given) rather than only in errorOccurred(). Invokable with
+    /// Q_ARG(QString*, &error).
+    Q_INVOKABLE bool load(const QString& path, QString* error);
 
 public Q_SLOTS:
-    /// Starts a transition to the picture from what the control shows.
-    void execute() { Execute(); }
-    /// Ends a running transition as stopped.
-    void stop() { Stop(); }
+    /// Starts a transition to the picture from what the control shows, and
+    /// returns true; false, doing nothing, without a picture or while a
+    /// transition runs, and false when the transition could not be
+    /// prepared (a picture too large for its frames, no memory), which
+    /// errorOccurred() then reports. Nothing is thrown.
+    ///
+    /// Threaded (the default) or manual, it returns at once and the frames
+    /// follow from the event loop. Unthreaded, it returns after the last
+    /// frame, having run a nested event loop between the frames: every
+    /// event of the application is handled inside the call (input, timers,
+    /// paints, queued signals), so a handler may stop this transition, start
+    /// another, change the picture or delete the control before execute()
+    /// returns. Code after the call must not assume that the transition
+    /// completed, or that the control still exists (hold a QPointer).
+    bool execute();
+    /// Ends a running transition as stopped: stopped() is emitted,
+    /// completed() is not. The way to end a manual transition without
+    /// completing it.
+    void stop();
     /// Empties the display unless a transition runs.
-    void clear() { Clear(); }
-    /// Sets the style; values outside 0 .. 150 are ignored.
+    void clear();
+    /// Sets the style; values outside 0 to 150 are ignored. Connects to an
+    /// int signal as it is: connect(spin, &QSpinBox::valueChanged, view,
+    /// &TTransitionView::setTransitionStyle).
+    void setTransitionStyle(int style);
+    /// The same as setTransitionStyle(), kept for code and forms that use
+    /// it; a pointer to it needs qOverload<int>, as QWidget::setStyle(QStyle*)
+    /// shares its name.
     void setStyle(int value) { SetStyle(value); }
-    /// Sets the style by its catalogue name (case ignored); unknown names are ignored.
-    void setStyleName(const QString& value) { SetStyleName(value); }
-    /// Sets the step, clamped to 1 .. 100.
+    /// Sets the style by its catalogue name (case ignored). An unknown name
+    /// changes nothing, is reported by errorOccurred() and gives false.
+    bool setStyleName(const QString& name);
+    /// Sets the step, clamped to 1 to 100.
     void setStep(int value) { SetStep(value); }
-    /// Sets the delay, clamped to 0 .. 65535.
+    /// Sets the delay, clamped to 0 to 65535.
     void setDelay(int value) { SetDelay(value); }
     /// Threaded or not, from the next start of automatic stepping.
     void setThreaded(bool value) { SetThreaded(value); }
@@ -230,17 +311,42 @@ public Q_SLOTS:
     void setThreadPriority(mirel::TViewEnums::TThreadPriority value) { SetThreadPriority(value); }
     /// Runs the next transitions backwards.
     void setReverse(bool value) { SetReverse(value); }
-    /// Manual mode: the application sets the progress.
-    void setManual(bool value) { SetManual(value); }
-    /// Sets the progress of a running transition and shows that frame.
-    void setProgress(int value) { SetProgress(value); }
-    /// Stretches the picture to the control.
+    /// Manual mode: the application moves the transition with setProgress().
+    ///
+    /// A manual transition never ends by itself: setProgress(100) shows the
+    /// last frame (the picture), but the control stays busy and completed()
+    /// is not emitted, as in the classic control. To finish it, call
+    /// setManual(false) once the progress is at its end (100, or 0 when
+    /// reversed): the transition completes at once, with completed() and
+    /// stopped(). Earlier, setManual(false) hands the rest of the transition
+    /// to automatic stepping; stop() ends it as stopped.
+    ///
+    ///     view->setManual(true);
+    ///     view->execute();
+    ///     connect(slider, &QSlider::valueChanged, view, &TTransitionView::setProgress);
+    ///     // ... and when the slider reaches 100:
+    ///     view->setManual(false);   // completed(), stopped()
+    ///
+    /// Turned on during an automatic transition, it holds the transition
+    /// where it is.
+    void setManual(bool value);
+    /// Sets the progress of a running transition and shows that frame
+    /// (values above 100 act as 100). While idle, it does nothing. A frame
+    /// that cannot be drawn is reported by errorOccurred().
+    void setProgress(int value);
+    /// Sets how the picture fills the control. Other than FillMode::Pad, the
+    /// picture is scaled once per transition with a good filter (as the
+    /// slide show fits it) and the transition runs at the control's size;
+    /// stretch, stretchFine, center and autoSize then do not apply. A value
+    /// without a name is ignored.
+    void setFillMode(mirel::TViewEnums::FillMode mode);
+    /// Stretches the picture to the control (with FillMode::Pad).
     void setStretch(bool value) { SetStretch(value); }
     /// Keeps the aspect ratio when stretching.
     void setStretchFine(bool value) { SetStretchFine(value); }
     /// Centres the unstretched picture.
     void setCenter(bool value) { SetCenter(value); }
-    /// Sizes the control to its picture.
+    /// Sizes the control to its picture (with FillMode::Pad).
     void setAutoSize(bool value) { SetAutoSize(value); }
     /// Starts transitions from the screen (true) or the bare background.
     void setOverDraw(bool value) { SetOverDraw(value); }
@@ -253,12 +359,12 @@ public Q_SLOTS:
     /// as copies of a QImage do (an image made over a buffer of yours needs
     /// that buffer while the control shows it; hand over image.copy() if not).
     /// An image the control cannot hold (larger than a bitmap may be, or no
-    /// memory for it) leaves the picture as it was and emits errorOccurred;
+    /// memory for it) leaves the picture as it was and emits errorOccurred();
     /// with nothing connected to that, the exception handler reports it.
     void setImage(const QImage& value);
     /// The same from a pixmap.
     void setPixmap(const QPixmap& value) { setImage(value.toImage()); }
-    /// Sets the background picture; a null image empties it. Refused as setImage.
+    /// Sets the background picture; a null image empties it. Refused as setImage().
     void setBgImage(const QImage& value);
 
 Q_SIGNALS:
@@ -268,7 +374,8 @@ Q_SIGNALS:
     void progressChanged(int progress);
     /// A transition frame has been painted.
     void frameShown();
-    /// A transition reached its last frame (not emitted when it was stopped).
+    /// A transition reached its last frame (not emitted when it was stopped;
+    /// in manual mode, only once setManual(false) ends it).
     void completed();
     /// A transition ended, completed or stopped.
     void stopped();
@@ -286,30 +393,38 @@ Q_SIGNALS:
     void stepChanged(int step);
     /// The delay changed.
     void delayChanged(int delay);
-    /// Threaded changed.
+    /// The threaded property changed.
     void threadedChanged(bool threaded);
     /// The worker thread's priority changed.
     void threadPriorityChanged(mirel::TViewEnums::TThreadPriority priority);
-    /// Reverse changed.
+    /// The reverse property changed.
     void reverseChanged(bool reverse);
-    /// Manual changed.
+    /// The manual property changed.
     void manualChanged(bool manual);
-    /// Stretch changed.
+    /// The fill mode changed.
+    void fillModeChanged(mirel::TViewEnums::FillMode mode);
+    /// The stretch property changed.
     void stretchChanged(bool stretch);
-    /// StretchFine changed.
+    /// The stretchFine property changed.
     void stretchFineChanged(bool stretchFine);
-    /// Center changed.
+    /// The center property changed.
     void centerChanged(bool center);
-    /// AutoSize changed.
+    /// The autoSize property changed.
     void autoSizeChanged(bool autoSize);
-    /// OverDraw changed.
+    /// The overDraw property changed.
     void overDrawChanged(bool overDraw);
     /// The background mode changed.
     void bgModeChanged(mirel::TViewEnums::TBackgroundMode mode);
     /// The background colour changed.
     void colorChanged(const QColor& color);
-    /// An image given to setImage, setPixmap or setBgImage (or the image
-    /// property) was refused: message says why, in one line.
+    /// Something the Qt face was asked to do failed or was refused, in one
+    /// line saying why: a picture that load() could not read ("PATH:
+    /// reason"), an image given to setImage(), setPixmap() or setBgImage()
+    /// (or the image property) that the control cannot hold, a transition
+    /// that execute() or setManual() could not prepare or a frame that
+    /// setProgress() could not draw, an unknown name for setStyleName().
+    /// The Qt face throws nothing; this and the return values say what went
+    /// wrong.
     void errorOccurred(const QString& message);
 
 public:
@@ -352,7 +467,7 @@ public:
     /// Called on the worker thread, it is carried out on the GUI thread.
     void SetManual(bool Value);
 
-    /// 0 draws through OnCustomDraw, 1 .. 150 are catalogue rows. Other
+    /// 0 draws through OnCustomDraw, 1 to 150 are catalogue rows. Other
     /// values are ignored. A change during a transition shows from the next
     /// frame on.
     int Style() const;
@@ -363,13 +478,13 @@ public:
     /// Percent per frame; 0 and below become 1, above 100 become 100.
     int Step() const;
     void SetStep(int Value);
-    /// Milliseconds aimed at between frames, 0 .. 65535.
+    /// Milliseconds aimed at between frames, 0 to 65535.
     int Delay() const;
     void SetDelay(int Value);
     bool Reverse() const;
     void SetReverse(bool Value);
 
-    /// 0 .. 100. Writing it during a transition builds and shows that frame
+    /// 0 to 100. Writing it during a transition builds and shows that frame
     /// (values above 100 act as 100); while idle, or with the current value,
     /// writing does nothing. The worker thread writes it too.
     int Progress() const;
@@ -489,7 +604,6 @@ private:
 
     void PictureChanged();
     void BgPictureChanged();
-    void ReportRefusedImage(const QString& message);
     void UpdatePicRect();
     TRect PicPlace(int32_t Width, int32_t Height) const;
     void ApplyAlign();

@@ -68,6 +68,10 @@ TTransitionItem::TTransitionItem(QQuickItem* parent)
     connect(v, &TTransitionView::threadedChanged, this, &TTransitionItem::threadedChanged);
     connect(v, &TTransitionView::reverseChanged, this, &TTransitionItem::reverseChanged);
     connect(v, &TTransitionView::manualChanged, this, &TTransitionItem::manualChanged);
+    connect(v, &TTransitionView::fillModeChanged, this, [this](TTransitionView::FillMode mode) {
+        Compose();
+        emit fillModeChanged(int(mode));
+    });
     connect(v, &TTransitionView::stretchChanged, this, [this](bool b) {
         Compose();
         emit stretchChanged(b);

@@ -36,6 +36,8 @@ class TTransitionItem : public QQuickItem {
     Q_PROPERTY(bool manual READ isManual WRITE setManual NOTIFY manualChanged)
     Q_PROPERTY(int progress READ progress WRITE setProgress NOTIFY progressChanged)
     Q_PROPERTY(bool busy READ isBusy NOTIFY busyChanged)
+    // Image.fillMode's numbers: fillMode: Image.PreserveAspectFit works.
+    Q_PROPERTY(int fillMode READ fillMode WRITE setFillMode NOTIFY fillModeChanged)
     Q_PROPERTY(bool stretch READ isStretch WRITE setStretch NOTIFY stretchChanged)
     Q_PROPERTY(bool stretchFine READ isStretchFine WRITE setStretchFine NOTIFY stretchFineChanged)
     Q_PROPERTY(bool center READ isCenter WRITE setCenter NOTIFY centerChanged)
@@ -64,6 +66,7 @@ public:
     bool isManual() const { return view_->isManual(); }
     int progress() const { return view_->progress(); }
     bool isBusy() const { return view_->isBusy(); }
+    int fillMode() const { return int(view_->fillMode()); }
     bool isStretch() const { return view_->isStretch(); }
     bool isStretchFine() const { return view_->isStretchFine(); }
     bool isCenter() const { return view_->isCenter(); }
@@ -84,6 +87,7 @@ public:
     void setReverse(bool value) { view_->setReverse(value); }
     void setManual(bool value) { view_->setManual(value); }
     void setProgress(int value) { view_->setProgress(value); }
+    void setFillMode(int value) { view_->setFillMode(TTransitionView::FillMode(value)); }
     void setStretch(bool value) { view_->setStretch(value); }
     void setStretchFine(bool value) { view_->setStretchFine(value); }
     void setCenter(bool value) { view_->setCenter(value); }
@@ -103,6 +107,10 @@ public:
         view_->clear();
         Compose();
     }
+    /// The names of the styles 1 to styleCount(), in order (a ComboBox's model).
+    Q_INVOKABLE static QStringList styleNames() { return TTransitionView::styleNames(); }
+    /// The number of catalogue styles.
+    Q_INVOKABLE static int styleCount() { return TTransitionView::styleCount(); }
     /// The frame on screen at the picture's size.
     Q_INVOKABLE QImage frame() const { return view_->frame(); }
 
@@ -121,6 +129,7 @@ Q_SIGNALS:
     void threadedChanged(bool threaded);
     void reverseChanged(bool reverse);
     void manualChanged(bool manual);
+    void fillModeChanged(int fillMode);
     void stretchChanged(bool stretch);
     void stretchFineChanged(bool stretchFine);
     void centerChanged(bool center);
