@@ -7,9 +7,14 @@
 //
 //   mirel_designer_save FORM.ui EXPECTED.txt CLASS qt|classic
 //
-// The widget publishes each value twice, by its camelCase name (the Qt face)
-// and by its capitalised name (the classic face); one form changes the
-// properties of one face only, so that neither can hide a fault of the other.
+// The widget publishes most values twice, by their camelCase names (the Qt
+// face) and by their capitalised names (the classic face), but Designer's
+// property editor shows each once, by its camelCase name. "qt" changes every
+// property the editor shows and saves the form, which must then store each
+// value once. "classic" writes the form an application made before has,
+// with the capitalised names, opens it in Designer (which must show its
+// values under the camelCase names and save them so, once each), and hands
+// on the form as it was, for the application to build and load.
 // CLASS names the form's class (Ui::CLASS in the code uic writes).
 //
 // EXPECTED gets one "name=value" line per property the form stores, read back
@@ -20,11 +25,13 @@
 #include <QFile>
 #include <QImage>
 #include <QMetaProperty>
+#include <QRegularExpression>
 #include <QTextStream>
 #include <QWidget>
 #include <QtDesigner/QDesignerComponents>
 #include <QtDesigner/QtDesigner>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -111,11 +118,37 @@ QString Text(const QMetaProperty& property, const QVariant& value)
     return value.toString();
 }
 
+// A property as a form stores it.
+QString PropertyXml(const QMetaProperty& property, const QVariant& value)
+{
+    QString text;
+    if (property.isEnumType()) {
+        const QMetaEnum e = property.enumerator();
+        text = QStringLiteral("<enum>%1::%2</enum>").arg(QLatin1String(e.scope()), QLatin1String(e.valueToKey(value.toInt())));
+    } else if (value.typeId() == QMetaType::Bool) {
+        text = QStringLiteral("<bool>%1</bool>").arg(value.toBool() ? "true" : "false");
+    } else if (value.typeId() == QMetaType::Int) {
+        text = QStringLiteral("<number>%1</number>").arg(value.toInt());
+    } else if (value.typeId() == QMetaType::QColor) {
+        const QColor c = value.value<QColor>();
+        text = QStringLiteral("<color><red>%1</red><green>%2</green><blue>%3</blue></color>")
+                   .arg(c.red()).arg(c.green()).arg(c.blue());
+    }
+    return QStringLiteral("<property name=\"%1\">%2</property>").arg(QLatin1String(property.name()), text);
+}
+
+bool HasTwin(const QMetaObject* meta, const char* name)
+{
+    QByteArray lower(name);
+    lower[0] = char(QChar::toLower(char16_t(lower[0])));
+    return lower != name && meta->indexOfProperty(lower) >= 0;
+}
+
 // The dashed frame that shows the control's bounds in Designer: black dashes
 // on its outermost pixels, nothing inside.
 void CheckFrame(QWidget* widget)
 {
-    widget->setProperty("Color", QColor(Qt::white));
+    widget->setProperty("color", QColor(Qt::white));
     const QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
     int black = 0;
     for (int x = 0; x < image.width(); ++x)
@@ -198,42 +231,85 @@ int main(int argc, char** argv)
     Check(view->size() == QSize(100, 100), "dropped at the control's own size, 100 x 100");
 
     // Property tool tips name properties that exist.
-    const QMetaObject* meta = view->metaObject();
     for (QDomElement tip = custom.firstChildElement("propertyspecifications").firstChildElement("tooltip");
          !tip.isNull(); tip = tip.nextSiblingElement("tooltip"))
-        Check(meta->indexOfProperty(tip.attribute("name").toLatin1()) >= 0,
+        Check(view->metaObject()->indexOfProperty(tip.attribute("name").toLatin1()) >= 0,
               "a tool tip for a property the widget does not have: " + tip.attribute("name"));
 
     CheckFrame(view);
-    form->cursor()->resetWidgetProperty(view, "Color");
+    form->cursor()->resetWidgetProperty(view, "color");
 
-    // Every property of the widget's own that the property editor offers,
-    // on the chosen face, changed there from its default; the ones not stored
-    // must stay out of the form.
+    // The property editor shows each value once, by its camelCase name:
+    // neither a capitalised twin, nor the geometry again as Width and
+    // Height, nor the progress of a transition that cannot run there.
     auto* sheet = qt_extension<QDesignerPropertySheetExtension*>(core->extensionManager(), view);
+    const auto shown = [sheet](const char* name) {
+        const int s = sheet->indexOf(QString::fromLatin1(name));
+        return s >= 0 && sheet->isVisible(s);
+    };
+    const QMetaObject* meta = view->metaObject();
+    for (int i = QWidget::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
+        const char* name = meta->property(i).name();
+        if (HasTwin(meta, name))
+            Check(!shown(name), QString("Designer shows %1 beside its camelCase twin").arg(name));
+    }
+    for (const char* name : {"Width", "Height", "progress"})
+        Check(!shown(name), QString("Designer shows %1").arg(name));
+    for (const char* name : {"style", "step", "fillMode", "Align", "ParentColor"})
+        Check(shown(name), QString("Designer does not show %1").arg(name));
+
+    // Every property the editor offers, changed there from its default (on
+    // the "qt" face), or every capitalised one in an older form (on the
+    // "classic" face); the ones not stored must stay out of the form.
     QList<QVariant> defaults;
     for (int i = 0; i < meta->propertyCount(); ++i)
         defaults << meta->property(i).read(view);
     QStringList notStored;
+    QString older;
     for (int i = QWidget::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
         const QMetaProperty property = meta->property(i);
-        const int s = sheet->indexOf(QString::fromLatin1(property.name()));
-        if (s < 0 || !sheet->isVisible(s) || !property.isWritable())
+        if (!property.isWritable())
             continue;
-        if (QChar::fromLatin1(property.name()[0]).isUpper() != (face == "classic"))
+        const bool classic = face == "classic";
+        if (classic ? !QChar::isUpper(char16_t(property.name()[0])) : !shown(property.name()))
             continue;
         if (!property.isStored()) {
             notStored << property.name();
             continue;
         }
         const QVariant value = Changed(property, defaults[i]);
-        if (value.isValid())
+        if (!value.isValid())
+            continue;
+        if (classic)
+            older += PropertyXml(property, value);
+        else
             form->cursor()->setWidgetProperty(view, QString::fromLatin1(property.name()), value);
     }
+    QString contents = form->contents();
+    if (face == "classic") {
+        // The form as an application has it, opened in Designer.
+        contents.replace(QRegularExpression(QStringLiteral("(<widget class=\"mirel::TTransitionView\" name=\"view\">)")),
+                         QStringLiteral("\\1") + older);
+        form->setContents(contents);
+        view = form->mainContainer()->findChild<QWidget*>("view");
+        if (!view) {
+            std::fputs("FAILED: Designer does not open the older form\n", stderr);
+            return 1;
+        }
+        for (int i = QWidget::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
+            const QMetaProperty property = meta->property(i);
+            const QVariant value = Changed(property, defaults[i]);
+            if (HasTwin(meta, property.name()) && property.isStored() && value.isValid())
+                Check(Text(property, property.read(view)) == Text(property, value),
+                      QString("%1 from the older form reads %2 in Designer").arg(property.name(), Text(property, property.read(view))));
+        }
+    }
 
-    const QString contents = form->contents();
+    // Saved, each value once: edited in Designer, by its camelCase name
+    // alone; from an older form, by the name that form gave it.
+    const QString saving = form->contents();
     QDomDocument saved;
-    saved.setContent(contents);
+    saved.setContent(saving);
     QStringList savedNames;
     QDomElement savedWidget = saved.documentElement().firstChildElement("widget").firstChildElement("widget");
     for (QDomElement p = savedWidget.firstChildElement("property"); !p.isNull();
@@ -241,10 +317,19 @@ int main(int argc, char** argv)
         savedNames << p.attribute("name");
     for (const QString& name : notStored)
         Check(!savedNames.contains(name), name + " is not stored in the form");
+    for (const QString& name : savedNames) {
+        if (face == "qt")
+            Check(!HasTwin(meta, name.toLatin1()), "Designer saves " + name + ", a capitalised twin");
+        Check(std::count_if(savedNames.begin(), savedNames.end(),
+                            [&](const QString& n) { return n.compare(name, Qt::CaseInsensitive) == 0; }) == 1,
+              "Designer saves " + name + " twice");
+    }
+    if (face == "qt")
+        contents = saving;
 
     // Opened again in Designer, the form shows the same values.
     QDesignerFormWindowInterface* reopened = core->formWindowManager()->createFormWindow(nullptr);
-    reopened->setContents(contents);
+    reopened->setContents(saving);
     QWidget* again = reopened->mainContainer()->findChild<QWidget*>("view");
     Check(again != nullptr, "the saved form opens again in Designer");
     for (const QString& name : savedNames) {
@@ -264,7 +349,13 @@ int main(int argc, char** argv)
     out.write(contents.toUtf8());
     QTextStream lines(&expected);
     lines << "class=" << view->metaObject()->className() << "\n";
-    for (const QString& name : savedNames) {
+    QDomDocument handedOn;
+    handedOn.setContent(contents);
+    QStringList names;
+    for (QDomElement p = handedOn.documentElement().firstChildElement("widget").firstChildElement("widget").firstChildElement("property");
+         !p.isNull(); p = p.nextSiblingElement("property"))
+        names << p.attribute("name");
+    for (const QString& name : names) {
         const int i = meta->indexOfProperty(name.toLatin1());
         if (i >= QWidget::staticMetaObject.propertyCount())
             lines << name << "=" << Text(meta->property(i), meta->property(i).read(view)) << "\n";

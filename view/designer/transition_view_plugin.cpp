@@ -11,32 +11,34 @@ namespace mirel {
 
 namespace {
 
-// The property editor's tool tips, for each property by its capitalised name
-// and, where it has one, its camelCase twin.
+// The property editor's tool tips, for the properties it shows: the
+// camelCase names, and the two classic ones without a twin. (The other
+// capitalised names are kept out of Designer, though forms may use them.)
 struct TPropertyTip {
-    const char* Classic;
-    const char* Qt;
+    const char* Name;
     const char* Text;
 };
 
 constexpr TPropertyTip PropertyTips[] = {
-    {"Style", "style", "Transition style: 1 to 150 from the catalogue, 0 draws through OnCustomDraw"},
-    {"StyleName", "styleName", "Name of the current style; setting a name selects that style"},
-    {"Step", "step", "Percent of the transition per frame, 1 to 100"},
-    {"Delay", "delay", "Milliseconds aimed at between frames"},
-    {"Reverse", "reverse", "Run the transition from 100 % down to 0 %"},
-    {"Manual", "manual", "The application sets Progress itself; no automatic stepping"},
-    {"Threaded", "threaded", "Build the frames on a worker thread"},
-    {"ThreadPriority", "threadPriority", "Priority of the worker thread"},
-    {"OverDraw", "overDraw", "Start from what is on screen (on) or from the bare background (off)"},
-    {"AutoSize", "autoSize", "Size the control to the picture"},
-    {"Center", "center", "Centre the unstretched picture in the control"},
-    {"Stretch", "stretch", "Stretch the picture to the control"},
-    {"StretchFine", "stretchFine", "With Stretch: keep the picture's aspect ratio"},
-    {"BgMode", "bgMode", "How the background picture is drawn behind the picture"},
-    {"Color", "color", "Background colour; the parent's while ParentColor is on"},
-    {"ParentColor", nullptr, "Take the parent's background colour"},
-    {"Align", nullptr, "Follow the parent's size: a strip along one side or the whole parent"},
+    {"style", "Transition style: 1 to 150 from the catalogue, 0 draws through OnCustomDraw"},
+    {"styleName", "Name of the current style; setting a name selects that style"},
+    {"step", "Percent of the transition per frame, 1 to 100"},
+    {"delay", "Milliseconds aimed at between frames"},
+    {"reverse", "Run the transition from 100 % down to 0 %"},
+    {"manual", "The application sets the progress itself; no automatic stepping"},
+    {"threaded", "Build the frames on a worker thread"},
+    {"threadPriority", "Priority of the worker thread"},
+    {"overDraw", "Start from what is on screen (on) or from the bare background (off)"},
+    {"fillMode", "How the picture fills the control: scaled to it (Stretch, PreserveAspectFit, "
+                 "PreserveAspectCrop) or unscaled (Pad, placed by the properties below)"},
+    {"autoSize", "With Pad: size the control to the picture"},
+    {"center", "With Pad: centre the unstretched picture in the control"},
+    {"stretch", "With Pad: stretch the picture to the control"},
+    {"stretchFine", "With stretch: keep the picture's aspect ratio"},
+    {"bgMode", "How the background picture is drawn behind the picture"},
+    {"color", "Background colour; the parent's while ParentColor is on"},
+    {"ParentColor", "Take the parent's background colour"},
+    {"Align", "Follow the parent's size: a strip along one side or the whole parent"},
 };
 
 } // namespace
@@ -123,10 +125,8 @@ QString TTransitionViewPlugin::domXml() const
     // <customwidgets> entry Designer copies into every form that uses it.
     QString tips;
     for (const TPropertyTip& tip : PropertyTips)
-        for (const char* name : {tip.Classic, tip.Qt})
-            if (name)
-                tips += QStringLiteral("    <tooltip name=\"%1\">%2</tooltip>\n")
-                            .arg(QLatin1String(name), QLatin1String(tip.Text));
+        tips += QStringLiteral("    <tooltip name=\"%1\">%2</tooltip>\n")
+                    .arg(QLatin1String(tip.Name), QLatin1String(tip.Text));
     return QStringLiteral(R"(<ui language="c++" displayname="Transition View">
  <widget class="mirel::TTransitionView" name="transitionView">
   <property name="geometry">
