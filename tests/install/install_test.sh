@@ -139,4 +139,18 @@ cmake --build "$stage/example" -j2 >"$stage/build.log" 2>&1 \
 if grep -q 'warning' "$stage/build.log"; then cat "$stage/build.log" >&2; fail "the example builds with warnings"; fi
 QT_QPA_PLATFORM=offscreen timeout 60 "$stage/example/transition-view-example" --once \
   || fail "the example did not end its transition with status 0"
+# The Qt face from the outside, in C++17: the connects compile as written,
+# the fill modes show in a grab, errors reach errorOccurred instead of
+# terminating, and a form's widget made by QUiLoader through the installed
+# Designer plugin has an invokable load().
+cmake -S "$source/tests/install/qt_face" -B "$stage/qt_face" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_PREFIX_PATH="$root" >"$stage/qt_face_configure.log" \
+  || { cat "$stage/qt_face_configure.log" >&2; fail "configuring the Qt face's consumer"; }
+cmake --build "$stage/qt_face" -j2 >"$stage/qt_face_build.log" 2>&1 \
+  || { cat "$stage/qt_face_build.log" >&2; fail "building the Qt face's consumer"; }
+form=
+designer_plugins=$(find "$root" -name libmirel-transitionview-designer.so -printf '%h\n' | head -1)
+[ -n "$designer_plugins" ] && form=--form
+QT_PLUGIN_PATH=${designer_plugins%/designer} QT_QPA_PLATFORM=offscreen timeout 120 "$stage/qt_face/qt_face" $form \
+  || fail "the Qt face as an application meets it"
 echo "install_package: all checks passed"
