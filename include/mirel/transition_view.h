@@ -129,59 +129,103 @@ QImage BitmapImage(const TBitmap& bitmap);
 
 /// The whole control and its engine, with its properties published to Qt's
 /// property system, Qt Designer and QML by their camelCase names (with NOTIFY
-/// signals) and by their classic capitalised names. Derive from it to
-/// replace the Do... operations; place TTransitionView otherwise.
+/// signals), and to code and older forms by their classic capitalised
+/// names too. Derive from it to replace the Do... operations; place
+/// TTransitionView otherwise.
+///
+/// A photo viewer sets one property, setFillMode(FillMode::PreserveAspectFit),
+/// and places the control in a layout: see fillMode.
 class TCustomTransitionView : public QWidget {
     Q_OBJECT
+    /// The transition style, 0 to 150 (transitionStyle(), setTransitionStyle()).
     Q_PROPERTY(int style READ transitionStyle WRITE setTransitionStyle NOTIFY styleChanged)
+    /// The current style's catalogue name; writing a name selects that style.
     Q_PROPERTY(QString styleName READ styleName WRITE setStyleName NOTIFY styleNameChanged STORED false)
+    /// Percent of the transition per frame, 1 to 100.
     Q_PROPERTY(int step READ step WRITE setStep NOTIFY stepChanged)
+    /// Milliseconds aimed at between frames, 0 to 65535.
     Q_PROPERTY(int delay READ delay WRITE setDelay NOTIFY delayChanged)
+    /// Whether transitions step on a worker thread.
     Q_PROPERTY(bool threaded READ isThreaded WRITE setThreaded NOTIFY threadedChanged)
+    /// The worker thread's priority.
     Q_PROPERTY(mirel::TViewEnums::TThreadPriority threadPriority READ threadPriority WRITE setThreadPriority
                    NOTIFY threadPriorityChanged)
+    /// Whether the progress runs from 100 down to 0.
     Q_PROPERTY(bool reverse READ isReverse WRITE setReverse NOTIFY reverseChanged)
+    /// Whether the application moves the transition (see setManual()).
     Q_PROPERTY(bool manual READ isManual WRITE setManual NOTIFY manualChanged)
+    /// The running transition's progress in percent.
     Q_PROPERTY(int progress READ progress WRITE setProgress NOTIFY progressChanged STORED false DESIGNABLE false)
+    /// Whether a transition is running.
     Q_PROPERTY(bool busy READ isBusy NOTIFY busyChanged STORED false)
+    /// How the picture fills the control (see setFillMode()).
     Q_PROPERTY(mirel::TViewEnums::FillMode fillMode READ fillMode WRITE setFillMode NOTIFY fillModeChanged)
+    /// With FillMode::Pad, whether the picture is stretched to the control.
     Q_PROPERTY(bool stretch READ stretch WRITE setStretch NOTIFY stretchChanged)
+    /// With stretch, whether the aspect ratio is kept.
     Q_PROPERTY(bool stretchFine READ stretchFine WRITE setStretchFine NOTIFY stretchFineChanged)
+    /// With FillMode::Pad, whether the unstretched picture is centred.
     Q_PROPERTY(bool center READ isCenter WRITE setCenter NOTIFY centerChanged)
+    /// With FillMode::Pad, whether a new picture sizes the control to it.
     Q_PROPERTY(bool autoSize READ autoSize WRITE setAutoSize NOTIFY autoSizeChanged)
+    /// Whether a transition starts from the screen (else the bare background).
     Q_PROPERTY(bool overDraw READ overDraw WRITE setOverDraw NOTIFY overDrawChanged)
+    /// How the background picture is drawn.
     Q_PROPERTY(mirel::TViewEnums::TBackgroundMode bgMode READ bgMode WRITE setBgMode NOTIFY bgModeChanged)
+    /// The background colour.
     Q_PROPERTY(QColor color READ color WRITE setColor NOTIFY colorChanged)
+    /// The picture the next transition goes to.
     Q_PROPERTY(QImage image READ image WRITE setImage NOTIFY pictureChanged STORED false)
 
     // The classic face's names, for code and for forms saved with them:
     // read from a form by uic and QUiLoader alike, but kept out of
     // Designer's property editor, which shows each value once, by its
     // camelCase name (and would otherwise save it under both).
+    /// Where the control sits in its parent; a layout overrides it.
     Q_PROPERTY(mirel::TViewEnums::TAlign Align READ Align WRITE SetAlign)
+    /// The classic name of autoSize, for code and older forms.
     Q_PROPERTY(bool AutoSize READ AutoSize WRITE SetAutoSize NOTIFY autoSizeChanged DESIGNABLE false)
+    /// The classic name of bgMode, for code and older forms.
     Q_PROPERTY(mirel::TViewEnums::TBackgroundMode BgMode READ BgMode WRITE SetBgMode NOTIFY bgModeChanged
                    DESIGNABLE false)
+    /// The classic BgPicture object.
     Q_PROPERTY(mirel::TPicture* BgPicture READ BgPictureObject WRITE SetBgPicture NOTIFY bgPictureChanged
                    DESIGNABLE false)
+    /// The classic name of center, for code and older forms.
     Q_PROPERTY(bool Center READ Center WRITE SetCenter NOTIFY centerChanged DESIGNABLE false)
+    /// The classic name of color, for code and older forms.
     Q_PROPERTY(QColor Color READ Color WRITE SetColor NOTIFY colorChanged DESIGNABLE false)
+    /// The classic name of delay, for code and older forms.
     Q_PROPERTY(int Delay READ Delay WRITE SetDelay NOTIFY delayChanged DESIGNABLE false)
+    /// The control's height, for older forms; the geometry holds it.
     Q_PROPERTY(int Height READ height WRITE SetHeight DESIGNABLE false STORED false)
+    /// The classic name of manual, for code and older forms.
     Q_PROPERTY(bool Manual READ Manual WRITE SetManual NOTIFY manualChanged DESIGNABLE false)
+    /// The classic name of overDraw, for code and older forms.
     Q_PROPERTY(bool OverDraw READ OverDraw WRITE SetOverDraw NOTIFY overDrawChanged DESIGNABLE false)
+    /// Whether the control takes its parent's colour.
     Q_PROPERTY(bool ParentColor READ ParentColor WRITE SetParentColor)
+    /// The classic Picture object.
     Q_PROPERTY(mirel::TPicture* Picture READ PictureObject WRITE SetPicture NOTIFY pictureChanged DESIGNABLE false)
+    /// The classic name of reverse, for code and older forms.
     Q_PROPERTY(bool Reverse READ Reverse WRITE SetReverse NOTIFY reverseChanged DESIGNABLE false)
+    /// The classic name of stretch, for code and older forms.
     Q_PROPERTY(bool Stretch READ Stretch WRITE SetStretch NOTIFY stretchChanged DESIGNABLE false)
+    /// The classic name of stretchFine, for code and older forms.
     Q_PROPERTY(bool StretchFine READ StretchFine WRITE SetStretchFine NOTIFY stretchFineChanged DESIGNABLE false)
+    /// The classic name of step, for code and older forms.
     Q_PROPERTY(int Step READ Step WRITE SetStep NOTIFY stepChanged DESIGNABLE false)
+    /// The classic name of style, for code and older forms.
     Q_PROPERTY(int Style READ Style WRITE SetStyle NOTIFY styleChanged DESIGNABLE false)
+    /// The classic name of styleName, for code and older forms.
     Q_PROPERTY(QString StyleName READ StyleName WRITE SetStyleName NOTIFY styleNameChanged STORED false
                    DESIGNABLE false)
+    /// The classic name of threaded, for code and older forms.
     Q_PROPERTY(bool Threaded READ Threaded WRITE SetThreaded NOTIFY threadedChanged DESIGNABLE false)
+    /// The classic name of threadPriority, for code and older forms.
     Q_PROPERTY(mirel::TViewEnums::TThreadPriority ThreadPriority READ ThreadPriority WRITE SetThreadPriority
                    NOTIFY threadPriorityChanged DESIGNABLE false)
+    /// The control's width, for older forms; the geometry holds it.
     Q_PROPERTY(int Width READ width WRITE SetWidth DESIGNABLE false STORED false)
 
 public:
@@ -430,79 +474,138 @@ Q_SIGNALS:
 public:
     // ---- The classic face --------------------------------------------------
 
+    ///@{
     /// The picture to show; loading or assigning it sizes the control to it
-    /// (AutoSize) and fires OnChange, but starts nothing.
+    /// (AutoSize) and fires OnChange, but starts nothing. SetPicture(nullptr)
+    /// empties it; any other picture is copied. PictureObject() is the
+    /// Picture property's pointer.
     TPicture& Picture();
     const TPicture& Picture() const;
-    /// nullptr empties the picture; anything else is copied.
     void SetPicture(const TPicture* Value);
     TPicture* PictureObject();
+    ///@}
 
-    /// The background picture, drawn by BgMode over Color.
+    ///@{
+    /// The background picture, drawn by BgMode over Color; as Picture.
     TPicture& BgPicture();
     const TPicture& BgPicture() const;
     void SetBgPicture(const TPicture* Value);
     TPicture* BgPictureObject();
+    ///@}
 
+    ///@{
+    /// How BgPicture covers the control, as bgMode().
     TBackgroundMode BgMode() const;
     void SetBgMode(TBackgroundMode Value);
+    ///@}
+    ///@{
+    /// Whether assigning a picture sizes the control to it, as autoSize().
     bool AutoSize() const;
     void SetAutoSize(bool Value);
+    ///@}
+    ///@{
+    /// Whether the unstretched picture is centred, as isCenter().
     bool Center() const;
     void SetCenter(bool Value);
+    ///@}
+    ///@{
+    /// Whether the picture is stretched to the control, as stretch().
     bool Stretch() const;
     void SetStretch(bool Value);
+    ///@}
+    ///@{
+    /// Whether stretching keeps the aspect ratio, as stretchFine().
     bool StretchFine() const;
     void SetStretchFine(bool Value);
+    ///@}
+    ///@{
+    /// Whether a transition starts from the screen, as overDraw().
     bool OverDraw() const;
     void SetOverDraw(bool Value);
-    /// Takes effect at the next start of automatic stepping.
+    ///@}
+    ///@{
+    /// Whether transitions step on a worker thread; takes effect at the next
+    /// start of automatic stepping.
     bool Threaded() const;
     void SetThreaded(bool Value);
-    /// Takes effect when the next worker thread is made.
+    ///@}
+    ///@{
+    /// The worker thread's priority; takes effect when the next worker
+    /// thread is made.
     TThreadPriority ThreadPriority() const;
     void SetThreadPriority(TThreadPriority Value);
+    ///@}
+    ///@{
+    /// Manual mode (see setManual()). Off to on holds a running transition;
+    /// on to off resumes its stepping. Called on the worker thread, the
+    /// change is carried out on the GUI thread.
     bool Manual() const;
-    /// Off to on holds a running transition; on to off resumes its stepping.
-    /// Called on the worker thread, it is carried out on the GUI thread.
     void SetManual(bool Value);
+    ///@}
 
-    /// 0 draws through OnCustomDraw, 1 to 150 are catalogue rows. Other
-    /// values are ignored. A change during a transition shows from the next
-    /// frame on.
+    ///@{
+    /// The style: 0 draws through OnCustomDraw, 1 to 150 are catalogue rows.
+    /// Other values are ignored. A change during a transition shows from the
+    /// next frame on.
     int Style() const;
     void SetStyle(int Value);
+    ///@}
+    ///@{
+    /// The style's catalogue name, any case when set; a name that matches
+    /// no style is ignored.
     QString StyleName() const;
-    /// A name that matches no style is ignored.
     void SetStyleName(const QString& Value);
+    ///@}
+    ///@{
     /// Percent per frame; 0 and below become 1, above 100 become 100.
     int Step() const;
     void SetStep(int Value);
+    ///@}
+    ///@{
     /// Milliseconds aimed at between frames, 0 to 65535.
     int Delay() const;
     void SetDelay(int Value);
+    ///@}
+    ///@{
+    /// Whether the progress runs from 100 down to 0.
     bool Reverse() const;
     void SetReverse(bool Value);
+    ///@}
 
-    /// 0 to 100. Writing it during a transition builds and shows that frame
-    /// (values above 100 act as 100); while idle, or with the current value,
-    /// writing does nothing. The worker thread writes it too.
+    ///@{
+    /// The progress, 0 to 100. Writing it during a transition builds and
+    /// shows that frame (values above 100 act as 100); while idle, or with
+    /// the current value, writing does nothing. The worker thread writes it
+    /// too. SetProgress throws what the frame's drawing throws.
     int Progress() const;
     void SetProgress(int Value);
+    ///@}
 
     /// True from Execute until the transition has ended.
     bool Busy() const;
 
+    ///@{
     /// The background colour: the parent's own until set.
     QColor Color() const;
     void SetColor(const QColor& Value);
+    ///@}
+    ///@{
+    /// Whether the control takes its parent's colour; setting a colour
+    /// turns it off.
     bool ParentColor() const;
     void SetParentColor(bool Value);
+    ///@}
 
+    ///@{
+    /// Where the control sits in its parent (TAlign).
     TAlign Align() const;
     void SetAlign(TAlign Value);
+    ///@}
+    ///@{
+    /// Resize the control, keeping the other side.
     void SetWidth(int Value) { resize(Value, height()); }
     void SetHeight(int Value) { resize(width(), Value); }
+    ///@}
 
     /// The latest frame, picture-sized; kept after a transition and painted
     /// until the next one. Lock its canvas to read it while a worker runs.
@@ -545,13 +648,17 @@ public:
     /// Sizes the control to the picture, keeping the sides its Align fixes.
     void FitToPicture();
 
+    /// After every change of the picture, on the thread that made it.
     TNotifyEvent OnChange;
     /// After every frame; on the worker thread when threaded.
     TNotifyEvent OnProgress;
+    /// A transition reached its end (not when stopped); GUI thread.
     TNotifyEvent OnComplete;
     /// Draws the frames of style 0; on the worker thread when threaded.
     TCustomDrawEvent OnCustomDraw;
+    /// The mouse entered the control; GUI thread.
     TNotifyEvent OnMouseEnter;
+    /// The mouse left the control; GUI thread.
     TNotifyEvent OnMouseLeave;
     /// Before the effect of every frame, with the old screen in Screen; on the
     /// worker thread when threaded. Unassigned, each frame is drawn over the
@@ -565,22 +672,30 @@ public:
     /// After the effect of every frame, with the frame in Screen; on the
     /// worker thread when threaded.
     TCustomDrawEvent OnAfterNewFrame;
+    /// A transition starts, with the picture and the old screen; GUI thread.
     TCustomDrawEvent OnStart;
+    /// A transition ended, completed or stopped; GUI thread.
     TNotifyEvent OnStop;
 
 protected:
     /// Fills Rect with Color and draws BgPicture over it by BgMode.
     virtual void DrawBackground(TCanvas& Canvas, const TRect& Rect);
+    ///@{
+    /// Fire the event of the same name (DoChange fires OnChange), on the
+    /// thread the event names; override to react without an event.
     virtual void DoChange();
     virtual void DoProgress();
     virtual void DoCustomDraw(TBitmap& Picture, TBitmap& Screen);
+    virtual void DoComplete();
+    virtual void DoStart(TBitmap& Picture, TBitmap& Screen);
+    virtual void DoStop();
+    ///@}
+    ///@{
     /// Fire OnBeforeNewFrame and OnAfterNewFrame. The frame build fires those
     /// two itself, straight from the fields, and does not call these.
     virtual void DoBeforeNewFrame(TBitmap& Picture, TBitmap& Screen);
     virtual void DoAfterNewFrame(TBitmap& Picture, TBitmap& Screen);
-    virtual void DoComplete();
-    virtual void DoStart(TBitmap& Picture, TBitmap& Screen);
-    virtual void DoStop();
+    ///@}
     /// Draws the painted area: the frame, and the background (DrawBackground
     /// over the control, kept while nothing it depends on changes; a plain
     /// Color without a background picture is filled directly) around it.
@@ -590,6 +705,8 @@ protected:
     /// first in the destructor of any subclass that overrides a Do...
     void EndTransitions() noexcept;
 
+    ///@{
+    /// QWidget's handlers, which a subclass overriding them must call.
     bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
@@ -597,6 +714,7 @@ protected:
     void enterEvent(QEnterEvent* e) override;
     void leaveEvent(QEvent* e) override;
     void changeEvent(QEvent* e) override;
+    ///@}
 
 private:
     friend class TAnimateThread;
@@ -653,12 +771,15 @@ public:
     // camelCase twin: forms compiled by uic from Qt Designer call these.
     using QWidget::setStyle; // QWidget's own, for a QStyle*
     using TCustomTransitionView::setStyle;
+    ///@{
+    /// The classic setter of the same name, as uic calls it.
     void setAlign(mirel::TViewEnums::TAlign Value) { SetAlign(Value); }
     void setBgPicture(const mirel::TPicture* Value) { SetBgPicture(Value); }
     void setHeight(int Value) { SetHeight(Value); }
     void setParentColor(bool Value) { SetParentColor(Value); }
     void setPicture(const mirel::TPicture* Value) { SetPicture(Value); }
     void setWidth(int Value) { SetWidth(Value); }
+    ///@}
 };
 
 } // namespace mirel
