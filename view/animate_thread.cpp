@@ -117,8 +117,8 @@ void TAnimateThread::NextFrame()
     if (Terminated())
         return;
     Control.d->FrameEvent.Reset();
-    Control.SetProgressOn(this, Control.NextProgress());
-    if (Control.EndReached())
+    Control.d->SetProgressOn(this, Control.d->NextProgress());
+    if (Control.d->EndReached())
         FTerminated.store(true, std::memory_order_release);
 }
 

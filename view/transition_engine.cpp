@@ -38,7 +38,7 @@ int64_t TickCount()
 
 void TCustomTransitionView::Execute()
 {
-    if (!OnOwnThread()) {
+    if (!d->OnOwnThread()) {
         PostToGuiThread(this, new TDeferredEvent(TDeferredEvent::Execute));
         return;
     }
@@ -52,7 +52,7 @@ void TCustomTransitionView::Execute()
     const auto current = [&] { return self && d->TransitionSerial == serial && Busy(); };
     const int before = Progress();
     try {
-        Prepare();
+        d->Prepare();
         if (!current())
             return;
         emit busyChanged(true);
@@ -70,13 +70,13 @@ void TCustomTransitionView::Execute()
             if (d->Stopping)
                 d->AnimateAfterStop = true;
             else
-                Animate();
+                d->Animate();
         }
     } catch (...) {
         // No event fires for a transition that failed to start, or failed
         // on a frame of the unthreaded loop.
         if (self && d->TransitionSerial == serial && Busy()) {
-            DropTransitionBitmaps();
+            d->DropTransitionBitmaps();
             d->FBusy.store(false, std::memory_order_relaxed);
             ++d->TransitionSerial;
         }
@@ -84,65 +84,65 @@ void TCustomTransitionView::Execute()
     }
 }
 
-void TCustomTransitionView::Prepare()
+void TTransitionViewPrivate::Prepare()
 {
     // What the control shows now (or its bare background), captured before
     // Display takes the new picture's size.
-    const bool bare = d->Unpainted || !d->FOverDraw;
+    const bool bare = Unpainted || !FOverDraw;
     // Fitted first: the transition runs at the size it is shown at.
     TBitmap picture;
-    d->FittedPicture(d->FPicture.Bitmap(), width(), height(), picture);
-    d->TransitionSource.Assign(d->FPicture.Bitmap());
-    TBitmap().Swap(d->ShownSource);
-    d->PicWidth = picture.Width();
-    d->PicHeight = picture.Height();
+    FittedPicture(FPicture.Bitmap(), q->width(), q->height(), picture);
+    TransitionSource.Assign(FPicture.Bitmap());
+    TBitmap().Swap(ShownSource);
+    PicWidth = picture.Width();
+    PicHeight = picture.Height();
     // The source: the control's area the picture will cover, or (stretched)
     // the one the frame will be stretched over.
-    const TRect source = DisplayRectOf(PicPlace(d->PicWidth, d->PicHeight));
+    const TRect source = DisplayRectOf(PicPlace(PicWidth, PicHeight));
 
     const uint32_t color = ColorPixel();
-    d->OldScreen = std::make_shared<TBitmap>();
-    d->OldScreen->Canvas().BrushColor = color;
-    d->OldScreen->Canvas().StretchMode = TStretchMode::ColorOnColor;
+    OldScreen = std::make_shared<TBitmap>();
+    OldScreen->Canvas().BrushColor = color;
+    OldScreen->Canvas().StretchMode = TStretchMode::ColorOnColor;
     TRect visible;
     const bool wholeInView = IntersectRect(visible, source, ClientRect()) && visible == source;
     bool captured = false;
     {
-        const TCanvasLock displayLock(d->FDisplay.Canvas());
-        if (!bare && !d->Stretched() && wholeInView && source == d->FPicRect && d->FDisplay.Width() == d->PicWidth &&
-            d->FDisplay.Height() == d->PicHeight) {
+        const TCanvasLock displayLock(FDisplay.Canvas());
+        if (!bare && !Stretched() && wholeInView && source == FPicRect && FDisplay.Width() == PicWidth &&
+            FDisplay.Height() == PicHeight) {
             // The frame on show covers the source exactly, within the control:
             // the old screen is that frame, shared until either is drawn on.
-            d->OldScreen->Assign(d->FDisplay);
+            OldScreen->Assign(FDisplay);
             captured = true;
         }
     }
     if (!captured) {
         // Where the source reaches beyond the control, the old screen shows Color.
-        d->OldScreen->SetSize(d->PicWidth, d->PicHeight, color);
-        CaptureOldScreen(*d->OldScreen, source, bare);
+        OldScreen->SetSize(PicWidth, PicHeight, color);
+        CaptureOldScreen(*OldScreen, source, bare);
     }
     {
         // Until the first frame Display is the old screen, sharing its pixels:
         // a paint meanwhile shows what was on show, and an empty control's
         // first picture costs no frame of memory besides its blank screen.
-        const TCanvasLock displayLock(d->FDisplay.Canvas());
-        d->Frames.Reset();
-        d->FDisplay.Share(*d->OldScreen);
-        d->Screen.Restart();
-        d->DrawsOnScreen = true;
+        const TCanvasLock displayLock(FDisplay.Canvas());
+        Frames.Reset();
+        FDisplay.Share(*OldScreen);
+        Screen.Restart();
+        DrawsOnScreen = true;
     }
     UpdatePicRect();
-    d->Image = std::make_shared<TBitmap>();
-    d->Image->Swap(picture);
+    Image = std::make_shared<TBitmap>();
+    Image->Swap(picture);
     // The surface keeps every bitmap in one 32-bit format, which the raster
     // styles need and every other style accepts: no format to switch here.
     {
-        const std::lock_guard lock(d->DirtyLock);
-        d->FrameDirty = {};
+        const std::lock_guard lock(DirtyLock);
+        FrameDirty = {};
     }
-    d->FProgress.store(Reverse() ? 100 : 0, std::memory_order_relaxed);
-    DoStart(*d->Image, *d->OldScreen);
+    FProgress.store(q->Reverse() ? 100 : 0, std::memory_order_relaxed);
+    q->DoStart(*Image, *OldScreen);
 }
 
 // The control's area Source as a paint shows it (the background, then
@@ -151,14 +151,14 @@ void TCustomTransitionView::Prepare()
 // picture costs no bitmap of the control's size; stretched, Source is scaled
 // from the whole control composed in PaintBuffer (at the control's size),
 // which is let go afterwards.
-void TCustomTransitionView::CaptureOldScreen(TBitmap& OldScreen, const TRect& Source, bool Bare)
+void TTransitionViewPrivate::CaptureOldScreen(TBitmap& OldScreen, const TRect& Source, bool Bare)
 {
     TCanvas& canvas = OldScreen.Canvas();
-    if (d->Stretched()) {
+    if (Stretched()) {
         ComposePaintBuffer(Bare);
-        const TCanvasLock lock(d->FPaintBuffer.Canvas());
-        canvas.CopyArea(OldScreen.BoundsRect(), d->FPaintBuffer.Canvas(), Source);
-        TBitmap().Swap(d->FPaintBuffer);
+        const TCanvasLock lock(FPaintBuffer.Canvas());
+        canvas.CopyArea(OldScreen.BoundsRect(), FPaintBuffer.Canvas(), Source);
+        TBitmap().Swap(FPaintBuffer);
         return;
     }
     const TRect cr = ClientRect();
@@ -169,23 +169,23 @@ void TCustomTransitionView::CaptureOldScreen(TBitmap& OldScreen, const TRect& So
         OffsetRect(r, -origin.Left, -origin.Top);
         return r;
     };
-    if (!d->FBgPicture.Empty() && d->FBgMode != bmNone) {
+    if (!FBgPicture.Empty() && FBgMode != bmNone) {
         const TBitmap& background = BackgroundBuffer();
         canvas.CopyArea(at(visible, Source), background.Canvas(), visible);
     }
     if (Bare)
         return;
-    const TCanvasLock lock(d->FDisplay.Canvas());
+    const TCanvasLock lock(FDisplay.Canvas());
     TRect shown;
-    if (d->FDisplay.Empty() || !IntersectRect(shown, DisplayRect(), visible))
+    if (FDisplay.Empty() || !IntersectRect(shown, DisplayRect(), visible))
         return;
-    canvas.CopyArea(at(shown, Source), d->FDisplay.Canvas(), at(shown, d->FPicRect));
+    canvas.CopyArea(at(shown, Source), FDisplay.Canvas(), at(shown, FPicRect));
 }
 
-void TCustomTransitionView::Animate()
+void TTransitionViewPrivate::Animate()
 {
-    if (d->FThreaded)
-        d->Thread = std::make_unique<TAnimateThread>(*this);
+    if (FThreaded)
+        Thread = std::make_unique<TAnimateThread>(*q);
     else
         AnimateHere();
 }
@@ -194,26 +194,26 @@ void TCustomTransitionView::Animate()
 // running (handlers, timers and paints of the whole application run inside
 // the wait), which is also how it may learn that its transition was stopped,
 // replaced or its control destroyed: then it leaves without touching them.
-void TCustomTransitionView::AnimateHere()
+void TTransitionViewPrivate::AnimateHere()
 {
-    const uint64_t serial = d->TransitionSerial;
-    const QPointer<TCustomTransitionView> self(this);
-    const auto current = [&] { return self && d->TransitionSerial == serial && Busy(); };
+    const uint64_t serial = TransitionSerial;
+    const QPointer<TCustomTransitionView> self(q);
+    const auto current = [&] { return self && TransitionSerial == serial && q->Busy(); };
     QTimer wake;
     wake.setSingleShot(true);
     wake.setTimerType(Qt::PreciseTimer);
     for (;;) {
         const int64_t t0 = TickCount();
-        SetProgress(NextProgress());
+        q->SetProgress(NextProgress());
         if (!current())
             return;
-        const bool done = EndReached() && !Manual();
+        const bool done = EndReached() && !q->Manual();
         while (!done) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
             if (!current())
                 return;
-            const int64_t rest = Delay() - (TickCount() - t0);
-            if (rest < 0 || Manual() || d->Stopping)
+            const int64_t rest = q->Delay() - (TickCount() - t0);
+            if (rest < 0 || q->Manual() || Stopping)
                 break;
             // Sleeps in the event loop until an event comes or the delay is over.
             wake.start(int(rest) + 1);
@@ -221,38 +221,38 @@ void TCustomTransitionView::AnimateHere()
             if (!current())
                 return;
         }
-        if (done || Manual() || d->Stopping)
+        if (done || q->Manual() || Stopping)
             break;
     }
-    if (d->Stopping || !Manual())
+    if (Stopping || !q->Manual())
         Finish();
 }
 
-int TCustomTransitionView::NextProgress() const
+int TTransitionViewPrivate::NextProgress() const
 {
-    const int progress = Progress(), step = Step();
-    if (Reverse())
+    const int progress = q->Progress(), step = q->Step();
+    if (q->Reverse())
         return progress > step ? progress - step : 0;
     return progress < 100 - step ? progress + step : 100;
 }
 
-bool TCustomTransitionView::EndReached() const
+bool TTransitionViewPrivate::EndReached() const
 {
-    return Reverse() ? Progress() == 0 : Progress() == 100;
+    return q->Reverse() ? q->Progress() == 0 : q->Progress() == 100;
 }
 
 void TCustomTransitionView::SetProgress(int Value)
 {
-    SetProgressOn(nullptr, Value);
+    d->SetProgressOn(nullptr, Value);
 }
 
-void TCustomTransitionView::SetProgressOn(TAnimateThread* Worker, int Value)
+void TTransitionViewPrivate::SetProgressOn(TAnimateThread* Worker, int Value)
 {
     Value = std::clamp(Value, 0, 100);
-    if (!Busy() || Value == Progress())
+    if (!q->Busy() || Value == q->Progress())
         return;
     // Keeps the locks and bitmaps alive should a handler delete the widget.
-    const std::shared_ptr<TTransitionViewPrivate> keep = d;
+    const std::shared_ptr<TTransitionViewPrivate> keep = q->d;
     {
         const std::lock_guard lock(keep->FrameLock);
         keep->FProgress.store(uint8_t(Value), std::memory_order_relaxed);
@@ -260,52 +260,52 @@ void TCustomTransitionView::SetProgressOn(TAnimateThread* Worker, int Value)
             if (!BuildFrame())
                 return;
         } catch (...) {
-            // Nothing will be painted for this frame: let the next one come.
+            // Nothing will be painted for q frame: let the next one come.
             keep->FrameEvent.Set();
             throw;
         }
     }
     ShowFrame(Worker);
-    if (d->Destroying.load(std::memory_order_relaxed))
+    if (Destroying.load(std::memory_order_relaxed))
         return;
     if (Worker != nullptr) {
-        DoProgress();
-        PostToGuiThread(this, new TProgressEvent(Value));
+        q->DoProgress();
+        PostToGuiThread(q, new TProgressEvent(Value));
         return;
     }
-    const QPointer<TCustomTransitionView> self(this);
-    DoProgress();
-    if (!self || d->Destroying.load(std::memory_order_relaxed))
+    const QPointer<TCustomTransitionView> self(q);
+    q->DoProgress();
+    if (!self || Destroying.load(std::memory_order_relaxed))
         return;
     if (OnOwnThread()) {
-        emit progressChanged(Value);
+        emit q->progressChanged(Value);
         if (self)
-            emit frameShown();
+            emit q->frameShown();
     } else {
-        PostToGuiThread(this, new TProgressEvent(Value));
+        PostToGuiThread(q, new TProgressEvent(Value));
     }
 }
 
 // False when a handler inside deleted the widget: the caller must not touch
 // it any more (its state, held by the caller, is still there to unwind).
-bool TCustomTransitionView::BuildFrame()
+bool TTransitionViewPrivate::BuildFrame()
 {
     // Local owners: a handler inside the build may end the transition.
-    const std::shared_ptr<TBitmap> image = d->Image, old = d->OldScreen;
+    const std::shared_ptr<TBitmap> image = Image, old = OldScreen;
     if (!image || !old)
         return true;
-    const bool fire = !d->Destroying.load(std::memory_order_relaxed);
+    const bool fire = !Destroying.load(std::memory_order_relaxed);
     // Only a handler on the GUI thread can delete the widget.
     const bool gui = OnOwnThread();
-    const QPointer<TCustomTransitionView> self(gui ? this : nullptr);
+    const QPointer<TCustomTransitionView> self(gui ? q : nullptr);
     const auto deleted = [&] { return gui && !self; };
     const TCanvasLock imageLock(image->Canvas());
-    const TCanvasLock displayLock(d->FDisplay.Canvas());
-    TBitmap& display = d->FDisplay;
-    const TRect r{0, 0, d->PicWidth, d->PicHeight};
-    const int progress = Progress();
-    const int style = Style();
-    const auto step = uint32_t(Step());
+    const TCanvasLock displayLock(FDisplay.Canvas());
+    TBitmap& display = FDisplay;
+    const TRect r{0, 0, PicWidth, PicHeight};
+    const int progress = q->Progress();
+    const int style = q->Style();
+    const auto step = uint32_t(q->Step());
     // Runs the effect's drawing; if it fails, no clip region stays selected
     // on Display.
     const auto drawing = [&](auto&& draw) {
@@ -322,18 +322,18 @@ bool TCustomTransitionView::BuildFrame()
     // compose form. When no handler is to see the frame in Display either,
     // the paint draws it where it paints, if it can. The last frame shares
     // the picture's pixels.
-    const bool before = fire && OnBeforeNewFrame;
-    const bool after = fire && OnAfterNewFrame;
-    if (d->Pending && !d->Pending->Seed && RandomFrames(d->Pending->Style)) {
+    const bool before = fire && q->OnBeforeNewFrame;
+    const bool after = fire && q->OnAfterNewFrame;
+    if (Pending && !Pending->Seed && RandomFrames(Pending->Style)) {
         // No paint drew it (a hidden control): it draws its numbers now.
-        d->SettleFrame();
-        d->DrawsOnScreen = false;
+        SettleFrame();
+        DrawsOnScreen = false;
     }
-    const bool paintDraws = style != 0 && (Effects[style].Compose != nullptr || d->DrawsOnScreen);
+    const bool paintDraws = style != 0 && (Effects[style].Compose != nullptr || DrawsOnScreen);
     // The last frame too, where frames are drawn on screen and the last one
     // drawn there still is (Rows): over it, only what is not the new picture
     // there yet is copied.
-    const bool lastOnScreen = progress == 100 && style != 0 && d->DrawsOnScreen && d->Screen.Rows &&
+    const bool lastOnScreen = progress == 100 && style != 0 && DrawsOnScreen && Screen.Rows &&
                               !RaggedFrames(style);
     TRegion built(r);
     if (!before && !after && ((progress > 0 && progress < 100 && paintDraws) || lastOnScreen) &&
@@ -343,26 +343,26 @@ bool TCustomTransitionView::BuildFrame()
         // meanwhile, which the builder must not draw over. Frames drawn so
         // need no bitmap: Display lets its own go, and the block kept for
         // the next frame goes back to the system.
-        d->Frames.Reset();
-        if (!d->Pending) {
+        Frames.Reset();
+        if (!Pending) {
             const TCanvasLock oldLock(old->Canvas());
             display.Share(*old);
             TBitmap::ReleaseSpare();
         }
-        d->Pending = TTransitionViewPrivate::TPendingFrame{style, step, progress, false, std::nullopt};
+        Pending = TTransitionViewPrivate::TPendingFrame{style, step, progress, false, std::nullopt};
         // A frame drawn over the last one on screen is first painted where
         // the last one changed; the paint shows the rest of what it changes.
-        if (!RaggedFrames(style) && d->DrawsOnScreen && !d->Screen.Changed.IsEmpty())
-            built = d->Screen.Changed;
-        d->InvalidateFrame(std::move(built));
+        if (!RaggedFrames(style) && DrawsOnScreen && !Screen.Changed.IsEmpty())
+            built = Screen.Changed;
+        InvalidateFrame(std::move(built));
         return true;
     }
-    d->Pending.reset();
+    Pending.reset();
     if (!before && style != 0) {
         const TCanvasLock oldLock(old->Canvas());
-        drawing([&] { built = d->Frames.Draw(display, *old, *image, style, step, progress); });
+        drawing([&] { built = Frames.Draw(display, *old, *image, style, step, progress); });
     } else {
-        d->Frames.Reset();
+        Frames.Reset();
         {
             // Old and Display have one size: Display takes Old's pixels,
             // sharing them until the effect draws (at the first frame they
@@ -371,7 +371,7 @@ bool TCustomTransitionView::BuildFrame()
             display.Assign(*old);
         }
         if (before) {
-            OnBeforeNewFrame(this, *image, display);
+            q->OnBeforeNewFrame(q, *image, display);
             if (deleted())
                 return false;
         }
@@ -380,7 +380,7 @@ bool TCustomTransitionView::BuildFrame()
         } else if (progress != 0) {
             if (style == 0) {
                 if (fire) {
-                    DoCustomDraw(*image, display);
+                    q->DoCustomDraw(*image, display);
                     if (deleted())
                         return false;
                 }
@@ -389,9 +389,9 @@ bool TCustomTransitionView::BuildFrame()
             }
         }
     }
-    d->InvalidateFrame(std::move(built));
-    if (fire && OnAfterNewFrame) {
-        OnAfterNewFrame(this, *image, display);
+    InvalidateFrame(std::move(built));
+    if (fire && q->OnAfterNewFrame) {
+        q->OnAfterNewFrame(q, *image, display);
         if (deleted())
             return false;
     }
@@ -433,7 +433,7 @@ void TTransitionViewPrivate::InvalidateFrame(TRegion Area)
 // asking the GUI thread and waiting until the paint has signalled
 // FrameEvent; the wait also ends when the worker is told to end, so a GUI
 // thread stopping the worker never waits for a worker waiting for it.
-void TCustomTransitionView::ShowFrame(TAnimateThread* Worker)
+void TTransitionViewPrivate::ShowFrame(TAnimateThread* Worker)
 {
     if (Worker == nullptr) {
         PaintPendingFrame();
@@ -441,70 +441,70 @@ void TCustomTransitionView::ShowFrame(TAnimateThread* Worker)
     }
     bool pending;
     {
-        const std::lock_guard lock(d->DirtyLock);
-        pending = !d->FrameDirty.IsEmpty();
+        const std::lock_guard lock(DirtyLock);
+        pending = !FrameDirty.IsEmpty();
     }
     if (!pending) {
-        d->FrameEvent.Set();
+        FrameEvent.Set();
         return;
     }
-    PostToGuiThread(this, new QEvent(WM_FRAMEPAINT));
-    d->FrameEvent.WaitFor([Worker] { return Worker->Terminated(); });
+    PostToGuiThread(q, new QEvent(WM_FRAMEPAINT));
+    FrameEvent.WaitFor([Worker] { return Worker->Terminated(); });
 }
 
-void TCustomTransitionView::DropTransitionBitmaps()
+void TTransitionViewPrivate::DropTransitionBitmaps()
 {
     {
-        const TCanvasLock displayLock(d->FDisplay.Canvas());
-        d->Frames.Reset();
-        d->Screen.Restart();
+        const TCanvasLock displayLock(FDisplay.Canvas());
+        Frames.Reset();
+        Screen.Restart();
         // A transition stopped on a frame the paint composed keeps it in Display.
         try {
-            d->SettleFrame();
+            SettleFrame();
         } catch (...) {
             // Display keeps the frame before; nothing else is lost.
         }
     }
-    d->Image.reset();
-    d->OldScreen.reset();
-    TBitmap().Swap(d->TransitionSource);
+    Image.reset();
+    OldScreen.reset();
+    TBitmap().Swap(TransitionSource);
 }
 
-void TCustomTransitionView::Finish()
+void TTransitionViewPrivate::Finish()
 {
-    d->FBusy.store(false, std::memory_order_relaxed);
+    FBusy.store(false, std::memory_order_relaxed);
     // A picture fully shown is placed again when the control is resized,
     // while it is still the picture.
-    if (!d->Stopping && !Reverse() && Progress() == 100 &&
-        std::as_const(d->TransitionSource).Bits() == d->FPicture.Bitmap().Bits())
-        d->ShownSource.Assign(d->TransitionSource);
-    ++d->TransitionSerial;
-    d->AnimateAfterStop = false;
+    if (!Stopping && !q->Reverse() && q->Progress() == 100 &&
+        std::as_const(TransitionSource).Bits() == FPicture.Bitmap().Bits())
+        ShownSource.Assign(TransitionSource);
+    ++TransitionSerial;
+    AnimateAfterStop = false;
     DropTransitionBitmaps();
-    if (d->Destroying.load(std::memory_order_relaxed))
+    if (Destroying.load(std::memory_order_relaxed))
         return;
     // Any handler may delete the widget; nothing is touched after that.
-    const QPointer<TCustomTransitionView> self(this);
-    if (!d->Stopping) {
-        DoComplete();
+    const QPointer<TCustomTransitionView> self(q);
+    if (!Stopping) {
+        q->DoComplete();
         if (!self)
             return;
-        emit completed();
+        emit q->completed();
         if (!self)
             return;
     }
-    DoStop();
+    q->DoStop();
     if (!self)
         return;
-    emit stopped();
-    if (!self || Busy())
+    emit q->stopped();
+    if (!self || q->Busy())
         return;
-    emit busyChanged(false);
+    emit q->busyChanged(false);
 }
 
 void TCustomTransitionView::Stop()
 {
-    if (!OnOwnThread()) {
+    if (!d->OnOwnThread()) {
         // The worker cannot wait for its own end. It builds no further
         // frame, and the GUI thread ends the transition as stopped.
         if (!Busy())
@@ -520,8 +520,8 @@ void TCustomTransitionView::Stop()
     const QPointer<TCustomTransitionView> self(this);
     d->Stopping = true;
     try {
-        if (Manual() || !StopThread())
-            Finish();
+        if (Manual() || !d->StopThread())
+            d->Finish();
     } catch (...) {
         if (self)
             d->Stopping = false;
@@ -535,61 +535,61 @@ void TCustomTransitionView::Stop()
     if (d->AnimateAfterStop) {
         d->AnimateAfterStop = false;
         if (Busy() && !Manual() && d->Thread == nullptr)
-            Animate();
+            d->Animate();
     }
 }
 
-bool TCustomTransitionView::StopThread()
+bool TTransitionViewPrivate::StopThread()
 {
-    if (d->Thread == nullptr)
+    if (Thread == nullptr)
         return false;
-    d->Thread->Terminate();
-    d->FrameEvent.Set();
-    d->Thread->WaitFor();
+    Thread->Terminate();
+    FrameEvent.Set();
+    Thread->WaitFor();
     // Whether or not the thread got to post its WM_THREADDONE, handle it
     // here, once, and drop the posted copy.
-    QCoreApplication::removePostedEvents(this, WM_THREADDONE);
+    QCoreApplication::removePostedEvents(q, WM_THREADDONE);
     ThreadDone();
     return true;
 }
 
-void TCustomTransitionView::ThreadDone()
+void TTransitionViewPrivate::ThreadDone()
 {
     std::exception_ptr error;
     {
-        const std::unique_ptr<TAnimateThread> thread = std::move(d->Thread);
+        const std::unique_ptr<TAnimateThread> thread = std::move(Thread);
         thread->WaitFor();
         error = thread->Error();
     }
-    // The next transition must not wait for a paint of this one.
-    d->FrameEvent.Set();
+    // The next transition must not wait for a paint of q one.
+    FrameEvent.Set();
     if (error)
         ShowException(error);
-    const bool stopRequested = d->StopRequested.exchange(false, std::memory_order_relaxed);
-    if (!d->Destroying.load(std::memory_order_relaxed)) {
+    const bool stopRequested = StopRequested.exchange(false, std::memory_order_relaxed);
+    if (!Destroying.load(std::memory_order_relaxed)) {
         // Progress a stop overtook still reaches the listeners before the end.
-        const QPointer<TCustomTransitionView> self(this);
-        const uint64_t serial = d->TransitionSerial;
-        QCoreApplication::sendPostedEvents(this, WM_PROGRESS);
-        if (!self || d->TransitionSerial != serial || !Busy())
+        const QPointer<TCustomTransitionView> self(q);
+        const uint64_t serial = TransitionSerial;
+        QCoreApplication::sendPostedEvents(q, WM_PROGRESS);
+        if (!self || TransitionSerial != serial || !q->Busy())
             return;
     }
-    if (stopRequested && !d->Stopping) {
+    if (stopRequested && !Stopping) {
         // Stop was called on the worker: end as stopped, without OnComplete.
-        const QPointer<TCustomTransitionView> self(this);
-        d->Stopping = true;
+        const QPointer<TCustomTransitionView> self(q);
+        Stopping = true;
         try {
             Finish();
         } catch (...) {
             if (self)
-                d->Stopping = false;
+                Stopping = false;
             throw;
         }
         if (self)
-            d->Stopping = false;
+            Stopping = false;
         return;
     }
-    if (d->Stopping || !Manual())
+    if (Stopping || !q->Manual())
         Finish();
 }
 

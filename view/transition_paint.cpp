@@ -244,7 +244,7 @@ void TTransitionViewPrivate::TScreenFrames::Draw(uint32_t* rows, int32_t stride,
 
 void TCustomTransitionView::DrawBackground(TCanvas& Canvas, const TRect& Rect)
 {
-    Canvas.BrushColor = ColorPixel();
+    Canvas.BrushColor = d->ColorPixel();
     Canvas.FillArea(Rect);
     if (d->FBgPicture.Empty())
         return;
@@ -267,9 +267,9 @@ void TCustomTransitionView::DrawBackground(TCanvas& Canvas, const TRect& Rect)
     }
 }
 
-TRect TCustomTransitionView::ClientRect() const
+TRect TTransitionViewPrivate::ClientRect() const
 {
-    return {0, 0, width(), height()};
+    return {0, 0, q->width(), q->height()};
 }
 
 QImage BitmapImage(TBitmap& bitmap)
@@ -286,64 +286,64 @@ QImage BitmapImage(const TBitmap& bitmap)
     return QImage(bitmap.Bits(), bitmap.Width(), bitmap.Height(), bitmap.BytesPerLine(), QImage::Format_RGB32);
 }
 
-void TCustomTransitionView::FitPaintBuffer()
+void TTransitionViewPrivate::FitPaintBuffer()
 {
-    if (d->FPaintBuffer.Width() == width() && d->FPaintBuffer.Height() == height())
+    if (FPaintBuffer.Width() == q->width() && FPaintBuffer.Height() == q->height())
         return;
-    const TCanvasLock lock(d->FPaintBuffer.Canvas());
-    d->FPaintBuffer.SetSize(width(), height());
+    const TCanvasLock lock(FPaintBuffer.Canvas());
+    FPaintBuffer.SetSize(q->width(), q->height());
 }
 
 // Where Display lies in the control: at its own place, or stretched.
-TRect TCustomTransitionView::DisplayRect() const
+TRect TTransitionViewPrivate::DisplayRect() const
 {
-    return DisplayRectOf(d->FPicRect);
+    return DisplayRectOf(FPicRect);
 }
 
 // Where a frame whose unstretched place is Place is shown.
-TRect TCustomTransitionView::DisplayRectOf(const TRect& Place) const
+TRect TTransitionViewPrivate::DisplayRectOf(const TRect& Place) const
 {
     const TRect cr = ClientRect();
-    return !d->Stretched() ? Place : d->FStretchFine ? AspectFitRect(Place, cr) : cr;
+    return !Stretched() ? Place : FStretchFine ? AspectFitRect(Place, cr) : cr;
 }
 
 // The whole control in PaintBuffer, as a paint shows it: the background,
 // then Display unless bare. For the start of a transition, and for readers
 // of PaintBuffer; painting itself goes without it.
-void TCustomTransitionView::ComposePaintBuffer(bool bare)
+void TTransitionViewPrivate::ComposePaintBuffer(bool bare)
 {
     FitPaintBuffer();
-    const TCanvasLock bufferLock(d->FPaintBuffer.Canvas());
-    TCanvas& buffer = d->FPaintBuffer.Canvas();
-    DrawBackground(buffer, ClientRect());
+    const TCanvasLock bufferLock(FPaintBuffer.Canvas());
+    TCanvas& buffer = FPaintBuffer.Canvas();
+    q->DrawBackground(buffer, ClientRect());
     if (bare)
         return;
-    const TCanvasLock displayLock(d->FDisplay.Canvas());
-    d->SettleFrame();
-    if (d->FDisplay.Empty())
+    const TCanvasLock displayLock(FDisplay.Canvas());
+    SettleFrame();
+    if (FDisplay.Empty())
         return;
-    if (!d->Stretched())
-        buffer.DrawBitmap(d->FPicRect.Left, d->FPicRect.Top, d->FDisplay);
+    if (!Stretched())
+        buffer.DrawBitmap(FPicRect.Left, FPicRect.Top, FDisplay);
     else
-        buffer.StretchDraw(DisplayRect(), d->FDisplay);
+        buffer.StretchDraw(DisplayRect(), FDisplay);
 }
 
 const TBitmap& TCustomTransitionView::PaintBuffer() const
 {
-    const_cast<TCustomTransitionView*>(this)->ComposePaintBuffer(d->Unpainted);
+    d->ComposePaintBuffer(d->Unpainted);
     return d->FPaintBuffer;
 }
 
 // The background picture drawn over Color at the control's size, kept until
 // one of them, the mode or the size changes.
-const TBitmap& TCustomTransitionView::BackgroundBuffer()
+const TBitmap& TTransitionViewPrivate::BackgroundBuffer()
 {
-    if (d->BgStale || d->BgBuffer.Width() != width() || d->BgBuffer.Height() != height()) {
-        d->BgBuffer.SetSize(width(), height());
-        DrawBackground(d->BgBuffer.Canvas(), ClientRect());
-        d->BgStale = false;
+    if (BgStale || BgBuffer.Width() != q->width() || BgBuffer.Height() != q->height()) {
+        BgBuffer.SetSize(q->width(), q->height());
+        q->DrawBackground(BgBuffer.Canvas(), ClientRect());
+        BgStale = false;
     }
-    return d->BgBuffer;
+    return BgBuffer;
 }
 
 // Each pixel of the painted area is drawn once: the frame straight from
@@ -357,14 +357,14 @@ void TCustomTransitionView::Paint(QPainter& Canvas, const QRegion& Area)
     {
         const TCanvasLock displayLock(d->FDisplay.Canvas());
         if (!d->FDisplay.Empty()) {
-            const QRect target = ToQRect(DisplayRect());
+            const QRect target = ToQRect(d->DisplayRect());
             if (!drawnBefore.isEmpty() && (Area - drawnBefore).isEmpty()) {
                 // Drawn on screen by the paint before, which did not cover it.
             } else if (DrawPendingOnto(*this, *d, Canvas, Area, target)) {
                 if (d->Pending && d->Pending->OnScreen) {
                     // What it changed beyond this paint: shown by the next
                     // one (PaintPendingFrame asks for it at once, others later).
-                    d->ScreenToShow = ClientAreaOf(d->Screen.Changed) - Area;
+                    d->ScreenToShow = d->ClientAreaOf(d->Screen.Changed) - Area;
                     if (!d->ScreenToShow.isEmpty() && !d->PaintingFrame)
                         update(d->ScreenToShow);
                 }
@@ -397,11 +397,11 @@ void TCustomTransitionView::Paint(QPainter& Canvas, const QRegion& Area)
     if (background.isEmpty()) {
         // Nothing more.
     } else if (d->FBgPicture.Empty() || d->FBgMode == bmNone) {
-        const QColor color = QColor::fromRgb(ColorPixel());
+        const QColor color = QColor::fromRgb(d->ColorPixel());
         for (const QRect& r : background)
             Canvas.fillRect(r, color);
     } else {
-        const TBitmap& bg = BackgroundBuffer();
+        const TBitmap& bg = d->BackgroundBuffer();
         const QImage image = BitmapImage(bg);
         for (const QRect& r : background)
             Canvas.drawImage(r.topLeft(), image, r);
@@ -432,7 +432,7 @@ void TCustomTransitionView::resizeEvent(QResizeEvent* e)
         if (d->Fitted())
             d->RefitShown(*this);
         if (!d->FPicture.Empty()) {
-            UpdatePicRect();
+            d->UpdatePicRect();
             if (!d->FDisplay.Empty() && !d->Painting)
                 update();
         }
@@ -442,11 +442,11 @@ void TCustomTransitionView::resizeEvent(QResizeEvent* e)
 }
 
 // Where a rectangle of the picture appears in the control.
-TRect TCustomTransitionView::FrameToClient(TRect Rc) const
+TRect TTransitionViewPrivate::FrameToClient(TRect Rc) const
 {
-    if (d->Stretched()) {
+    if (Stretched()) {
         const TRect to = DisplayRect();
-        const int32_t pw = d->FPicRect.Width(), ph = d->FPicRect.Height();
+        const int32_t pw = FPicRect.Width(), ph = FPicRect.Height();
         if (pw <= 0 || ph <= 0)
             return {};
         // Every control pixel whose sample may come from Rc, whatever the
@@ -464,24 +464,24 @@ TRect TCustomTransitionView::FrameToClient(TRect Rc) const
                       to);
         return cut;
     }
-    if (d->FCenter)
-        OffsetRect(Rc, d->FPicRect.Left, d->FPicRect.Top);
-    Rc.Left = std::max(Rc.Left, d->FPicRect.Left);
-    Rc.Top = std::max(Rc.Top, d->FPicRect.Top);
-    Rc.Right = std::min(Rc.Right, d->FPicRect.Right);
-    Rc.Bottom = std::min(Rc.Bottom, d->FPicRect.Bottom);
+    if (FCenter)
+        OffsetRect(Rc, FPicRect.Left, FPicRect.Top);
+    Rc.Left = std::max(Rc.Left, FPicRect.Left);
+    Rc.Top = std::max(Rc.Top, FPicRect.Top);
+    Rc.Right = std::min(Rc.Right, FPicRect.Right);
+    Rc.Bottom = std::min(Rc.Bottom, FPicRect.Bottom);
     return Rc;
 }
 
 // Paints the frame area built since the last call, now, and signals
 // FrameEvent whether or not anything could be painted (a hidden or not yet
 // exposed control paints nothing, and a worker must not wait for it).
-void TCustomTransitionView::PaintPendingFrame()
+void TTransitionViewPrivate::PaintPendingFrame()
 {
     TRegion dirty;
     {
-        const std::lock_guard lock(d->DirtyLock);
-        std::swap(dirty, d->FrameDirty);
+        const std::lock_guard lock(DirtyLock);
+        std::swap(dirty, FrameDirty);
     }
     // A frame drawn over the last one on screen may change more than the
     // area asked for: its paint leaves the rest in ScreenToShow. A paint
@@ -490,26 +490,26 @@ void TCustomTransitionView::PaintPendingFrame()
     // for the rest, and painting it again would find it on screen.
     bool onScreen = false;
     {
-        const TCanvasLock displayLock(d->FDisplay.Canvas());
-        onScreen = d->Pending && d->Pending->OnScreen;
+        const TCanvasLock displayLock(FDisplay.Canvas());
+        onScreen = Pending && Pending->OnScreen;
     }
     if (const QRegion area = ClientAreaOf(dirty); area.isEmpty() || onScreen) {
         // Nothing to paint.
-    } else if (d->Painting) {
-        update(area);
+    } else if (Painting) {
+        q->update(area);
     } else {
-        d->PaintingFrame = true;
-        repaint(area);
-        d->PaintingFrame = false;
-        if (!d->ScreenToShow.isEmpty())
-            repaint(d->ScreenToShow);
+        PaintingFrame = true;
+        q->repaint(area);
+        PaintingFrame = false;
+        if (!ScreenToShow.isEmpty())
+            q->repaint(ScreenToShow);
     }
-    d->FrameEvent.Set();
+    FrameEvent.Set();
 }
 
 // Where an area of the frame is painted in the control: a few rectangles
 // that cover it.
-QRegion TCustomTransitionView::ClientAreaOf(const TRegion& FrameArea) const
+QRegion TTransitionViewPrivate::ClientAreaOf(const TRegion& FrameArea) const
 {
     QRegion area;
     for (const TRect& piece : PaintPieces(FrameArea))

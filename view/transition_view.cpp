@@ -34,16 +34,20 @@ bool InRange(TEnum value, TEnum last)
 
 } // namespace
 
+TTransitionViewPrivate::TTransitionViewPrivate(TCustomTransitionView* view) : q(view) {}
+
+TTransitionViewPrivate::~TTransitionViewPrivate() = default;
+
 TCustomTransitionView::TCustomTransitionView(QWidget* parent)
-    : QWidget(parent), d(std::make_shared<TTransitionViewPrivate>())
+    : QWidget(parent), d(std::make_shared<TTransitionViewPrivate>(this))
 {
     // Every pixel is painted from PaintBuffer; Qt erases nothing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
-    d->FPicture.OnChange = [this] { PictureChanged(); };
-    d->FBgPicture.OnChange = [this] { BgPictureChanged(); };
+    d->FPicture.OnChange = [this] { d->PictureChanged(); };
+    d->FBgPicture.OnChange = [this] { d->BgPictureChanged(); };
     resize(100, 100);
-    WatchParent(parent);
+    d->WatchParent(parent);
     d->LastColor = Color();
 }
 
@@ -69,9 +73,9 @@ void TCustomTransitionView::EndTransitions() noexcept
     }
 }
 
-bool TCustomTransitionView::OnOwnThread() const
+bool TTransitionViewPrivate::OnOwnThread() const
 {
-    return QThread::currentThread() == thread();
+    return QThread::currentThread() == q->thread();
 }
 
 TPicture& TCustomTransitionView::Picture() { return d->FPicture; }
@@ -134,28 +138,28 @@ void TCustomTransitionView::SetBgPicture(const TPicture* Value)
         d->FBgPicture.Assign(*Value);
 }
 
-void TCustomTransitionView::PictureChanged()
+void TTransitionViewPrivate::PictureChanged()
 {
-    if (d->Destroying.load(std::memory_order_relaxed))
+    if (Destroying.load(std::memory_order_relaxed))
         return;
-    if (!d->ShownSource.Empty() && std::as_const(d->ShownSource).Bits() != d->FPicture.Bitmap().Bits())
-        TBitmap().Swap(d->ShownSource);
-    if (!d->FPicture.Empty() && d->FAutoSize && !d->Fitted())
-        FitToPicture();
+    if (!ShownSource.Empty() && std::as_const(ShownSource).Bits() != FPicture.Bitmap().Bits())
+        TBitmap().Swap(ShownSource);
+    if (!FPicture.Empty() && FAutoSize && !Fitted())
+        q->FitToPicture();
     if (OnOwnThread())
-        updateGeometry();
-    const QPointer<TCustomTransitionView> self(this);
-    DoChange();
+        q->updateGeometry();
+    const QPointer<TCustomTransitionView> self(q);
+    q->DoChange();
     if (self)
-        EmitOnOwnThread(this, [this] { emit pictureChanged(); });
+        EmitOnOwnThread(q, [view = q] { emit view->pictureChanged(); });
 }
 
-void TCustomTransitionView::BgPictureChanged()
+void TTransitionViewPrivate::BgPictureChanged()
 {
-    d->BgStale = true;
-    if (d->FBgMode != bmNone && !d->Painting)
-        update();
-    EmitOnOwnThread(this, [this] { emit bgPictureChanged(); });
+    BgStale = true;
+    if (FBgMode != bmNone && !Painting)
+        q->update();
+    EmitOnOwnThread(q, [view = q] { emit view->bgPictureChanged(); });
 }
 
 void TCustomTransitionView::SetBgMode(TBackgroundMode Value)
@@ -185,7 +189,7 @@ void TCustomTransitionView::SetCenter(bool Value)
         return;
     d->FCenter = Value;
     if (!d->FPicture.Empty()) {
-        UpdatePicRect();
+        d->UpdatePicRect();
         if (!d->FDisplay.Empty() && !d->Painting)
             update();
     }
@@ -248,7 +252,7 @@ void TCustomTransitionView::SetReverse(bool Value)
 // there, the change is carried out on the GUI thread.
 void TCustomTransitionView::SetManual(bool Value)
 {
-    if (!OnOwnThread()) {
+    if (!d->OnOwnThread()) {
         PostToGuiThread(this, new TDeferredEvent(Value ? TDeferredEvent::ManualOn : TDeferredEvent::ManualOff));
         return;
     }
@@ -256,7 +260,7 @@ void TCustomTransitionView::SetManual(bool Value)
         return;
     const QPointer<TCustomTransitionView> self(this);
     d->FManual.store(Value, std::memory_order_relaxed);
-    StopThread();
+    d->StopThread();
     if (!self)
         return;
     emit manualChanged(Value);
@@ -267,7 +271,7 @@ void TCustomTransitionView::SetManual(bool Value)
         if (d->FProgress.exchange(uint8_t(progress), std::memory_order_relaxed) != progress)
             emit progressChanged(progress);
     } else if (!Value && Manual() == Value) {
-        Animate();
+        d->Animate();
     }
 }
 
@@ -338,7 +342,7 @@ void TTransitionViewPrivate::RefitShown(TCustomTransitionView& view)
         Screen.Forget();
         FDisplay.Swap(fitted);
     }
-    view.UpdatePicRect();
+    UpdatePicRect();
     if (!Painting)
         view.update();
 }
@@ -396,16 +400,16 @@ QColor TCustomTransitionView::Color() const
     return palette().color(QPalette::Window);
 }
 
-uint32_t TCustomTransitionView::ColorPixel() const
+uint32_t TTransitionViewPrivate::ColorPixel() const
 {
-    return 0xFF000000u | (Color().rgb() & 0x00FFFFFFu);
+    return 0xFF000000u | (q->Color().rgb() & 0x00FFFFFFu);
 }
 
 void TCustomTransitionView::SetColor(const QColor& Value)
 {
     if (!d->FParentColor && Value == Color())
         return;
-    if (!OnOwnThread()) {
+    if (!d->OnOwnThread()) {
         QMetaObject::invokeMethod(this, [this, Value] { SetColor(Value); }, Qt::QueuedConnection);
         return;
     }
@@ -437,49 +441,49 @@ void TCustomTransitionView::SetAlign(TAlign Value)
     if (!InRange(Value, alClient) || Value == d->FAlign)
         return;
     d->FAlign = Value;
-    ApplyAlign();
+    d->ApplyAlign();
 }
 
-void TCustomTransitionView::ApplyAlign()
+void TTransitionViewPrivate::ApplyAlign()
 {
-    const QWidget* parent = parentWidget();
-    if (parent == nullptr || d->FAlign == alNone)
+    const QWidget* parent = q->parentWidget();
+    if (parent == nullptr || FAlign == alNone)
         return;
     const int pw = parent->width(), ph = parent->height();
-    switch (d->FAlign) {
+    switch (FAlign) {
     case alNone: break;
-    case alTop: setGeometry(0, 0, pw, height()); break;
-    case alBottom: setGeometry(0, ph - height(), pw, height()); break;
-    case alLeft: setGeometry(0, 0, width(), ph); break;
-    case alRight: setGeometry(pw - width(), 0, width(), ph); break;
-    case alClient: setGeometry(0, 0, pw, ph); break;
+    case alTop: q->setGeometry(0, 0, pw, q->height()); break;
+    case alBottom: q->setGeometry(0, ph - q->height(), pw, q->height()); break;
+    case alLeft: q->setGeometry(0, 0, q->width(), ph); break;
+    case alRight: q->setGeometry(pw - q->width(), 0, q->width(), ph); break;
+    case alClient: q->setGeometry(0, 0, pw, ph); break;
     }
 }
 
-void TCustomTransitionView::WatchParent(QWidget* parent)
+void TTransitionViewPrivate::WatchParent(QWidget* parent)
 {
-    if (d->WatchedParent == parent)
+    if (WatchedParent == parent)
         return;
-    if (d->WatchedParent != nullptr)
-        d->WatchedParent->removeEventFilter(this);
-    d->WatchedParent = parent;
-    if (d->WatchedParent != nullptr)
-        d->WatchedParent->installEventFilter(this);
+    if (WatchedParent != nullptr)
+        WatchedParent->removeEventFilter(q);
+    WatchedParent = parent;
+    if (WatchedParent != nullptr)
+        WatchedParent->installEventFilter(q);
 }
 
-void TCustomTransitionView::UpdatePicRect()
+void TTransitionViewPrivate::UpdatePicRect()
 {
-    if (d->FDisplay.Empty())
+    if (FDisplay.Empty())
         return;
-    d->FPicRect = PicPlace(d->FDisplay.Width(), d->FDisplay.Height());
+    FPicRect = PicPlace(FDisplay.Width(), FDisplay.Height());
 }
 
 // Where a picture of Width x Height lies in the control, unstretched.
-TRect TCustomTransitionView::PicPlace(int32_t Width, int32_t Height) const
+TRect TTransitionViewPrivate::PicPlace(int32_t Width, int32_t Height) const
 {
     TRect place{0, 0, Width, Height};
-    if (d->FCenter || d->Fitted())
-        OffsetRect(place, (width() - Width) / 2, (height() - Height) / 2);
+    if (FCenter || Fitted())
+        OffsetRect(place, (q->width() - Width) / 2, (q->height() - Height) / 2);
     return place;
 }
 
@@ -490,7 +494,7 @@ void TCustomTransitionView::FitToPicture()
     const int w = d->FAlign == alTop || d->FAlign == alBottom ? width() : d->FPicture.Width();
     const int h = d->FAlign == alLeft || d->FAlign == alRight ? height() : d->FPicture.Height();
     resize(w, h);
-    ApplyAlign();
+    d->ApplyAlign();
 }
 
 void TCustomTransitionView::Clear()
@@ -561,7 +565,7 @@ bool TCustomTransitionView::event(QEvent* e)
     case WM_THREADDONE:
         try {
             if (d->Thread != nullptr && static_cast<TThreadDoneEvent*>(e)->Thread == d->Thread.get())
-                ThreadDone();
+                d->ThreadDone();
         } catch (...) {
             ShowException(std::current_exception());
         }
@@ -588,17 +592,17 @@ bool TCustomTransitionView::event(QEvent* e)
         return true;
     case WM_FRAMEPAINT:
         try {
-            PaintPendingFrame();
+            d->PaintPendingFrame();
         } catch (...) {
             ShowException(std::current_exception());
         }
         return true;
     case QEvent::ParentAboutToChange:
-        WatchParent(nullptr);
+        d->WatchParent(nullptr);
         break;
     case QEvent::ParentChange:
-        WatchParent(parentWidget());
-        ApplyAlign();
+        d->WatchParent(parentWidget());
+        d->ApplyAlign();
         break;
     default:
         break;
@@ -609,7 +613,7 @@ bool TCustomTransitionView::event(QEvent* e)
 bool TCustomTransitionView::eventFilter(QObject* watched, QEvent* e)
 {
     if (watched == d->WatchedParent && e->type() == QEvent::Resize)
-        ApplyAlign();
+        d->ApplyAlign();
     return QWidget::eventFilter(watched, e);
 }
 

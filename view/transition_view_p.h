@@ -48,6 +48,12 @@ public:
 };
 
 struct TTransitionViewPrivate {
+    // The control; the state may outlive it while a frame being built
+    // unwinds (see Destroying), and is not to reach it then.
+    TCustomTransitionView* const q;
+    explicit TTransitionViewPrivate(TCustomTransitionView* view);
+    ~TTransitionViewPrivate();
+
     TPicture FPicture;
     TPicture FBgPicture;
     TBackgroundMode FBgMode = bmTiled;
@@ -181,6 +187,43 @@ struct TTransitionViewPrivate {
     // The frame area built but not yet painted, in picture coordinates.
     std::mutex DirtyLock;
     TRegion FrameDirty;
+
+    // ---- The model (transition_view.cpp) ----
+    void PictureChanged();
+    void BgPictureChanged();
+    void UpdatePicRect();
+    // Where a picture of Width x Height lies in the control, unstretched.
+    TRect PicPlace(int32_t Width, int32_t Height) const;
+    void ApplyAlign();
+    void WatchParent(QWidget* parent);
+    uint32_t ColorPixel() const;
+    bool OnOwnThread() const;
+
+    // ---- Painting (transition_paint.cpp) ----
+    TRect ClientRect() const;
+    TRect FrameToClient(TRect Rc) const;
+    QRegion ClientAreaOf(const TRegion& FrameArea) const;
+    void FitPaintBuffer();
+    void ComposePaintBuffer(bool bare);
+    const TBitmap& BackgroundBuffer();
+    TRect DisplayRect() const;
+    TRect DisplayRectOf(const TRect& Place) const;
+    void PaintPendingFrame();
+
+    // ---- The engine (transition_engine.cpp) ----
+    void Prepare();
+    void CaptureOldScreen(TBitmap& OldScreen, const TRect& Source, bool Bare);
+    void Animate();
+    void AnimateHere();
+    int NextProgress() const;
+    bool EndReached() const;
+    void SetProgressOn(TAnimateThread* Worker, int Value);
+    bool BuildFrame();
+    void ShowFrame(TAnimateThread* Worker);
+    void Finish();
+    bool StopThread();
+    void ThreadDone();
+    void DropTransitionBitmaps();
 
     // Stretch applies to unscaled pictures only; the other fill modes
     // scale the picture to the control before the transition.

@@ -47,7 +47,6 @@ namespace mirel {
 class TBitmap;
 class TCanvas;
 class TPicture;
-class TRegion;
 struct TRect;
 class TAnimateThread;
 struct TTransitionViewPrivate;
@@ -720,39 +719,8 @@ private:
     friend class TAnimateThread;
     friend struct TTransitionViewPrivate;
 
-    void PictureChanged();
-    void BgPictureChanged();
-    void UpdatePicRect();
-    TRect PicPlace(int32_t Width, int32_t Height) const;
-    void ApplyAlign();
-    void WatchParent(QWidget* parent);
-    uint32_t ColorPixel() const;
-    bool OnOwnThread() const;
-    TRect ClientRect() const;
-    TRect FrameToClient(TRect Rc) const;
-    QRegion ClientAreaOf(const TRegion& FrameArea) const;
-
-    void FitPaintBuffer();
-    void ComposePaintBuffer(bool bare);
-    const TBitmap& BackgroundBuffer();
-    TRect DisplayRect() const;
-    TRect DisplayRectOf(const TRect& Place) const;
-    void PaintPendingFrame();
-
-    void Prepare();
-    void CaptureOldScreen(TBitmap& OldScreen, const TRect& Source, bool Bare);
-    void Animate();
-    void AnimateHere();
-    int NextProgress() const;
-    bool EndReached() const;
-    void SetProgressOn(TAnimateThread* Worker, int Value);
-    bool BuildFrame();
-    void ShowFrame(TAnimateThread* Worker);
-    void Finish();
-    bool StopThread();
-    void ThreadDone();
-    void DropTransitionBitmaps();
-
+    // Everything else lives behind this pointer, so that the class's size
+    // and exported symbols stay as they are while its machinery changes.
     // Shared with a frame being built, so that a handler inside the build
     // may delete the widget and the build still unwinds over live state.
     std::shared_ptr<TTransitionViewPrivate> d;

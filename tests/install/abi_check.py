@@ -6,8 +6,9 @@
 Parses every installed header with clang (its AST, with the mangled name of
 each declaration) and reads the library's dynamic symbols with nm. Fails when
 the library exports a symbol that no installed header declares (it would be
-ABI nobody can see), or when a function the headers declare out of line is
-not exported (a user's program would not link). Run-time type information
+ABI nobody can see), when a function the headers declare out of line is not
+exported (a user's program would not link), or when a class exports a
+private member function of its own (it belongs behind the d-pointer). Run-time type information
 and virtual tables are allowed for the classes the headers declare, and
 required for the polymorphic ones.
 """
@@ -33,7 +34,7 @@ def declarations(include_dir, flags):
         node, at = decoder.raw_decode(dump, at)
         nodes.append(node)
 
-    declared, required, classes, polymorphic = set(), set(), set(), set()
+    declared, required, classes, polymorphic, private = set(), set(), set(), set(), set()
 
     def walk(node, access, record):
         kind = node.get("kind")
@@ -64,6 +65,8 @@ def declarations(include_dir, flags):
             polymorphic.add(record)
         mangled = normalized(mangled)
         declared.add(mangled)
+        if access == "private" and not node["name"].startswith("qt_") and not node.get("explicitlyDeleted"):
+            private.add(mangled)  # moc's own aside
         inline = node.get("inline") or any(c.get("kind") == "CompoundStmt" for c in node.get("inner", []))
         if access != "private" and not inline and not node.get("explicitlyDeleted") \
                 and not node.get("explicitlyDefaulted") and not node.get("pure"):
@@ -73,7 +76,7 @@ def declarations(include_dir, flags):
     for node in nodes:
         if node.get("kind") == "NamespaceDecl" and node.get("name") == "mirel":
             walk(node, "public", None)
-    return declared, required, classes, polymorphic
+    return declared, required, classes, polymorphic, private
 
 
 def normalized(mangled):
@@ -89,7 +92,7 @@ def class_of_rtti(symbol):
 
 def main():
     library, include_dir, flags = sys.argv[1], sys.argv[2], sys.argv[3:]
-    declared, required, classes, polymorphic = declarations(include_dir, flags)
+    declared, required, classes, polymorphic, private = declarations(include_dir, flags)
     lines = subprocess.run(["nm", "-D", "--defined-only", library], check=True, capture_output=True,
                            text=True).stdout.splitlines()
     exported = {fields[2].split("@")[0] for fields in (line.split() for line in lines) if len(fields) == 3 and fields[1] != "A"}
@@ -103,6 +106,10 @@ def main():
         if normalized(symbol) not in declared:
             failures.append("exported but declared in no installed header: " + symbol)
     exported_normalized = {normalized(s) for s in exported}
+    # The classes keep their machinery behind the d-pointer: a private
+    # member function in a header would be exported, and so become ABI.
+    for symbol in sorted(private & exported_normalized):
+        failures.append("a private member is exported (it belongs behind the d-pointer): " + symbol)
     for symbol in sorted(required - exported_normalized):
         failures.append("declared in an installed header but not exported: " + symbol)
     for owner in sorted(polymorphic):
