@@ -260,7 +260,7 @@ void TTransitionViewPrivate::SetProgressOn(TAnimateThread* Worker, int Value)
             if (!BuildFrame())
                 return;
         } catch (...) {
-            // Nothing will be painted for q frame: let the next one come.
+            // Nothing will be painted for this frame: let the next one come.
             keep->FrameEvent.Set();
             throw;
         }
@@ -561,7 +561,7 @@ void TTransitionViewPrivate::ThreadDone()
         thread->WaitFor();
         error = thread->Error();
     }
-    // The next transition must not wait for a paint of q one.
+    // The next transition must not wait for a paint of this one.
     FrameEvent.Set();
     if (error)
         ShowException(error);

@@ -430,7 +430,7 @@ void TCustomTransitionView::resizeEvent(QResizeEvent* e)
     try {
         d->BgStale = true;
         if (d->Fitted())
-            d->RefitShown(*this);
+            d->RefitShown();
         if (!d->FPicture.Empty()) {
             d->UpdatePicRect();
             if (!d->FDisplay.Empty() && !d->Painting)

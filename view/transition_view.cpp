@@ -296,7 +296,7 @@ void TCustomTransitionView::setFillMode(FillMode mode)
     d->FFillMode = mode;
     if (!d->Fitted() && d->FAutoSize)
         FitToPicture();
-    d->RefitShown(*this);
+    d->RefitShown();
     updateGeometry();
     emit fillModeChanged(mode);
 }
@@ -330,12 +330,12 @@ void TTransitionViewPrivate::FittedPicture(const TBitmap& source, int32_t width,
 // The picture a completed transition left on show, placed again for the
 // control's new size or fill mode. Mid-transition, or once the picture has
 // changed, the frame on show stays as it is.
-void TTransitionViewPrivate::RefitShown(TCustomTransitionView& view)
+void TTransitionViewPrivate::RefitShown()
 {
     if (FBusy.load(std::memory_order_relaxed) || ShownSource.Empty() || FDisplay.Empty())
         return;
     TBitmap fitted;
-    FittedPicture(ShownSource, view.width(), view.height(), fitted);
+    FittedPicture(ShownSource, q->width(), q->height(), fitted);
     {
         const TCanvasLock lock(FDisplay.Canvas());
         Frames.Reset();
@@ -344,7 +344,7 @@ void TTransitionViewPrivate::RefitShown(TCustomTransitionView& view)
     }
     UpdatePicRect();
     if (!Painting)
-        view.update();
+        q->update();
 }
 
 void TCustomTransitionView::SetStyle(int Value)

@@ -235,7 +235,7 @@ struct TTransitionViewPrivate {
     void FittedPicture(const TBitmap& source, int32_t width, int32_t height, TBitmap& out) const;
     // Reports a failure of the Qt face through errorOccurred; where nobody
     // listens and unheardToHandler, through the exception handler instead.
-    void RefitShown(TCustomTransitionView& view);
+    void RefitShown();
     static void ReportError(TCustomTransitionView& view, const QString& message, bool unheardToHandler);
 
     // Marks a picture area as built and not yet painted.
