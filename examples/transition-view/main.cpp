@@ -65,6 +65,8 @@ int main(int argc, char** argv)
         pictures[1] = MakePicture(QColor(0xFF, 0xD2, 0x3F), QColor(0x3C, 0x8D, 0x40));
     }
 
+    // Photos shown whole, whatever their size: the layout sizes the view.
+    view->setFillMode(mirel::TTransitionView::FillMode::PreserveAspectFit);
     view->setStyleName(QStringLiteral("Circular reveal from centre"));
     view->setStep(10);
     view->setDelay(20);
@@ -78,11 +80,12 @@ int main(int argc, char** argv)
             app.exit(0);
             return;
         }
-        view->setStyle(view->transitionStyle() % 150 + 1);
+        view->setTransitionStyle(view->transitionStyle() % mirel::TTransitionView::styleCount() + 1);
         QTimer::singleShot(1000, &window, [&] {
             view->setImage(pictures[next]);
             next = 1 - next;
-            view->execute();
+            if (!view->execute())
+                app.exit(1); // errorOccurred has said why
         });
     });
     if (once)
@@ -91,6 +94,9 @@ int main(int argc, char** argv)
             app.exit(1);
         });
 
+    QObject::connect(view, &mirel::TTransitionView::errorOccurred, &window,
+                     [](const QString& error) { std::fprintf(stderr, "transition-view-example: %s\n", qPrintable(error)); });
+    window.resize(480, 360);
     window.show();
     QTimer::singleShot(0, &window, [&] {
         view->setImage(pictures[next]);
