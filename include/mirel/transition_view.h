@@ -2,6 +2,7 @@
 // an animated transition (one of 150) from whatever it currently displays.
 //
 //     auto* view = new mirel::TTransitionView(parent);
+//     view->setFillMode(mirel::TTransitionView::FillMode::PreserveAspectFit);
 //     view->load(QStringLiteral("holiday.jpg"));
 //     view->setStyleName(QStringLiteral("Fade"));
 //     connect(view, &mirel::TTransitionView::completed, this, &Window::next);
@@ -9,9 +10,11 @@
 //
 // Two faces over one control. The Qt face: camelCase getters, setters that
 // are public slots, a property with a NOTIFY signal for each value, and
-// signals that always arrive on the widget's own (GUI) thread. The classic
-// face: the properties by their capitalised names (Style, SetStyle, Execute)
-// and the On... callbacks, some of which run on the worker thread.
+// signals that always arrive on the widget's own (GUI) thread; it throws
+// nothing, and reports failures through errorOccurred() and return values.
+// The classic face: the properties by their capitalised names (Style,
+// SetStyle, Execute), the On... callbacks, some of which run on the worker
+// thread, and the exceptions of <mirel/errors.h>.
 //
 // Threads. Everything is called on the GUI thread, except what a threaded
 // transition runs on its worker: the frame build and the callbacks
@@ -231,7 +234,6 @@ public:
     /// How the picture fills the control (TCustomTransitionView::FillMode).
     using FillMode = TViewEnums::FillMode;
 
-
     /// A control of 100 x 100 with the defaults: style 51, step 4, delay 40,
     /// threaded, tiled background, sized to its picture.
     explicit TCustomTransitionView(QWidget* parent = nullptr);
@@ -297,18 +299,17 @@ public:
     /// take it as the control's preferred size.
     QSize sizeHint() const override;
 
-    /// Loads a picture file (JPEG, PNG, BMP, ICO, WebP and the formats of
-    /// Qt's image plugins). On failure the picture held before stays,
-    /// errorOccurred() says "PATH: reason" and the result is false. Nothing
-    /// is thrown. Invokable, from QML and through the meta-object system
-    /// (QUiLoader's forms):
+    /// Loads a picture file (JPEG, PNG, BMP, ICO, WebP ...). On failure the
+    /// picture held before stays, errorOccurred() says "PATH: reason" and
+    /// the result is false. Nothing is thrown. Invokable by name through the
+    /// meta-object system, as the owner of a form loaded by QUiLoader
+    /// reaches the widget:
     ///
     ///     bool ok = false;
     ///     QMetaObject::invokeMethod(view, "load", Q_RETURN_ARG(bool, ok), Q_ARG(QString, path));
     Q_INVOKABLE bool load(const QString& path);
-    /// The same, with the reason of a failure ("PATH: reason") in error
-    /// (when given) rather than only in errorOccurred(). Invokable with
-    /// Q_ARG(QString*, &error).
+    /// The same, with the reason of a failure ("PATH: reason") in error as
+    /// well (when given). Invokable by name with Q_ARG(QString*, &error).
     Q_INVOKABLE bool load(const QString& path, QString* error);
 
 public Q_SLOTS:
