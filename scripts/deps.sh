@@ -12,7 +12,7 @@ packages=(
   libpixman-1-dev libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev libwebp-dev libhwy-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libavfilter-dev
-  libgtest-dev libbenchmark-dev doxygen
+  libgtest-dev libbenchmark-dev doxygen clang python3
   frei0r-plugins-dev melt
   kdenlive frei0r-plugins libobs-dev obs-studio
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
