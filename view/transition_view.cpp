@@ -314,7 +314,7 @@ QSize TCustomTransitionView::sizeHint() const
 
 void TTransitionViewPrivate::FittedPicture(const TBitmap& source, int32_t width, int32_t height, TBitmap& out) const
 {
-    using enum TCustomTransitionView::FillMode;
+    using enum TViewEnums::FillMode;
     if (FFillMode == Pad || source.Empty() || width <= 0 || height <= 0) {
         out.Assign(source);
         return;
