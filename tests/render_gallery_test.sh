@@ -9,14 +9,7 @@ shots=${2:-}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
-command -v chromium > /dev/null || fail "chromium is not installed"
-
-browse() { # browse URL ARGS...: the page's DOM after load on stdout, the browser's log in $tmp/log
-  local url=$1; shift
-  rm -rf "$tmp/profile"
-  timeout 90 chromium --headless --no-sandbox --disable-gpu --no-first-run --user-data-dir="$tmp/profile" \
-    --enable-logging=stderr --v=0 --virtual-time-budget=5000 "$@" "$url" 2> "$tmp/log"
-}
+source "$(dirname "$0")/browser.sh"
 
 # The log shows what a page says on its console (so a clean log means something).
 echo '<html><body><script>console.error("planted")</script></body></html>' > "$tmp/planted.html"

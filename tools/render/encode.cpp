@@ -308,6 +308,17 @@ public:
         enc_->framerate = {rate_.Num, rate_.Den};
         enc_->pix_fmt = gif ? AV_PIX_FMT_PAL8 : AV_PIX_FMT_YUV420P;
         enc_->sample_aspect_ratio = {1, 1};
+        // Players that find no tags guess the matrix from the size (BT.709
+        // from 1280x720 up), so the size chooses it here too, and the tags
+        // say so for those that read them. The pictures are sRGB, whose
+        // primaries are BT.709's at every size.
+        const bool hd = ew_ >= 1280 || eh_ >= 720;
+        if (!gif) {
+            enc_->colorspace = hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+            enc_->color_primaries = AVCOL_PRI_BT709;
+            enc_->color_trc = AVCOL_TRC_BT709;
+            enc_->color_range = AVCOL_RANGE_MPEG;
+        }
         if (mux_->oformat->flags & AVFMT_GLOBALHEADER)
             enc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         AVDictionary* codecOptions = nullptr;
@@ -359,11 +370,17 @@ public:
         } else {
             sws_.p = sws_getContext(ew_, eh_, AV_PIX_FMT_BGRA, ew_, eh_, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
                                     nullptr, nullptr);
-            if (!sws_.p)
+            if (!sws_.p || sws_setColorspaceDetails(sws_.p, sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                                                    sws_getCoefficients(hd ? SWS_CS_ITU709 : SWS_CS_ITU601), 0,
+                                                    0, 1 << 16, 1 << 16) < 0)
                 throw std::runtime_error(out + ": cannot set up the colour conversion");
             frame_->format = AV_PIX_FMT_YUV420P;
             frame_->width = ew_;
             frame_->height = eh_;
+            frame_->colorspace = enc_->colorspace;
+            frame_->color_primaries = enc_->color_primaries;
+            frame_->color_trc = enc_->color_trc;
+            frame_->color_range = enc_->color_range;
         }
         if ((rc = av_frame_get_buffer(frame_, 0)) < 0)
             throw std::runtime_error(out + ": " + AvError(rc));
