@@ -10,6 +10,7 @@
 #include <webp/mux.h>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace mirel {
 
@@ -25,23 +26,36 @@ void WriteWebP(const TBitmap& bitmap, std::FILE* file, const std::string& what);
 void SavePicture(const TBitmap& bitmap, const std::string& out, const TSinkOptions& options);
 
 // An animated WebP in memory: frames with their times, then the file's bytes.
+// Each frame carries only the rectangle of pixels that changed since the
+// one before, those that did not transparent; the pixels it leaves as they
+// were are exactly the same in both frames, so what a decoder shows never
+// drifts from the frames given (libwebp's own animation encoder takes
+// nearly equal pixels for equal, and a slow fade leaves the old picture
+// behind). A frame held longer than one period (the ends of a
+// transition) is stored whole and finer.
 class TWebPAnimator {
 public:
     TWebPAnimator(int32_t width, int32_t height, TFrameRate rate, std::string what);
-    ~TWebPAnimator();
     TWebPAnimator(const TWebPAnimator&) = delete;
     TWebPAnimator& operator=(const TWebPAnimator&) = delete;
     void Add(const TBitmap& frame, int64_t repeat);
     std::string Assemble();
 
 private:
+    struct TFrame {
+        std::string Bytes; // a still WebP of the changed rectangle
+        int32_t X, Y;
+        int64_t Start, Periods;
+        float Quality;
+        bool Blend; // its transparent pixels keep what the frame before showed
+    };
     int Millis(int64_t frames) const;
     int32_t w_, h_;
     TFrameRate rate_;
     std::string what_;
-    WebPConfig config_;
-    WebPAnimEncoder* enc_ = nullptr;
-    int64_t frames_ = 0;
+    TBitmap last_;
+    std::vector<TFrame> frames_;
+    int64_t periods_ = 0;
 };
 
 // An animated WebP that loops, each frame with its own time.
