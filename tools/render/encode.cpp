@@ -187,12 +187,13 @@ public:
 
     AVStream* Stream() const { return stream_; }
 
-    // Writes the packets that start before seconds (all with a negative value).
+    // Writes the packets that start up to seconds, which may be negative
+    // (a video's first packets come before 0 when frames are reordered).
     void WriteUntil(AVFormatContext* muxer, double seconds)
     {
         while (!packets_.empty()) {
             AVPacket* p = packets_.front();
-            if (seconds >= 0 && p->dts * av_q2d(enc_->time_base) > seconds)
+            if (p->dts * av_q2d(enc_->time_base) > seconds)
                 break;
             packets_.pop_front();
             av_packet_rescale_ts(p, enc_->time_base, stream_->time_base);
