@@ -103,6 +103,28 @@ n=$(ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p
 [ "$n" = $((26 + 50)) ] || fail "--hold 1 gives $n frames"
 [ "$(identify -format '%T ' t.gif | awk '{ print $1, $2, $NF }')" = "104 4 104" ] || fail "GIF pauses: $(identify -format '%T ' t.gif)"
 
+# --- Transparency -------------------------------------------------------------
+# Transparent pixels lie on the background in every path: the frame's size
+# from the picture or from --size, the old picture or the new one, a slide
+# show's first picture. The picture is white where it is transparent, as
+# many are, and half-transparent red in its middle.
+convert -size 200x100 xc:'rgba(255,255,255,0)' -fill 'rgba(255,0,0,0.5)' -draw 'rectangle 50,25 149,74' \
+  -depth 8 clear.png || fail "cannot make a transparent picture"
+# on_green PICTURE WHAT: the corner is the background and the middle red half over it.
+on_green() {
+  [ "$(convert "$1" -format '%[pixel:p{5,5}] %[pixel:p{100,50}]' info:)" = "srgb(0,128,0) srgb(128,64,0)" ] ||
+    fail "$2: transparency not on the background: $(convert "$1" -format '%[pixel:p{5,5}] %[pixel:p{100,50}]' info:)"
+}
+"$render" --old a.jpg --new clear.png --style 1 --progress 100 --background green --out clear-new.png &&
+  "$render" --old clear.png --new a.jpg --style 1 --progress 0 --background green --size 200x100 --out clear-old.png &&
+  "$render" --old clear.png --new clear.png --style fade --step 50 --background green --out clear-frames/ &&
+  "$render" --slideshow clear.png --hold 0.1 --background green --out clear-show/ > /dev/null ||
+  fail "transparent pictures"
+on_green clear-new.png "the new picture at its own size"
+on_green clear-old.png "the old picture"
+on_green clear-frames/frame-00001.png "a transition at the picture's size"
+on_green "clear-show/$(ls clear-show | tail -1)" "a slide show's first picture"
+
 # --- Slide shows --------------------------------------------------------------
 mkdir mixed
 convert -size 80x60 xc:red mixed/10.png

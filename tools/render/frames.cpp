@@ -240,7 +240,9 @@ void LoadFitted(const std::string& path, int32_t w, int32_t h, TFitMode mode, ui
     TBitmap loaded;
     LoadPicture(path, loaded, options);
     if (w <= 0 || h <= 0) {
-        out.Swap(loaded);
+        // At its own size too, what is transparent lies on the background
+        // (an opaque picture is its own fit, shared, not copied).
+        FitPicture(loaded, loaded.Width(), loaded.Height(), TFitMode::Center, out, background);
         return;
     }
     FitPicture(loaded, int32_t(std::lround(w * oversize)), int32_t(std::lround(h * oversize)), mode, out, background);
