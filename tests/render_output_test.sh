@@ -70,9 +70,17 @@ for ext in mp4 mkv webm mov avi; do
   frames=$(ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 "t.$ext")
   [ "$frames" = 26 ] || fail ".$ext has $frames frames, not 26"
 done
-# Odd sizes are padded for 4:2:0 video rather than refused.
-"$render" "${pair[@]}" --size 63x47 --out odd.mp4 || fail "odd size"
+# Odd sizes: 4:2:0 video gets even sides as asked, never silently; other
+# outputs keep the size.
+"$render" "${pair[@]}" --size 63x47 --out odd.mp4 2> err || fail "odd size"
 [ "$(probe v:0 stream=width,height odd.mp4)" = 64,48 ] || fail "odd size padding"
+grep -q 'odd.mp4: .*the 63x47 frame is padded with its edge to 64x48' err || fail "padding unsaid: $(cat err)"
+"$render" "${pair[@]}" --size 63x47 --odd-size crop --out odd.mkv 2> err || fail "--odd-size crop"
+[ "$(probe v:0 stream=width,height odd.mkv)" = 62,46 ] || fail "odd size cropping"
+grep -q 'odd.mkv: .*the 63x47 frame is cut to 62x46' err || fail "cropping unsaid: $(cat err)"
+"$render" "${pair[@]}" --size 63x47 --out odd.gif 2> err && [ ! -s err ] &&
+  [ "$(identify -format '%Wx%H\n' odd.gif | sort -u)" = 63x47 ] || fail "an odd GIF: $(cat err)"
+"$render" "${pair[@]}" --odd-size even --out odd.mp4 -y 2> /dev/null && fail "--odd-size even accepted"
 "$render" "${pair[@]}" --out t.gif && "$render" "${pair[@]}" --out t.webp || fail "animations"
 [ "$(identify -format '%m\n' t.gif | sort -u)" = GIF ] && [ "$(identify -format '%m\n' t.webp | sort -u)" = WEBP ] ||
   fail "animation formats"

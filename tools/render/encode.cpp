@@ -14,6 +14,7 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <type_traits>
@@ -300,9 +301,10 @@ public:
             throw std::runtime_error(out + ": FFmpeg has no " + setup.Codec + " encoder");
         enc_.p = avcodec_alloc_context3(codec);
         const bool gif = kind == TOutputKind::Gif;
-        // 4:2:0 video wants even sizes; the last row and column are repeated.
-        ew_ = gif ? w : (w + 1) & ~1;
-        eh_ = gif ? h : (h + 1) & ~1;
+        ew_ = w;
+        eh_ = h;
+        if (!gif && (w % 2 || h % 2))
+            MakeEven(out, options.OddSize);
         enc_->width = ew_;
         enc_->height = eh_;
         enc_->time_base = {rate_.Den, rate_.Num};
@@ -434,7 +436,7 @@ public:
             return;
         }
         const TBitmap* source = &bitmap;
-        if (ew_ != w_ || eh_ != h_) {
+        if (ew_ > w_ || eh_ > h_) {
             padded_.SetSize(ew_, eh_);
             for (int32_t y = 0; y < eh_; ++y) {
                 uint32_t* row = padded_.PixelRow(y);
@@ -480,6 +482,24 @@ public:
     }
 
 private:
+    // 4:2:0 video has even sides: the frame gets them as asked, and says so.
+    void MakeEven(const std::string& out, TSinkOptions::TOddSize how)
+    {
+        const int32_t padW = (w_ + 1) & ~1, padH = (h_ + 1) & ~1, cropW = w_ & ~1, cropH = h_ & ~1;
+        const bool crop = how == TSinkOptions::TOddSize::Crop;
+        if (crop && (cropW == 0 || cropH == 0))
+            throw std::runtime_error(out + ": a " + std::to_string(w_) + "x" + std::to_string(h_) +
+                                     " frame cannot be cut to even sides");
+        ew_ = crop ? cropW : padW;
+        eh_ = crop ? cropH : padH;
+        std::fprintf(stderr,
+                     "mirel-render: %s: 4:2:0 video has even sides; the %dx%d frame is %s to %dx%d "
+                     "(--odd-size %s %s it to %dx%d)\n",
+                     out.c_str(), int(w_), int(h_), crop ? "cut" : "padded with its edge", int(ew_), int(eh_),
+                     crop ? "pad" : "crop", crop ? "pads" : "cuts", int(crop ? padW : cropW),
+                     int(crop ? padH : cropH));
+    }
+
     void DrainGraph()
     {
         TFramePtr out;

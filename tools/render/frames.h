@@ -36,6 +36,10 @@ struct TSinkOptions {
     int PngCompression = 1; // zlib level 0 .. 9
     std::string Audio; // a music file for videos
     int64_t TotalFrames = 0; // the length, for the music's cut and fade
+    // How a video whose chroma is halved gets the even sides it needs from
+    // an odd frame size: a row and a column more, repeating the edge, or
+    // one less. Either way it says so on standard error.
+    enum class TOddSize { Pad, Crop } OddSize = TOddSize::Pad;
 };
 
 // By out's kind (OutputKindOf). A single picture kind takes one frame only.

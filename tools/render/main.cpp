@@ -94,6 +94,11 @@ transition
                     size, centred)
   --background C    colour around fitted pictures: a name or #rrggbb
                     (default black)
+  --odd-size pad|crop
+                    a video's chroma is halved, so its sides must be even:
+                    an odd frame size gets a row or column more repeating
+                    its edge (pad, the default) or one less (crop), with a
+                    note; GIF, WebP and frame folders keep any size
 
 slide show
   --slideshow INPUT a folder (its pictures in natural order: 2 before 10), a
@@ -264,7 +269,8 @@ int main(int argc, char** argv)
     static const std::set<std::string> valued = {
         "--style",     "--progress", "--step",  "--old",     "--new",           "--out",    "--frames",
         "--delay",     "--size",     "--fit",   "--background", "--slideshow",  "--hold",   "--seed",
-        "--contact-sheet", "--styles", "--threads", "--fps", "--png-compression", "--audio", "--gallery"};
+        "--contact-sheet", "--styles", "--threads", "--fps", "--png-compression", "--audio", "--gallery",
+        "--odd-size"};
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::optional<std::string> value;
@@ -332,6 +338,11 @@ int main(int argc, char** argv)
         sink.PngCompression = ParseInt("--png-compression", opts["--png-compression"], 0, 9);
     if (has("--audio"))
         sink.Audio = opts["--audio"];
+    if (has("--odd-size")) {
+        if (opts["--odd-size"] != "pad" && opts["--odd-size"] != "crop")
+            Fail("--odd-size takes pad or crop, not '" + opts["--odd-size"] + "'");
+        sink.OddSize = opts["--odd-size"] == "crop" ? TSinkOptions::TOddSize::Crop : TSinkOptions::TOddSize::Pad;
+    }
     const int step = has("--step") ? ParseInt("--step", opts["--step"], 1, 100) : 4;
     if (has("--threads"))
         SetDrawingThreads(ParseInt("--threads", opts["--threads"], 1, 64));
