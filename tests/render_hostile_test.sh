@@ -89,10 +89,20 @@ fi
 if [ "$(id -u)" != 0 ] || [ ${#as[@]} -gt 0 ]; then
   refused "${as[@]}" "$render" --slideshow "$locked" --out "$tmp/locked.mp4"
   said "$locked: cannot read the folder: Permission denied" "unreadable folder"
+  refused "${as[@]}" "$render" --slideshow "$locked/trip" --out "$tmp/locked.mp4"
+  said "$locked/trip: cannot reach it: Permission denied" "a folder inside an unreadable one"
 else
   echo "skipped the unreadable folder: root reads it and setpriv is missing"
 fi
 chmod 700 "$locked" "$tmp"
+# Nor is a loop of links, or a path through a file.
+ln -s loop "$tmp/loop"
+refused "$render" --slideshow "$tmp/loop" --out "$tmp/loop.mp4"
+said "$tmp/loop: cannot reach it: Too many levels of symbolic links" "a loop of links to show"
+refused "$render" --old "$good" --new "$good" --style 1 --out "$tmp/loop/"
+said "$tmp/loop: cannot reach it: Too many levels of symbolic links" "a loop of links for frames"
+refused "$render" --slideshow "$good/trip" --out "$tmp/loop.mp4"
+said "$good/trip: cannot reach it: Not a directory" "a folder inside a file"
 
 # A frame size taken from an extreme picture is brought within 16384x16384,
 # and said so; an encoder with a smaller limit names the size.

@@ -395,8 +395,12 @@ TPendingFolder::TPendingFolder(std::string folder, TOverwrite policy) : folder_(
     while (folder_.size() > 1 && folder_.back() == '/')
         folder_.pop_back();
     struct stat st;
-    if (lstat(folder_.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && !IsDirectory(folder_))
+    if (lstat(folder_.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && !IsDirectory(folder_)) {
+        // A link that leads nowhere says why.
+        if (S_ISLNK(st.st_mode) && stat(folder_.c_str(), &st) != 0)
+            throw std::runtime_error(folder_ + ": cannot reach it: " + Why());
         throw std::runtime_error(folder_ + ": exists and is not a folder");
+    }
     if (!IsDirectory(folder_)) {
         if (mkdir(folder_.c_str(), 0777) != 0)
             throw std::runtime_error(folder_ + ": cannot create the folder: " + Why());

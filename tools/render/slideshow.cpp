@@ -25,12 +25,6 @@ namespace {
 // The style the show plays its first picture with: the widget's default.
 constexpr int FirstStyle = 51;
 
-bool IsDirectory(const std::string& path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool IsRegular(const std::string& path)
 {
     struct stat st;
@@ -65,13 +59,19 @@ std::vector<TSlide> CollectSlides(const std::vector<std::string>& inputs)
 {
     std::vector<TSlide> slides;
     for (const std::string& input : inputs) {
-        if (IsDirectory(input)) {
+        struct stat st;
+        // "no such folder or file" only when there is none: one behind a
+        // folder that cannot be read, or a loop of links, says why.
+        if (stat(input.c_str(), &st) != 0)
+            throw std::runtime_error(input + (errno == ENOENT ? ": no such folder or file"
+                                                              : ": cannot reach it: " + std::string(std::strerror(errno))));
+        if (S_ISDIR(st.st_mode)) {
             for (const std::string& name : ListPictures(input))
                 slides.push_back({input + "/" + name, name});
             continue;
         }
-        if (!IsRegular(input))
-            throw std::runtime_error(input + ": no such folder or file");
+        if (!S_ISREG(st.st_mode))
+            throw std::runtime_error(input + ": not a folder, a picture or a list of pictures");
         if (IsPictureName(input)) {
             slides.push_back({input, input});
             continue;
