@@ -14,6 +14,8 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <string>
 
 #define MIREL_F0R_EXPORT extern "C" __attribute__((visibility("default")))
@@ -30,7 +32,7 @@ constexpr f0r_param_info_t ParamInfo[ParamCount] = {
      "The transition: a number 1..150 or its name in any case, e.g. 84 or \"Circular reveal from centre\""},
     {"progress", F0R_PARAM_DOUBLE, "Position in the transition: 0 shows the first input, 1 the second"},
     {"step", F0R_PARAM_DOUBLE,
-     "Width of the bands some styles draw in, as a fraction 0.01..1 (0.04, or 4, is 4 %)"},
+     "Width of the bands some styles draw in, as a fraction 0.01..1 (0.04 is 4 %; MLT also takes 4)"},
     {"reverse", F0R_PARAM_BOOL, "Play the transition from the second input to the first backwards"},
     {"seed", F0R_PARAM_DOUBLE, "Seed of the shred and speckle styles: each value gives other shapes"},
 };
@@ -41,6 +43,23 @@ struct TInstance {
     TMixerParams Params;
     std::string StyleText = "84";
 };
+
+// Says once per process that text names no style. Hosts such as MLT set
+// every parameter again before each frame, and the user wants one line, not
+// one a frame. The names said are the only thing instances share; no frame
+// depends on them.
+void WarnUnknownStyle(const char* text, const std::string& kept)
+{
+    static std::mutex mutex;
+    static std::set<std::string> said;
+    {
+        const std::lock_guard lock(mutex);
+        // A host that keyframes nonsense cannot grow the set without bound.
+        if (said.size() >= 64 || !said.insert(text).second)
+            return;
+    }
+    std::fprintf(stderr, "mirel: no style \"%s\" (a number 1..150 or a name); keeping %s\n", text, kept.c_str());
+}
 
 // step as a fraction of 1, or as a percent when above 1 (MLT passes numbers
 // through as written, and 4 reads naturally as 4 %).
@@ -106,8 +125,7 @@ MIREL_F0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t p
         try {
             const int style = mirel::mixer::ParseStyle(text);
             if (style == 0) {
-                std::fprintf(stderr, "mirel: no style \"%s\" (a number 1..150 or a name); keeping %s\n", text,
-                             self->StyleText.c_str());
+                WarnUnknownStyle(text, self->StyleText);
                 return;
             }
             self->StyleText = text;

@@ -38,4 +38,8 @@ done
 mix "$tmp/named.png" 'style="Pivot from bottom right"' progress=0.5
 reference 122 50 "$tmp/r.png"
 [ "$(max_diff "$tmp/named.png" "$tmp/r.png")" -le "$tolerance" ] || fail "style by name"
+# The band width as GStreamer takes it, a fraction (its doubles end at 1).
+mix "$tmp/step.png" style=145 progress=0.5 step=0.25
+reference 145 50 "$tmp/r.png" --step 25
+[ "$(max_diff "$tmp/step.png" "$tmp/r.png")" -le "$tolerance" ] || fail "step=0.25 is not --step 25"
 echo "gst-launch-1.0: all frames as expected"

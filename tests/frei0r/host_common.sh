@@ -11,8 +11,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 . "$(dirname "${BASH_SOURCE[0]}")/pictures.sh"
 
-# mirel-render's frame of style at percent.
+# reference STYLE PERCENT OUT [OPTION...]: mirel-render's frame of style at percent.
 reference() {
-  "$render" --old "$tmp/a.png" --new "$tmp/b.png" --style "$1" --progress "$2" -y --out "$3" ||
-    fail "mirel-render --style $1 --progress $2"
+  "$render" --old "$tmp/a.png" --new "$tmp/b.png" --style "$1" --progress "$2" -y --out "$3" "${@:4}" ||
+    fail "mirel-render --style $1 --progress $2 ${*:4}"
 }

@@ -59,6 +59,18 @@ for style in 84 118 143; do
   done
 done
 
+# A style that is not there: one line, however many frames, and the
+# default style drawn.
+melt_mix "$tmp/bad" Nonsense
+[ "$(grep -c 'mirel: no style "Nonsense"' "$tmp/melt.log")" -eq 1 ] ||
+  fail "a bad style is not reported once: $(grep -c 'mirel: no style' "$tmp/melt.log") lines"
+reference 84 50 "$tmp/r.png"
+[ "$(max_diff "$tmp/bad/026.png" "$tmp/r.png")" -le "$tolerance" ] || fail "a bad style does not keep style 84"
+# The band width as MLT takes it, also in percent.
+melt_mix "$tmp/step" 145 step=25
+reference 145 50 "$tmp/r.png" --step 25
+[ "$(max_diff "$tmp/step/026.png" "$tmp/r.png")" -le "$tolerance" ] || fail "step=25 is not --step 25"
+
 # Shreds and speckles draw random numbers; with a seed their frames must not
 # depend on threads or on the frames drawn before.
 signatures() { for f in "$1"/*.png; do identify -format '%#\n' "$f"; done; }
