@@ -111,6 +111,27 @@ n=$(ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p
 [ "$n" = $((26 + 50)) ] || fail "--hold 1 gives $n frames"
 [ "$(identify -format '%T ' t.gif | awk '{ print $1, $2, $NF }')" = "104 4 104" ] || fail "GIF pauses: $(identify -format '%T ' t.gif)"
 
+# --- Time ---------------------------------------------------------------------
+# --fps changes smoothness only: a transition lasts 1.04 s at any rate, its
+# frames at 60 fps all differ, and the frame at a moment looks as the frame
+# at that moment at 25 fps does, nearer than that one's neighbour.
+wipe=(--old show/1.jpg --new show/2.jpg --size 320x180 --style "Reveal from left")
+"$render" "${wipe[@]}" --out r25/ && "$render" "${wipe[@]}" --fps 60 --out r60/ || fail "frames at 25 and 60 fps"
+[ "$(ls r25 | wc -l)" -eq 26 ] && [ "$(ls r60 | wc -l)" -eq 62 ] ||
+  fail "1.04 s is $(ls r25 | wc -l) frames at 25 fps and $(ls r60 | wc -l) at 60"
+[ "$(identify -format '%#\n' r60/*.png | sort -u | wc -l)" -eq 62 ] || fail "frames at 60 fps repeat"
+[ "$(compare -metric AE r25/frame-00005.png r60/frame-00012.png null: 2>&1)" = 0 ] ||
+  fail "the frames at 0.2 s differ between 25 and 60 fps"
+mae() { compare -metric MAE "$1" "$2" null: 2>&1 | sed 's/ .*//'; }
+awk -v same="$(mae r25/frame-00015.png r60/frame-00036.png)" -v neighbour="$(mae r25/frame-00015.png r25/frame-00016.png)" \
+  'BEGIN { exit !(same < neighbour / 2) }' || fail "the frames at 0.6 s differ between 25 and 60 fps"
+for fps in 25 60; do
+  "$render" --old a.jpg --new b.png --style fade --fps "$fps" --duration 2 --out "d$fps.mp4" || fail "--duration 2"
+  d=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "d$fps.mp4")
+  awk -v d="$d" 'BEGIN { exit !(d > 1.98 && d < 2.02) }' || fail "--duration 2 at $fps fps lasts $d s"
+done
+"$render" "${pair[@]}" --duration 0 --out d.mp4 -y 2> /dev/null && fail "--duration 0 accepted"
+
 # --- Transparency -------------------------------------------------------------
 # Transparent pixels lie on the background in every path: the frame's size
 # from the picture or from --size, the old picture or the new one, a slide

@@ -200,31 +200,38 @@ std::unique_ptr<TFrameSink> OpenFrameSink(const std::string& out, int32_t width,
     }
 }
 
-std::vector<int32_t> TransitionProgress(int step, bool reverse)
+double DefaultTransitionSeconds(int step)
+{
+    const int steps = (100 + step - 1) / step;
+    return (steps + 1) / 25.0;
+}
+
+int64_t TransitionFrames(double seconds, TFrameRate rate)
+{
+    return std::max<int64_t>(2, std::llround(seconds * rate.Num / rate.Den));
+}
+
+std::vector<int32_t> TransitionProgress(int64_t count, bool reverse)
 {
     std::vector<int32_t> values;
-    int32_t p = reverse ? 100 : 0;
-    values.push_back(p);
-    while (reverse ? p > 0 : p < 100) {
-        if (reverse)
-            p = p > step ? p - step : 0;
-        else
-            p = p < 100 - step ? p + step : 100;
-        values.push_back(p);
+    for (int64_t i = 0; i < count; ++i) {
+        const auto p = int32_t(std::llround(100.0 * double(i) / double(count - 1)));
+        values.push_back(reverse ? 100 - p : p);
     }
     return values;
 }
 
-void PlayTransition(const TBitmap& old, const TBitmap& image, int style, int step, bool reverse,
-                    const std::function<void(const TBitmap& frame, int32_t progress)>& frame)
+void PlayTransition(const TBitmap& old, const TBitmap& image, int style, int step,
+                    const std::vector<int32_t>& progress,
+                    const std::function<void(const TBitmap& frame, size_t index)>& frame)
 {
     TBitmap display;
     // Each frame drawn over the last one where only part of it changes.
     TFrameBuilder frames;
-    for (const int32_t progress : TransitionProgress(step, reverse)) {
+    for (size_t i = 0; i < progress.size(); ++i) {
         CheckInterrupted();
-        frames.Draw(display, old, image, style, uint32_t(step), progress);
-        frame(display, progress);
+        frames.Draw(display, old, image, style, uint32_t(step), progress[i]);
+        frame(display, i);
     }
 }
 

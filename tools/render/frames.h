@@ -47,14 +47,27 @@ struct TSinkOptions {
 std::unique_ptr<TFrameSink> OpenFrameSink(const std::string& out, int32_t width, int32_t height,
                                           const TSinkOptions& options);
 
-// The progress values of a transition as the widget steps it: from 0 (100
-// with reverse) by step to 100 (0), the first and last included.
-std::vector<int32_t> TransitionProgress(int step, bool reverse);
+// A transition's length by default: as long as the widget takes to step
+// through it at step percent a frame, 25 frames a second, both pictures
+// included (1.04 s for the default step of 4).
+double DefaultTransitionSeconds(int step);
 
-// Draws each frame of the transition from old to image (the same size) and
-// hands it over with its progress.
-void PlayTransition(const TBitmap& old, const TBitmap& image, int style, int step, bool reverse,
-                    const std::function<void(const TBitmap& frame, int32_t progress)>& frame);
+// The frames a transition of seconds takes at rate, its first and last (the
+// pictures themselves) included: at least 2.
+int64_t TransitionFrames(double seconds, TFrameRate rate);
+
+// The progress of each of count frames, from 0 to 100 (100 to 0 with
+// reverse) evenly in time, in the whole percents the catalogue draws: so a
+// transition lasts as long at any frame rate, and a higher rate only makes
+// it smoother (until neighbouring frames round to the same percent, past
+// about 100 frames).
+std::vector<int32_t> TransitionProgress(int64_t count, bool reverse);
+
+// Draws the frame of the transition from old to image (the same size) at
+// each progress and hands it over with its index. step: the band width.
+void PlayTransition(const TBitmap& old, const TBitmap& image, int style, int step,
+                    const std::vector<int32_t>& progress,
+                    const std::function<void(const TBitmap& frame, size_t index)>& frame);
 
 // Loads the picture at path and fits it into a w x h frame (w = 0: its own
 // size); JPEGs are decoded at the smallest DCT scale that the frame (times

@@ -185,13 +185,14 @@ void WriteGallery(const TBitmap& old, const TBitmap& image, const TGalleryOption
                 Escape(family.Name) + "</button>\n";
     html += "<input id=\"search\" type=\"search\" placeholder=\"name or number\" aria-label=\"Filter by name or "
             "number\">\n<span id=\"status\" role=\"status\"></span>\n</nav>\n<main>\n";
+    const std::vector<int32_t> values =
+        TransitionProgress(TransitionFrames(DefaultTransitionSeconds(options.Step), options.Rate), false);
     TProgressBar bar("gallery", MaxShowStyle);
     for (int style = 1; style <= MaxShowStyle; ++style) {
         CheckInterrupted();
         TWebPAnimator animator(w, h, options.Rate, page.Final());
-        const std::vector<int32_t> values = TransitionProgress(options.Step, false);
-        PlayTransition(cellOld, cellNew, style, options.Step, false, [&](const TBitmap& frame, int32_t p) {
-            animator.Add(frame, p == 0 || p == 100 ? holdFrames : 1);
+        PlayTransition(cellOld, cellNew, style, options.Step, values, [&](const TBitmap& frame, size_t i) {
+            animator.Add(frame, i == 0 || i + 1 == values.size() ? holdFrames : 1);
         });
         const std::string name = Escape(StyleName(style));
         std::string lowerName(StyleName(style));

@@ -37,7 +37,8 @@ namespace {
 constexpr const char* Usage = R"(usage:
   mirel-render --list
   mirel-render --old A --new B --style S --progress P --out FRAME.png|.jpg|.webp|.gif
-  mirel-render --old A --new B --style S --out OUT [--step N] [--reverse] [--fps N] [--hold S]
+  mirel-render --old A --new B --style S --out OUT [--duration S] [--step N] [--reverse] [--fps N]
+               [--hold S]
   mirel-render --slideshow INPUT [--slideshow INPUT ...] --out OUT [--hold S] [--style LIST]
                [--audio MUSIC] [--seed N]
   mirel-render --gallery DIR [--old A --new B]
@@ -74,11 +75,17 @@ transition
                     "random" (drawn from the shared generator, see --seed);
                     with --slideshow a comma list that cycles, e.g. 84,118
   --progress P      one frame at P percent: 0 is the old picture, 100 the new
-  --step N          percent per frame, 1..100 (default 4): 25 frames plus the
-                    first; it also sets the band width of some styles
+  --duration SECONDS
+                    how long a transition lasts, both pictures included, at
+                    any frame rate (default: as long as --step takes at 25
+                    frames a second, 1.04 s for 4)
+  --step N          the band width of some styles, in percent, 1..100
+                    (default 4); without --duration also the length, as the
+                    widget steps N percent a frame: 100/N frames plus the first
+                    at 25 frames a second
   --reverse         play the progress from 100 down to 0
   --fps N, -r N     frames per second, 1..240: 25, 29.97 or 30000/1001
-                    (default 25)
+                    (default 25); more frames make the same transition smoother
   --delay MS        how long each frame shows, 10..10000 ms (another way to
                     give --fps)
   --hold SECONDS    how long the pictures stay: for one transition before and
@@ -162,6 +169,25 @@ int ParseInt(const std::string& option, const std::string& text, int lo, int hi)
         Fail(option + " takes a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) +
              ", not '" + text + "'");
     return int(value);
+}
+
+double ParseSeconds(const std::string& option, const std::string& text, double lo, double hi)
+{
+    double value = -1;
+    try {
+        size_t used = 0;
+        value = std::stod(text, &used);
+        if (used != text.size())
+            value = -1;
+    } catch (const std::exception&) {
+        value = -1;
+    }
+    if (!(value >= lo && value <= hi)) {
+        char range[64];
+        std::snprintf(range, sizeof range, "%g to %g", lo, hi);
+        Fail(option + " takes seconds from " + range + ", not '" + text + "'");
+    }
+    return value;
 }
 
 void ParseSize(const std::string& text, int32_t& w, int32_t& h)
@@ -270,7 +296,7 @@ int main(int argc, char** argv)
         "--style",     "--progress", "--step",  "--old",     "--new",           "--out",    "--frames",
         "--delay",     "--size",     "--fit",   "--background", "--slideshow",  "--hold",   "--seed",
         "--contact-sheet", "--styles", "--threads", "--fps", "--png-compression", "--audio", "--gallery",
-        "--odd-size"};
+        "--odd-size", "--duration"};
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::optional<std::string> value;
@@ -373,19 +399,10 @@ int main(int argc, char** argv)
             Fail("--background takes a colour name or #rrggbb, not '" + opts["--background"] + "'");
         background = 0xFF000000u | (c.rgb() & 0xFFFFFF);
     }
-    double hold = -1;
-    if (has("--hold")) {
-        try {
-            size_t used = 0;
-            hold = std::stod(opts["--hold"], &used);
-            if (used != opts["--hold"].size())
-                hold = -1;
-        } catch (const std::exception&) {
-            hold = -1;
-        }
-        if (!(hold >= 0 && hold <= 3600))
-            Fail("--hold takes seconds from 0 to 3600, not '" + opts["--hold"] + "'");
-    }
+    const double hold = has("--hold") ? ParseSeconds("--hold", opts["--hold"], 0, 3600) : -1;
+    // Without --duration as long as the widget takes at --step percent a frame, 25 frames a second.
+    const double transitionSeconds =
+        has("--duration") ? ParseSeconds("--duration", opts["--duration"], 0.01, 600) : DefaultTransitionSeconds(step);
     const bool benchmark = has("--benchmark");
     if (benchmark && has("--threads") && DrawingThreads() > 1)
         Fail("--benchmark tells the encoder's time apart with --threads 1 only");
@@ -466,6 +483,7 @@ int main(int argc, char** argv)
         show.Motion = has("--motion");
         show.Background = background;
         show.Step = step;
+        show.TransitionSeconds = transitionSeconds;
         show.Sink = sink;
         return Run([&] {
             CheckOutput(show.Out, sink, false);
@@ -500,12 +518,13 @@ int main(int argc, char** argv)
         // Animations loop, so they pause on both pictures unless told otherwise.
         const double seconds = hold >= 0 ? hold : kind == TOutputKind::Gif || kind == TOutputKind::WebP ? 1.0 : 0.0;
         const int64_t holdFrames = std::llround(seconds * sink.Rate.Num / sink.Rate.Den);
-        const std::vector<int32_t> values = TransitionProgress(step, has("--reverse"));
+        const std::vector<int32_t> values =
+            TransitionProgress(TransitionFrames(transitionSeconds, sink.Rate), has("--reverse"));
         sink.TotalFrames = int64_t(values.size()) + 2 * holdFrames;
         const std::unique_ptr<TFrameSink> frames = OpenFrameSink(out, width, height, sink);
         TProgressBar bar("rendering", int64_t(values.size()));
-        PlayTransition(old, image, style, step, has("--reverse"), [&](const TBitmap& frame, int32_t p) {
-            const bool end = p == values.front() || p == values.back();
+        PlayTransition(old, image, style, step, values, [&](const TBitmap& frame, size_t i) {
+            const bool end = i == 0 || i + 1 == values.size();
             frames->Write(frame, end ? 1 + holdFrames : 1);
             bar.Advance();
         });

@@ -197,7 +197,10 @@ void RenderSlideshow(const TSlideshow& show)
     int32_t w = show.Width, h = show.Height;
     const int64_t holdFrames =
         std::max<int64_t>(1, std::llround(show.HoldSeconds * show.Sink.Rate.Num / show.Sink.Rate.Den));
-    const int64_t transitionFrames = int64_t(TransitionProgress(show.Step, false).size()) - 1;
+    const std::vector<int32_t> progress =
+        TransitionProgress(TransitionFrames(show.TransitionSeconds, show.Sink.Rate), false);
+    // The first frame of a transition is the picture before, already shown.
+    const int64_t transitionFrames = int64_t(progress.size()) - 1;
     const int64_t framesPerPicture = transitionFrames + holdFrames;
     TSinkOptions sinkOptions = show.Sink;
     sinkOptions.TotalFrames = 1 + framesPerPicture * int64_t(order.size());
@@ -248,25 +251,25 @@ void RenderSlideshow(const TSlideshow& show)
         FlushOutput();
 
         if (!show.Motion) {
-            PlayTransition(current.Canvas, next.Canvas, style, show.Step, false,
-                           [&](const TBitmap& frame, int32_t progress) {
+            PlayTransition(current.Canvas, next.Canvas, style, show.Step, progress,
+                           [&](const TBitmap& frame, size_t i) {
                                // The start frame repeats the last frame held; the end frame is the hold.
-                               if (progress == 100) {
+                               if (i + 1 == progress.size()) {
                                    sink->Write(frame, 1 + holdFrames);
                                    bar.Advance(1 + holdFrames);
-                               } else if (progress > 0 || first) {
+                               } else if (i > 0 || first) {
                                    sink->Write(frame, 1);
                                    bar.Advance();
                                }
                            });
         } else {
             // Both pictures go on moving through the transition.
-            for (const int32_t progress : TransitionProgress(show.Step, false)) {
-                if (progress == 0 && !first)
+            for (size_t i = 0; i < progress.size(); ++i) {
+                if (i == 0 && !first)
                     continue;
                 CheckInterrupted();
                 DrawEffectFrame(display, current.View(w, h, oldView), next.View(w, h, newView), style,
-                                uint32_t(show.Step), progress);
+                                uint32_t(show.Step), progress[i]);
                 sink->Write(display, 1);
                 bar.Advance();
                 ++current.Frame;

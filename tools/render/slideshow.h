@@ -43,7 +43,8 @@ struct TSlideshow {
     TFitMode Fit = TFitMode::Aspect;
     bool Motion = false; // a slow pan and zoom over each picture, from Seed
     uint32_t Background = clBlack;
-    int Step = 4;
+    int Step = 4; // the band width
+    double TransitionSeconds = 1.04; // each transition's length, both pictures included
     TSinkOptions Sink;
 };
 
