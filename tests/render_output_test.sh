@@ -99,6 +99,40 @@ done
 "$render" "${pair[@]}" --out=-dash.mp4 --fps=30 || fail "--opt=value, a name starting with -"
 [ "$(probe v:0 stream=r_frame_rate ./-dash.mp4)" = 30/1 ] || fail "--fps 30"
 
+# Encoders and their settings by FFmpeg's names, as ffprobe reads them back.
+for choice in libx265:mp4:hevc:yuv420p libaom-av1:webm:av1:yuv420p libsvtav1:mkv:av1:yuv420p \
+  prores_ks:mov:prores:yuv422p10le; do
+  IFS=: read -r codec ext name format <<< "$choice"
+  ffmpeg -hide_banner -encoders 2> /dev/null | grep -q " $codec " || { echo "skipped $codec: not in this FFmpeg"; continue; }
+  "$render" "${pair[@]}" --step 25 --size 128x96 --codec "$codec" --out "c-$codec.$ext" 2> err ||
+    fail "--codec $codec: $(cat err)"
+  [ ! -s err ] || fail "--codec $codec talks: $(head -3 err)"
+  [ "$(probe v:0 stream=codec_name,pix_fmt "c-$codec.$ext")" = "$name,$format" ] ||
+    fail "--codec $codec gives $(probe v:0 stream=codec_name,pix_fmt "c-$codec.$ext")"
+done
+[ "$(probe v:0 stream=codec_tag_string c-libx265.mp4)" = hvc1 ] || fail "HEVC in MP4 is not tagged hvc1"
+"$render" "${pair[@]}" --crf 10 --out fine.mp4 && "$render" "${pair[@]}" --crf 40 --preset veryfast --out coarse.mp4 &&
+  "$render" "${pair[@]}" --pix-fmt yuv444p10le --out full.mkv || fail "--crf, --preset, --pix-fmt"
+[ "$(stat -c %s coarse.mp4)" -lt "$(stat -c %s fine.mp4)" ] || fail "--crf 40 is not smaller than --crf 10"
+[ "$(probe v:0 stream=pix_fmt full.mkv)" = yuv444p10le ] || fail "--pix-fmt yuv444p10le"
+for bad in "--codec x264" "--crf 60" "--preset fastest" "--pix-fmt rgb24" "--codec libvpx-vp9 --preset 9"; do
+  # shellcheck disable=SC2086
+  "$render" "${pair[@]}" $bad --out bad.mp4 2> err && fail "$bad accepted"
+  [ "$(wc -l < err)" -eq 1 ] && grep -q 'libx264\|veryslow\|yuv444p\| to ' err || fail "$bad: not one line listing the choices: $(cat err)"
+done
+"$render" "${pair[@]}" --crf 20 --out bad.gif 2> /dev/null && fail "--crf for a GIF accepted"
+if ffmpeg -hide_banner -encoders 2> /dev/null | grep -q " libsvtav1 "; then
+  "$render" "${pair[@]}" --codec libsvtav1 --out bad.mkv 2> err && fail "a 64x48 frame for libsvtav1 accepted"
+  [ "$(cat err)" = "mirel-render: bad.mkv: libsvtav1 takes frames of at least 64x64, not 64x48" ] ||
+    fail "libsvtav1's smallest frame: $(cat err)"
+fi
+# A key frame at least every 2 s (x264 counts the first interval from
+# before the first frame), for seeking and cutting.
+"$render" --slideshow show --hold 3 --out keys.mp4 > /dev/null || fail "a slide show for key frames"
+ffprobe -v error -select_streams v:0 -show_entries frame=key_frame -of csv=p=0 keys.mp4 |
+  awk -F, '$1 == 1 { if (NR - last > 51) { print NR - last; exit 1 } last = NR; n++ } END { exit n < 3 }' ||
+  fail "key frames further apart than 2 s"
+
 # Numbered frames, read back by ffmpeg in full.
 "$render" "${pair[@]}" --out seq/ || fail "frames for ffmpeg"
 ffmpeg -v error -i seq/frame-%05d.png -f null - 2> /dev/null

@@ -8,9 +8,11 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +20,7 @@ extern "C" {
 #include <cstring>
 #include <deque>
 #include <type_traits>
+#include <vector>
 
 namespace mirel {
 
@@ -55,7 +58,22 @@ void FreeInput(AVFormatContext** ctx)
     avformat_close_input(ctx);
 }
 
-using TCodecPtr = TAvPtr<AVCodecContext, avcodec_free_context>;
+// SVT-AV1 closed before it was told that the frames have ended waits for
+// them for ever (a write failed, a run interrupted): it is told first, and
+// what it still makes is dropped.
+void FreeCodec(AVCodecContext** ctx)
+{
+    if (*ctx && avcodec_is_open(*ctx) && av_codec_is_encoder((*ctx)->codec) &&
+        std::strcmp((*ctx)->codec->name, "libsvtav1") == 0 && avcodec_send_frame(*ctx, nullptr) >= 0) {
+        AVPacket* p = av_packet_alloc();
+        while (p && avcodec_receive_packet(*ctx, p) >= 0)
+            av_packet_unref(p);
+        av_packet_free(&p);
+    }
+    avcodec_free_context(ctx);
+}
+
+using TCodecPtr = TAvPtr<AVCodecContext, FreeCodec>;
 using TFramePtr = TAvPtr<AVFrame, av_frame_free>;
 using TPacketPtr = TAvPtr<AVPacket, av_packet_free>;
 using TGraphPtr = TAvPtr<AVFilterGraph, avfilter_graph_free>;
@@ -105,6 +123,134 @@ struct TKindSetup {
     const char* Codec;
     const char* AudioCodec;
 };
+
+// The video encoders offered by --codec, with their settings by FFmpeg's
+// names: the option --crf sets and its range, the option --preset sets with
+// its names or numbers, and the defaults used without them.
+struct TCodecChoice {
+    const char* Name;
+    const char* Kinds; // the containers it goes in (FFmpeg would write more, that players do not read)
+    const char* Crf; // nullptr: the codec has none
+    int CrfMax, CrfDefault;
+    const char* Preset;
+    const char* PresetNames; // nullptr: numbers from PresetLo to PresetHi
+    int PresetLo, PresetHi;
+    const char* PresetDefault;
+    AVPixelFormat PixFmt;
+    int32_t MinSide = 1;
+};
+
+constexpr const char* X26xPresets = "ultrafast, superfast, veryfast, faster, fast, medium, slow, slower, veryslow, placebo";
+constexpr TCodecChoice CodecChoices[] = {
+    {"libx264", "mp4 mkv mov avi", "crf", 51, 18, "preset", X26xPresets, 0, 0, "medium", AV_PIX_FMT_YUV420P},
+    {"libx265", "mp4 mkv mov", "crf", 51, 20, "preset", X26xPresets, 0, 0, "medium", AV_PIX_FMT_YUV420P},
+    {"libvpx-vp9", "mp4 mkv webm", "crf", 63, 32, "cpu-used", nullptr, -8, 8, "4", AV_PIX_FMT_YUV420P},
+    {"libaom-av1", "mp4 mkv webm", "crf", 63, 32, "cpu-used", nullptr, 0, 8, "6", AV_PIX_FMT_YUV420P},
+    {"libsvtav1", "mp4 mkv webm", "crf", 63, 32, "preset", nullptr, 0, 13, "8", AV_PIX_FMT_YUV420P, 64},
+    // For editors: intra only, 10 bits, its quality set by its profile.
+    {"prores_ks", "mov mkv", nullptr, 0, 0, "profile", "proxy, lt, standard, hq, 4444, 4444xq", 0, 0, "hq",
+     AV_PIX_FMT_YUV422P10LE},
+    {"mpeg4", "avi", nullptr, 0, 0, nullptr, nullptr, 0, 0, nullptr, AV_PIX_FMT_YUV420P},
+};
+
+// The pixel formats --pix-fmt offers, where the codec takes them.
+constexpr AVPixelFormat PixFmtChoices[] = {AV_PIX_FMT_YUV420P,     AV_PIX_FMT_YUV422P,     AV_PIX_FMT_YUV444P,
+                                           AV_PIX_FMT_YUV420P10LE, AV_PIX_FMT_YUV422P10LE, AV_PIX_FMT_YUV444P10LE};
+
+std::string JoinNames(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+    return text.empty() ? "none" : text;
+}
+
+// The codec that out's container takes by that name, among those this
+// FFmpeg has; throws one line listing them otherwise.
+const TCodecChoice& ChooseCodec(const std::string& out, TOutputKind kind, const AVOutputFormat* format,
+                                const std::string& name)
+{
+    std::vector<std::string> offered;
+    const TCodecChoice* chosen = nullptr;
+    for (const TCodecChoice& choice : CodecChoices) {
+        const AVCodec* codec = avcodec_find_encoder_by_name(choice.Name);
+        if (!codec || avformat_query_codec(format, codec->id, FF_COMPLIANCE_NORMAL) != 1 ||
+            !std::strstr(choice.Kinds, KindName(kind).data()))
+            continue;
+        offered.emplace_back(choice.Name);
+        if (name == choice.Name)
+            chosen = &choice;
+    }
+    if (!chosen)
+        throw std::runtime_error(out + ": --codec takes " + JoinNames(offered) + " for ." +
+                                 std::string(KindName(kind)) + ", not '" + name + "'");
+    return *chosen;
+}
+
+// The codec's options from --crf and --preset, or its defaults; throws one
+// line listing the values it takes.
+void SetQuality(const std::string& out, const TCodecChoice& codec, const TSinkOptions& options,
+                AVCodecContext* enc, AVDictionary** dict)
+{
+    if (options.Crf >= 0 && !codec.Crf)
+        throw std::runtime_error(out + ": " + codec.Name + " has no --crf" +
+                                 (codec.Preset ? std::string("; its --") + "preset sets the quality" : ""));
+    if (codec.Crf) {
+        if (options.Crf > codec.CrfMax)
+            throw std::runtime_error(out + ": --crf takes 0 to " + std::to_string(codec.CrfMax) + " for " +
+                                     codec.Name + ", not " + std::to_string(options.Crf));
+        av_dict_set_int(dict, codec.Crf, options.Crf >= 0 ? options.Crf : codec.CrfDefault, 0);
+        enc->bit_rate = 0; // the quality alone decides
+    }
+    if (!options.Preset.empty() && !codec.Preset)
+        throw std::runtime_error(out + ": " + codec.Name + " has no --preset");
+    if (!codec.Preset)
+        return;
+    const std::string preset = options.Preset.empty() ? codec.PresetDefault : options.Preset;
+    bool known = false;
+    std::string list;
+    if (codec.PresetNames) {
+        list = codec.PresetNames;
+        for (size_t at = 0; at <= list.size() && !known;) {
+            const size_t comma = std::min(list.find(", ", at), list.size());
+            known = list.compare(at, comma - at, preset) == 0 && preset.size() == comma - at;
+            at = comma + 2;
+        }
+    } else {
+        list = std::to_string(codec.PresetLo) + " to " + std::to_string(codec.PresetHi);
+        char* end = nullptr;
+        const long value = std::strtol(preset.c_str(), &end, 10);
+        known = !preset.empty() && *end == 0 && value >= codec.PresetLo && value <= codec.PresetHi;
+    }
+    if (!known)
+        throw std::runtime_error(out + ": --preset takes " + list + " for " + codec.Name + ", not '" + preset +
+                                 "'");
+    av_dict_set(dict, codec.Preset, preset.c_str(), 0);
+}
+
+// The pixel format asked for (or the codec's own), if the codec takes it.
+AVPixelFormat ChoosePixFmt(const std::string& out, const TCodecChoice& choice, const AVCodec* codec,
+                           const std::string& asked)
+{
+    const auto takes = [codec](AVPixelFormat format) {
+        for (const AVPixelFormat* p = codec->pix_fmts; p && *p != AV_PIX_FMT_NONE; ++p)
+            if (*p == format)
+                return true;
+        return false;
+    };
+    if (asked.empty())
+        return choice.PixFmt;
+    std::vector<std::string> offered;
+    for (const AVPixelFormat format : PixFmtChoices) {
+        if (!takes(format))
+            continue;
+        offered.emplace_back(av_get_pix_fmt_name(format));
+        if (asked == offered.back())
+            return format;
+    }
+    throw std::runtime_error(out + ": --pix-fmt takes " + JoinNames(offered) + " for " + choice.Name + ", not '" +
+                             asked + "'");
+}
 
 TKindSetup SetupOf(TOutputKind kind)
 {
@@ -296,21 +442,32 @@ public:
         int rc = avformat_alloc_output_context2(&mux_.p, format, nullptr, nullptr);
         if (rc < 0)
             throw std::runtime_error(out + ": " + AvError(rc));
-        const AVCodec* codec = avcodec_find_encoder_by_name(setup.Codec);
-        if (!codec)
-            throw std::runtime_error(out + ": FFmpeg has no " + setup.Codec + " encoder");
-        enc_.p = avcodec_alloc_context3(codec);
         const bool gif = kind == TOutputKind::Gif;
+        const TCodecChoice* choice =
+            gif ? nullptr : &ChooseCodec(out, kind, format, options.Codec.empty() ? setup.Codec : options.Codec);
+        const char* codecName = gif ? setup.Codec : choice->Name;
+        const AVCodec* codec = avcodec_find_encoder_by_name(codecName);
+        if (!codec)
+            throw std::runtime_error(out + ": FFmpeg has no " + codecName + " encoder");
+        enc_.p = avcodec_alloc_context3(codec);
+        const AVPixelFormat pixFmt = gif ? AV_PIX_FMT_PAL8 : ChoosePixFmt(out, *choice, codec, options.PixFmt);
+        if (choice && (w < choice->MinSide || h < choice->MinSide))
+            throw std::runtime_error(out + ": " + choice->Name + " takes frames of at least " +
+                                     std::to_string(choice->MinSide) + "x" + std::to_string(choice->MinSide) +
+                                     ", not " + std::to_string(w) + "x" + std::to_string(h));
         ew_ = w;
         eh_ = h;
-        if (!gif && (w % 2 || h % 2))
-            MakeEven(out, options.OddSize);
+        if (!gif)
+            FitChroma(out, pixFmt, options.OddSize);
         enc_->width = ew_;
         enc_->height = eh_;
         enc_->time_base = {rate_.Den, rate_.Num};
         enc_->framerate = {rate_.Num, rate_.Den};
-        enc_->pix_fmt = gif ? AV_PIX_FMT_PAL8 : AV_PIX_FMT_YUV420P;
+        enc_->pix_fmt = pixFmt;
         enc_->sample_aspect_ratio = {1, 1};
+        // A key frame every two seconds: players seek, and editors cut, no
+        // further than that from one.
+        enc_->gop_size = std::max(1, int(std::lround(2.0 * rate_.Num / rate_.Den)));
         // Players that find no tags guess the matrix from the size (BT.709
         // from 1280x720 up), so the size chooses it here too, and the tags
         // say so for those that read them. The pictures are sRGB, whose
@@ -325,24 +482,31 @@ public:
         if (mux_->oformat->flags & AVFMT_GLOBALHEADER)
             enc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         AVDictionary* codecOptions = nullptr;
-        if (std::strcmp(setup.Codec, "libx264") == 0) {
-            av_dict_set(&codecOptions, "preset", "medium", 0);
-            av_dict_set(&codecOptions, "crf", "18", 0);
-        } else if (std::strcmp(setup.Codec, "libvpx-vp9") == 0) {
-            enc_->bit_rate = 0;
-            av_dict_set(&codecOptions, "crf", "32", 0);
-            av_dict_set(&codecOptions, "row-mt", "1", 0);
-            av_dict_set(&codecOptions, "cpu-used", "4", 0);
-        } else if (std::strcmp(setup.Codec, "mpeg4") == 0) {
-            enc_->flags |= AV_CODEC_FLAG_QSCALE;
-            enc_->global_quality = FF_QP2LAMBDA * 3;
+        if (choice) {
+            SetQuality(out, *choice, options, enc_, &codecOptions);
+            if (codec->id == AV_CODEC_ID_VP9 || codec->id == AV_CODEC_ID_AV1)
+                av_dict_set(&codecOptions, "row-mt", "1", 0);
+            // One line for a failure, as everywhere: not the encoders' own reports.
+            if (codec->id == AV_CODEC_ID_HEVC)
+                av_dict_set(&codecOptions, "x265-params", "log-level=error", 0);
+            if (std::strcmp(codecName, "libsvtav1") == 0)
+                setenv("SVT_LOG", "1", 0);
+            if (codec->id == AV_CODEC_ID_PRORES)
+                av_dict_set(&codecOptions, "vendor", "apl0", 0); // as Apple's own files say
+            if (codec->id == AV_CODEC_ID_MPEG4) {
+                enc_->flags |= AV_CODEC_FLAG_QSCALE;
+                enc_->global_quality = FF_QP2LAMBDA * 3;
+            }
         }
         rc = avcodec_open2(enc_, codec, &codecOptions);
         av_dict_free(&codecOptions);
         if (rc < 0)
-            throw std::runtime_error(out + ": cannot open the " + setup.Codec + " encoder: " + AvError(rc));
+            throw std::runtime_error(out + ": cannot open the " + codecName + " encoder: " + AvError(rc));
         stream_ = avformat_new_stream(mux_, nullptr);
         avcodec_parameters_from_context(stream_->codecpar, enc_);
+        // Apple's players take HEVC in MP4 and QuickTime only under this tag.
+        if (codec->id == AV_CODEC_ID_HEVC && (kind == TOutputKind::Mp4 || kind == TOutputKind::Mov))
+            stream_->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
         stream_->time_base = enc_->time_base;
         stream_->avg_frame_rate = enc_->framerate;
 
@@ -371,13 +535,13 @@ public:
             frame_->width = w;
             frame_->height = h;
         } else {
-            sws_.p = sws_getContext(ew_, eh_, AV_PIX_FMT_BGRA, ew_, eh_, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
-                                    nullptr, nullptr);
+            sws_.p = sws_getContext(ew_, eh_, AV_PIX_FMT_BGRA, ew_, eh_, pixFmt, SWS_BILINEAR, nullptr, nullptr,
+                                    nullptr);
             if (!sws_.p || sws_setColorspaceDetails(sws_.p, sws_getCoefficients(SWS_CS_DEFAULT), 1,
                                                     sws_getCoefficients(hd ? SWS_CS_ITU709 : SWS_CS_ITU601), 0,
                                                     0, 1 << 16, 1 << 16) < 0)
                 throw std::runtime_error(out + ": cannot set up the colour conversion");
-            frame_->format = AV_PIX_FMT_YUV420P;
+            frame_->format = pixFmt;
             frame_->width = ew_;
             frame_->height = eh_;
             frame_->colorspace = enc_->colorspace;
@@ -482,10 +646,16 @@ public:
     }
 
 private:
-    // 4:2:0 video has even sides: the frame gets them as asked, and says so.
-    void MakeEven(const std::string& out, TSinkOptions::TOddSize how)
+    // Chroma at half the resolution needs even sides (4:2:0) or an even
+    // width (4:2:2): the frame gets them as asked, and says so.
+    void FitChroma(const std::string& out, AVPixelFormat pixFmt, TSinkOptions::TOddSize how)
     {
-        const int32_t padW = (w_ + 1) & ~1, padH = (h_ + 1) & ~1, cropW = w_ & ~1, cropH = h_ & ~1;
+        const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(pixFmt);
+        const int32_t xs = int32_t(1) << desc->log2_chroma_w, ys = int32_t(1) << desc->log2_chroma_h;
+        if (w_ % xs == 0 && h_ % ys == 0)
+            return;
+        const int32_t padW = (w_ + xs - 1) / xs * xs, padH = (h_ + ys - 1) / ys * ys;
+        const int32_t cropW = w_ / xs * xs, cropH = h_ / ys * ys;
         const bool crop = how == TSinkOptions::TOddSize::Crop;
         if (crop && (cropW == 0 || cropH == 0))
             throw std::runtime_error(out + ": a " + std::to_string(w_) + "x" + std::to_string(h_) +
@@ -493,11 +663,11 @@ private:
         ew_ = crop ? cropW : padW;
         eh_ = crop ? cropH : padH;
         std::fprintf(stderr,
-                     "mirel-render: %s: 4:2:0 video has even sides; the %dx%d frame is %s to %dx%d "
+                     "mirel-render: %s: %s video has %s; the %dx%d frame is %s to %dx%d "
                      "(--odd-size %s %s it to %dx%d)\n",
-                     out.c_str(), int(w_), int(h_), crop ? "cut" : "padded with its edge", int(ew_), int(eh_),
-                     crop ? "pad" : "crop", crop ? "pads" : "cuts", int(crop ? padW : cropW),
-                     int(crop ? padH : cropH));
+                     out.c_str(), desc->name, ys > 1 ? "even sides" : "an even width", int(w_), int(h_),
+                     crop ? "cut" : "padded with its edge", int(ew_), int(eh_), crop ? "pad" : "crop",
+                     crop ? "pads" : "cuts", int(crop ? padW : cropW), int(crop ? padH : cropH));
     }
 
     void DrainGraph()

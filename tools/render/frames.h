@@ -40,6 +40,10 @@ struct TSinkOptions {
     // an odd frame size: a row and a column more, repeating the edge, or
     // one less. Either way it says so on standard error.
     enum class TOddSize { Pad, Crop } OddSize = TOddSize::Pad;
+    // A video's encoder and its settings by FFmpeg's names; empty (or -1):
+    // the container's own choice.
+    std::string Codec, Preset, PixFmt;
+    int Crf = -1;
 };
 
 // By out's kind (OutputKindOf). A single picture kind takes one frame only.

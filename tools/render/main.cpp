@@ -68,6 +68,22 @@ output
   --png-compression N
                     zlib level for PNG frames, 0..9 (default 1: fast; 9 is
                     smallest)
+  --codec NAME      a video's encoder by FFmpeg's name, where its container
+                    takes it and FFmpeg has it: libx264 (.mp4 .mkv .mov
+                    default), libx265, libvpx-vp9 (.webm default),
+                    libaom-av1, libsvtav1, prores_ks (.mov, for editors),
+                    mpeg4 (.avi default)
+  --crf N           the encoder's constant quality, lower is better: 0..51
+                    for libx264/libx265 (default 18/20), 0..63 for VP9 and
+                    AV1 (default 32)
+  --preset NAME     the encoder's speed against size: ultrafast .. placebo
+                    for libx264/libx265 (default medium), cpu-used -8..8 for
+                    VP9 (4), 0..8 for libaom-av1 (6), 0..13 for libsvtav1
+                    (8); prores_ks's profile: proxy, lt, standard, hq
+                    (default), 4444, 4444xq
+  --pix-fmt NAME    yuv420p (default; yuv422p10le for prores_ks), yuv422p,
+                    yuv444p, yuv420p10le, yuv422p10le, yuv444p10le, where
+                    the encoder takes it. Video has a key frame every 2 s
 
 transition
   --list            every style as NUMBER<TAB>NAME, 0 (Custom) to 150
@@ -243,6 +259,9 @@ TOutputKind CheckOutput(const std::string& out, const TSinkOptions& sink, bool o
                                        "(.mp4, .mkv, .webm, .mov, .avi); one frame: give --progress");
     if (!sink.Audio.empty() && !IsVideo(kind))
         throw std::runtime_error(out + ": music goes with videos only (.mp4, .mkv, .webm, .mov, .avi)");
+    if ((!sink.Codec.empty() || !sink.Preset.empty() || !sink.PixFmt.empty() || sink.Crf >= 0) && !IsVideo(kind))
+        throw std::runtime_error(out + ": --codec, --crf, --preset and --pix-fmt go with videos only "
+                                       "(.mp4, .mkv, .webm, .mov, .avi)");
     if (!sink.Audio.empty())
         close(OpenRegularFile(sink.Audio)); // refused now rather than after the pictures are read
     if (kind != TOutputKind::Folder)
@@ -296,7 +315,7 @@ int main(int argc, char** argv)
         "--style",     "--progress", "--step",  "--old",     "--new",           "--out",    "--frames",
         "--delay",     "--size",     "--fit",   "--background", "--slideshow",  "--hold",   "--seed",
         "--contact-sheet", "--styles", "--threads", "--fps", "--png-compression", "--audio", "--gallery",
-        "--odd-size", "--duration"};
+        "--odd-size", "--duration", "--codec", "--crf", "--preset", "--pix-fmt"};
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::optional<std::string> value;
@@ -364,6 +383,11 @@ int main(int argc, char** argv)
         sink.PngCompression = ParseInt("--png-compression", opts["--png-compression"], 0, 9);
     if (has("--audio"))
         sink.Audio = opts["--audio"];
+    sink.Codec = opts["--codec"];
+    sink.Preset = opts["--preset"];
+    sink.PixFmt = opts["--pix-fmt"];
+    if (has("--crf"))
+        sink.Crf = ParseInt("--crf", opts["--crf"], 0, 63);
     if (has("--odd-size")) {
         if (opts["--odd-size"] != "pad" && opts["--odd-size"] != "crop")
             Fail("--odd-size takes pad or crop, not '" + opts["--odd-size"] + "'");
