@@ -47,6 +47,15 @@ for ext in mp4 mkv mov webm; do
   frame "hd.$ext" "hd-$ext.png"
   check_bars "hd-$ext.png" "hd.$ext in ffmpeg"
 done
+# Other encoders and depths convert and say the same.
+for choice in "prores_ks mov yuv422p10le" "libx264 mkv yuv444p10le" "libx265 mp4 yuv420p10le"; do
+  read -r codec ext format <<< "$choice"
+  "$render" --old hd.png --new hd.png --style fade --step 100 --codec "$codec" --pix-fmt "$format" \
+    --out "$codec.$ext" || fail "$codec $format"
+  [ "$(tags "$codec.$ext")" = "tv,bt709,bt709,bt709" ] || fail "$codec.$ext is tagged $(tags "$codec.$ext")"
+  frame "$codec.$ext" "$codec.png"
+  check_bars "$codec.png" "$codec $format in ffmpeg"
+done
 for ext in mp4 webm; do
   "$render" --old sd.png --new sd.png --style fade --step 100 --out "sd.$ext" || fail "sd.$ext"
   [ "$(tags "sd.$ext")" = "tv,smpte170m,bt709,bt709" ] || fail "sd.$ext is tagged $(tags "sd.$ext")"
