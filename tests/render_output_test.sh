@@ -121,6 +121,10 @@ for bad in "--codec x264" "--crf 60" "--preset fastest" "--pix-fmt rgb24" "--cod
   [ "$(wc -l < err)" -eq 1 ] && grep -q 'libx264\|veryslow\|yuv444p\| to ' err || fail "$bad: not one line listing the choices: $(cat err)"
 done
 "$render" "${pair[@]}" --crf 20 --out bad.gif 2> /dev/null && fail "--crf for a GIF accepted"
+# A long GIF is written with a word about its size and what holds it better.
+"$render" "${pair[@]}" --hold 5 --out long.gif 2> err || fail "a long GIF"
+[ "$(cat err)" = "mirel-render: long.gif: a GIF of 11 s is large (256 colours a frame, compressed frame by frame); .webp or .mp4 holds it in a fraction of the size" ] ||
+  fail "a long GIF: $(cat err)"
 if ffmpeg -hide_banner -encoders 2> /dev/null | grep -q " libsvtav1 "; then
   "$render" "${pair[@]}" --codec libsvtav1 --out bad.mkv 2> err && fail "a 64x48 frame for libsvtav1 accepted"
   [ "$(cat err)" = "mirel-render: bad.mkv: libsvtav1 takes frames of at least 64x64, not 64x48" ] ||

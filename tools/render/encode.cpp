@@ -28,6 +28,8 @@ namespace {
 
 // Frames (as 32-bit pixels) a GIF may keep in memory while its palette is made.
 constexpr int64_t MaxBufferedGif = int64_t{512} << 20;
+// A GIF longer than this is written with a word about its size.
+constexpr double LongGifSeconds = 10;
 
 std::string AvError(int code)
 {
@@ -531,6 +533,12 @@ public:
                          streaming ? "split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1"
                                    : "split[a][b];[a]palettegen=stats_mode=full[p];[b][p]paletteuse",
                          out);
+            const double seconds = rate_.Seconds(options.TotalFrames);
+            if (seconds > LongGifSeconds)
+                std::fprintf(stderr,
+                             "mirel-render: %s: a GIF of %.0f s is large (256 colours a frame, compressed "
+                             "frame by frame); .webp or .mp4 holds it in a fraction of the size\n",
+                             out.c_str(), seconds);
             frame_->format = AV_PIX_FMT_BGRA;
             frame_->width = w;
             frame_->height = h;
