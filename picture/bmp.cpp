@@ -391,17 +391,20 @@ void DecodeDib(const uint8_t* data, size_t size, size_t pixelsAt, bool icon, TBi
     const uint32_t k = icon ? 1 : uint32_t(CoveringReduction(w, h, options.FitWidth, options.FitHeight, TBitmap::MaxSide));
     CheckWorkingMemory(TRows::WorkingBytes(w, k), options.MemoryBudget);
     TBitmap pixels;
-    TRows rows(w, h, k, pixels);
     if (info.Compression == BiRle8 || info.Compression == BiRle4) {
+        TRows rows(w, h, k, pixels);
         DecodeRle(info, palette, data + pixelsAt, size - pixelsAt, rows);
         out.Swap(pixels);
         return;
     }
+    // Stored rows must all be in the file, which is known before the
+    // picture is made: a file cut short costs no picture.
     const size_t rowBits = size_t(info.Width) * info.Bpp;
     const size_t stride = (rowBits + 31) / 32 * 4;
     const size_t needed = stride * size_t(height - 1) + (rowBits + 7) / 8;
     if (needed > size - pixelsAt)
         throw TDecodeError("broken BMP: pixel data cut short");
+    TRows rows(w, h, k, pixels);
     const bool alpha = icon ? info.Bpp == 32 : info.HasMasks && info.Masks[3] != 0;
     DecodeRows(info, palette, data + pixelsAt, stride, topDown, alpha, rows);
 
