@@ -19,6 +19,7 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <type_traits>
 #include <vector>
 
@@ -484,6 +485,8 @@ public:
         if (mux_->oformat->flags & AVFMT_GLOBALHEADER)
             enc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         AVDictionary* codecOptions = nullptr;
+        // Freed however this ends: SetQuality refuses a bad value by throwing.
+        const std::unique_ptr<AVDictionary*, void (*)(AVDictionary**)> freeOptions(&codecOptions, av_dict_free);
         if (choice) {
             SetQuality(out, *choice, options, enc_, &codecOptions);
             if (codec->id == AV_CODEC_ID_VP9 || codec->id == AV_CODEC_ID_AV1)
@@ -501,7 +504,6 @@ public:
             }
         }
         rc = avcodec_open2(enc_, codec, &codecOptions);
-        av_dict_free(&codecOptions);
         if (rc < 0)
             throw std::runtime_error(out + ": cannot open the " + codecName + " encoder: " + AvError(rc));
         stream_ = avformat_new_stream(mux_, nullptr);
