@@ -14,6 +14,7 @@
 #include "app/unit1.h"
 #include "app/show_view.h"
 #include "app/viewer.h"
+#include "picture/qt/qt_formats.h"
 
 #include <QApplication>
 
@@ -76,6 +77,7 @@ int main(int argc, char** argv)
 
     mirel::TPictureFiles pictures;
     if (command.Action == mirel::TParsedCommandLine::Show) {
+        mirel::UseQtPictureFormats(); // before the listing, which takes their names too
         pictures = mirel::ListPictures(command.Options.Paths, command.Options.Recursive);
         for (const QString& problem : pictures.Problems)
             Fail(problem);

@@ -5,6 +5,7 @@
 #include <QCollator>
 #include <QLocale>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -18,7 +19,9 @@ void ListFolder(const QString& folder, bool recursive, const QCollator& order, Q
 {
     QDir dir(folder);
     QStringList files = dir.entryList(QDir::Files | QDir::Readable);
-    files.removeIf([](const QString& name) { return !IsPictureFile(name.toStdString()); });
+    files.removeIf([&dir](const QString& name) {
+        return !IsPictureInFolder(QFile::encodeName(dir.filePath(name)).toStdString());
+    });
     std::sort(files.begin(), files.end(), order);
     for (const QString& name : files)
         out << dir.filePath(name);

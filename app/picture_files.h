@@ -13,7 +13,7 @@ struct TPictureFiles {
 };
 
 // Lists paths: a folder contributes its picture files (those the loader
-// reads, by extension; hidden ones left out), with recursive those of its
+// reads, by extension or, without one, by content; hidden ones left out), with recursive those of its
 // sub-folders too (links to folders are not followed, so no loop); a file
 // is taken as it is, whatever its name. Each folder's pictures come in
 // natural order (file2 before file10, letter case aside), files of a

@@ -4,10 +4,12 @@
 #include "surface/rect.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -21,6 +23,8 @@ namespace {
 
 enum class TFormat { None, Jpeg, Png, Webp, Bmp, Ico };
 
+std::atomic<const TOtherPictureFormats*> OtherFormats{nullptr};
+
 // The file name of a path without its folder.
 std::string_view BaseName(std::string_view path)
 {
@@ -30,35 +34,80 @@ std::string_view BaseName(std::string_view path)
 
 bool HasExtension(std::string_view path) { return BaseName(path).find('.') != std::string_view::npos; }
 
-// The extension of a file name or path ("pictures/a.JPG" -> "jpg"), or the
-// whole name when it has no dot (so that "png" names the format itself).
+// The extension of a file name or path in lower case ("pictures/a.JPG" ->
+// "jpg"); empty without one.
 std::string Extension(std::string_view name)
 {
     name = BaseName(name);
     const size_t dot = name.find_last_of('.');
-    if (dot != std::string_view::npos)
-        name.remove_prefix(dot + 1);
-    std::string ext(name);
+    if (dot == std::string_view::npos)
+        return {};
+    std::string ext(name.substr(dot + 1));
     for (char& c : ext)
         if (c >= 'A' && c <= 'Z')
             c = char(c - 'A' + 'a');
     return ext;
 }
 
-TFormat FormatOf(std::string_view name)
+bool Starts(const uint8_t* data, size_t size, std::string_view magic, size_t at = 0)
 {
-    const std::string ext = Extension(name);
-    if (ext == "jpg" || ext == "jpeg")
+    return size >= at + magic.size() && std::memcmp(data + at, magic.data(), magic.size()) == 0;
+}
+
+// The format of a file's first bytes, as its decoder will check them. An
+// icon's four bytes of signature are those of a true-colour TGA too; a TGA
+// has no icon count behind them.
+TFormat FormatOf(const uint8_t* data, size_t size)
+{
+    if (Starts(data, size, "\xFF\xD8\xFF"))
         return TFormat::Jpeg;
-    if (ext == "png")
+    if (picture::IsPng(data, size))
         return TFormat::Png;
-    if (ext == "webp")
+    if (Starts(data, size, "RIFF") && Starts(data, size, "WEBP", 8))
         return TFormat::Webp;
-    if (ext == "bmp")
+    if (Starts(data, size, "BM"))
         return TFormat::Bmp;
-    if (ext == "ico")
+    if (size >= 6 && data[0] == 0 && data[1] == 0 && (data[2] == 1 || data[2] == 2) && data[3] == 0 &&
+        (data[4] | data[5]) != 0)
         return TFormat::Ico;
     return TFormat::None;
+}
+
+// Formats only the other formats' reader reads, known by a signature that
+// leaves no doubt, with an extension that reader names them by.
+struct TOtherSignature {
+    std::string_view Magic, Name, Extension;
+};
+constexpr TOtherSignature OtherSignatures[] = {
+    {"GIF87a", "GIF", "gif"},
+    {"GIF89a", "GIF", "gif"},
+    {std::string_view("II*\0", 4), "TIFF", "tiff"},
+    {std::string_view("MM\0*", 4), "TIFF", "tiff"},
+};
+
+const TOtherSignature* OtherSignatureOf(const uint8_t* data, size_t size)
+{
+    for (const TOtherSignature& s : OtherSignatures)
+        if (Starts(data, size, s.Magic))
+            return &s;
+    return nullptr;
+}
+
+// What the content is, for a file no decoder takes: the format where the
+// signature tells it, else its first bytes.
+[[noreturn]] void RefuseContent(const uint8_t* data, size_t size)
+{
+    if (const TOtherSignature* known = OtherSignatureOf(data, size))
+        throw TDecodeError("a " + std::string(known->Name) +
+                           " picture, which this program does not read (it reads JPEG, PNG, WebP, BMP and ICO)");
+    std::string first;
+    for (size_t i = 0; i < std::min<size_t>(size, 4); ++i) {
+        static const char digits[] = "0123456789ABCDEF";
+        first += first.empty() ? "0x" : " 0x";
+        first += digits[data[i] >> 4];
+        first += digits[data[i] & 15];
+    }
+    throw TDecodeError("not a picture file (starts with " + first + ")");
 }
 
 // No picture within the pixel limit needs a larger file: 32 bits a pixel
@@ -121,26 +170,13 @@ std::unique_ptr<uint8_t[]> ReadFile(const std::string& path, size_t& size, size_
     return bytes;
 }
 
-// A file's name without a dot has no extension at all (the whole name is
-// not one); in memory, a name without a dot is the format's own name.
-[[noreturn]] void RefuseFormat(std::string_view name, bool path)
+void Decode(const uint8_t* data, size_t size, TBitmap& out, TLoadOptions options)
 {
-    const std::string ext = Extension(name);
-    if (ext.empty() || (path && !HasExtension(name)))
-        throw TDecodeError("no file extension to tell the picture format");
-    throw TDecodeError(HasExtension(name) ? "unknown picture file extension (." + ext + ")"
-                                          : "unknown picture format (" + ext + ")");
-}
-
-void Decode(const uint8_t* data, size_t size, TFormat format, std::string_view name, TBitmap& out,
-            TLoadOptions options)
-{
-    if (format == TFormat::None)
-        RefuseFormat(name, false);
     if (size == 0)
         throw TDecodeError("empty file");
     if (options.MemoryBudget <= 0)
         options.MemoryBudget = PictureMemoryBudget();
+    const TFormat format = FormatOf(data, size);
     if (options.Contain && options.FitWidth > 0 && options.FitHeight > 0) {
         int32_t width = 0, height = 0;
         const bool known = format == TFormat::Jpeg  ? JpegSize(data, size, width, height)
@@ -162,21 +198,60 @@ void Decode(const uint8_t* data, size_t size, TFormat format, std::string_view n
     case TFormat::Ico: picture::DecodeIco(data, size, out); return;
     case TFormat::None: break;
     }
+    const TOtherPictureFormats* other = OtherFormats.load(std::memory_order_acquire);
+    if (other == nullptr || !other->Decode(data, size, out, options))
+        RefuseContent(data, size);
 }
 
 } // namespace
 
-bool IsPictureFile(std::string_view path) { return HasExtension(path) && FormatOf(path) != TFormat::None; }
+void SetOtherPictureFormats(const TOtherPictureFormats* formats)
+{
+    OtherFormats.store(formats, std::memory_order_release);
+}
+
+bool IsPictureFile(std::string_view path)
+{
+    static constexpr std::string_view own[] = {"jpg", "jpeg", "jpe", "jfif", "png", "webp", "bmp", "dib", "ico", "cur"};
+    const std::string ext = Extension(path);
+    if (ext.empty())
+        return false;
+    if (std::find(std::begin(own), std::end(own), ext) != std::end(own))
+        return true;
+    const TOtherPictureFormats* other = OtherFormats.load(std::memory_order_acquire);
+    return other != nullptr && other->ReadsExtension(ext);
+}
+
+bool IsPictureContent(const std::string& path)
+{
+    // Enough for every signature above, and for an icon's count.
+    constexpr size_t SignatureBytes = 12;
+    try {
+        size_t size = 0;
+        const std::unique_ptr<uint8_t[]> bytes = ReadFile(path, size, SignatureBytes);
+        if (FormatOf(bytes.get(), size) != TFormat::None)
+            return true;
+        const TOtherSignature* known = OtherSignatureOf(bytes.get(), size);
+        const TOtherPictureFormats* other = OtherFormats.load(std::memory_order_acquire);
+        return known != nullptr && other != nullptr && other->ReadsExtension(known->Extension);
+    } catch (const TDecodeError&) {
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool IsPictureInFolder(const std::string& path)
+{
+    return IsPictureFile(path) || (!HasExtension(path) && IsPictureContent(path));
+}
 
 void LoadPicture(const std::string& path, TBitmap& out, const TLoadOptions& options)
 {
     try {
-        const TFormat format = HasExtension(path) ? FormatOf(path) : TFormat::None;
-        if (format == TFormat::None)
-            RefuseFormat(path, true); // before opening anything
         size_t size = 0;
         const std::unique_ptr<uint8_t[]> bytes = ReadFile(path, size);
-        Decode(bytes.get(), size, format, path, out, options);
+        Decode(bytes.get(), size, out, options);
     } catch (const TDecodeError& e) {
         throw TDecodeError(path + ": " + e.what());
     } catch (const TBitmapError& e) {
@@ -206,19 +281,22 @@ int64_t PictureMemoryBudget()
 
 bool PeekPictureSize(const std::string& path, int32_t& width, int32_t& height)
 {
-    const TFormat format = HasExtension(path) ? FormatOf(path) : TFormat::None;
-    if (format != TFormat::Jpeg && format != TFormat::Png)
-        return false;
     // A PNG's size is in its first chunk; a JPEG's header and the metadata
     // before it (Exif, colour profiles) are rarely more than a few hundred
     // kilobytes.
     constexpr size_t JpegHeaderBytes = size_t{1} << 20;
     try {
         size_t size = 0;
-        const std::unique_ptr<uint8_t[]> bytes =
-            ReadFile(path, size, format == TFormat::Png ? picture::PngHeaderBytes : JpegHeaderBytes);
-        const bool read = format == TFormat::Png ? picture::PngSize(bytes.get(), size, width, height)
-                                                 : JpegSize(bytes.get(), size, width, height);
+        std::unique_ptr<uint8_t[]> bytes = ReadFile(path, size, picture::PngHeaderBytes);
+        bool read = false;
+        switch (FormatOf(bytes.get(), size)) {
+        case TFormat::Png: read = picture::PngSize(bytes.get(), size, width, height); break;
+        case TFormat::Jpeg:
+            bytes = ReadFile(path, size, JpegHeaderBytes);
+            read = JpegSize(bytes.get(), size, width, height);
+            break;
+        default: break;
+        }
         if (!read)
             return false;
         picture::CheckPictureSize(width, height);
@@ -235,7 +313,7 @@ void DecodePicture(const uint8_t* data, size_t size, std::string_view name, TBit
 {
     const bool named = HasExtension(name);
     try {
-        Decode(data, size, FormatOf(name), name, out, options);
+        Decode(data, size, out, options);
     } catch (const TDecodeError& e) {
         if (!named)
             throw;

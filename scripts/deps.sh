@@ -9,7 +9,7 @@ packages=(
   qt6-declarative-dev qml6-module-qttest qml6-module-qtquick
   qml6-module-qtquick-window qml6-module-qtqml-workerscript
   qt6-image-formats-plugins
-  libpixman-1-dev libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev libwebp-dev libhwy-dev
+  libpixman-1-dev libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev libwebp-dev libhwy-dev libtiff-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libavfilter-dev
   libgtest-dev libbenchmark-dev doxygen clang python3

@@ -19,8 +19,9 @@ convert -size 40x30 gradient:green-yellow -type truecolor good-b.bmp
 head -c 300 good-a.jpg > truncated.jpg        # header and part of the scan
 head -c 100 good-b.bmp > truncated.bmp        # header, hardly any pixels
 convert -size 16x16 xc:blue -alpha on whole.ico && head -c 60 whole.ico > truncated.ico && rm whole.ico
-convert -size 20x20 xc:white png:wrong-content.jpg     # a PNG named .jpg
-cp good-a.jpg wrong-content.bmp                        # a JPEG named .bmp
+# Pictures under the wrong name are read by their content.
+convert -size 20x20 xc:white png:good-png-named.jpg
+cp good-a.jpg good-jpeg-named.bmp
 # Bytes that start like nothing in particular, and ones that start right.
 for i in $(seq 1 64); do printf 'garbage %d \001\377\000' "$i"; done > garbage.jpg
 cp garbage.jpg garbage.bmp
@@ -64,7 +65,7 @@ sos() { printf '\377\332\000\014\003\001\000\002\021\003\021\000\077\000'; }
   head -c 64 /dev/zero
 } > lying-size.ico
 
-cp good-a.jpg unsupported.xyz                  # listed by nobody, refused by name
+cp good-a.jpg good-unlisted.xyz               # listed by nobody, read when named
 cp good-a.jpg unreadable.jpg && chmod 000 unreadable.jpg   # still readable by root
 mkdir -p folder.jpg
 rm -f fifo.jpg && mkfifo fifo.jpg

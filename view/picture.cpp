@@ -1,6 +1,7 @@
 #include "view/picture.h"
 
 #include "picture/load.h"
+#include "picture/qt/qt_formats.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -25,13 +26,14 @@ std::string Utf8(const QString& s) { return s.toStdString(); }
 
 } // namespace
 
-void TPicture::LoadFromFile(const QString& path)
+void TPicture::LoadFromFile(const QString& path, const TLoadOptions& options)
 {
+    UseQtPictureFormats();
     const QString ext = QFileInfo(path).suffix().toLower();
     if (ext == "emf" || ext == "wmf")
         throw TDecodeError(Utf8(path) + ": metafile pictures (." + Utf8(ext) + ") cannot be shown");
     TBitmap loaded;
-    LoadPicture(QFile::encodeName(path).toStdString(), loaded);
+    LoadPicture(QFile::encodeName(path).toStdString(), loaded, options);
     // Pictures with transparency (icons) lie on white, as on a fresh bitmap.
     for (int32_t y = 0; y < loaded.Height(); ++y) {
         uint32_t* row = loaded.PixelRow(y);

@@ -1,12 +1,13 @@
 // One decoded picture, or nothing, with a notification of every change.
 //
 // The widget owns two of these (the picture it shows and its background) and
-// binds their OnChange to its own reaction. Pictures are loaded by the file's
-// extension: "jpg" and "jpeg" through libjpeg-turbo, "bmp" and "ico" (and
-// any other format Qt's image reader knows by its extension) through Qt.
+// binds their OnChange to its own reaction. Pictures are loaded by the
+// picture loader (picture/load.h), the format told by the content, with
+// every format of Qt's image plugins besides its own (picture/qt).
 // Metafiles ("emf", "wmf") cannot be drawn on this platform and are refused.
 #pragma once
 
+#include "picture/load.h"
 #include "surface/bitmap.h"
 
 #include <QString>
@@ -24,7 +25,7 @@ public:
 
     // Throws TDecodeError (surface/jpeg.h) naming the file and the reason;
     // the picture held before stays, and OnChange does not fire.
-    void LoadFromFile(const QString& path);
+    void LoadFromFile(const QString& path, const TLoadOptions& options = {});
 
     // True when the picture holds no graphic (or one without extent).
     bool Empty() const { return bitmap_.Empty(); }

@@ -1,5 +1,7 @@
-// Feeds arbitrary bytes to one of the picture module's decoders, the format
-// chosen at build time (MIREL_FUZZ_FORMAT: "bmp", "ico", "png", "webp"): it
+// Feeds arbitrary bytes to the picture module's decoders, chosen by the
+// content as the loader chooses; one target for each format
+// (MIREL_FUZZ_FORMAT: "bmp", "ico", "png", "webp"), whose seed corpus keeps
+// its search on that format's decoder. Each input
 // either decodes a picture within the limits, the same one when asked twice,
 // or throws TDecodeError, never anything else, with a fit hint or without. What it decodes is then fitted
 // into a small frame by a mode the input's size picks (pictures up to a

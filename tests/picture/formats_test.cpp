@@ -29,28 +29,9 @@ protected:
     }
     static void TearDownTestSuite() { delete Dir; }
 
-    // Loads path and compares it with imagemagick's reading of the same file.
     static void ExpectAsMagick(const std::string& path, int tolerance, const std::string& label)
     {
-        int32_t w = 0, h = 0;
-        const std::vector<uint32_t> want = MagickPixels(path, w, h);
-        ASSERT_FALSE(want.empty()) << label;
-        TBitmap got;
-        ASSERT_NO_THROW(LoadPicture(path, got)) << label;
-        ASSERT_EQ(got.Width(), w) << label;
-        ASSERT_EQ(got.Height(), h) << label;
-        int worst = 0, wx = 0, wy = 0;
-        for (int32_t y = 0; y < h; ++y)
-            for (int32_t x = 0; x < w; ++x) {
-                const int d = PixelDistance(got.Pixel(x, y), want[size_t(y) * size_t(w) + size_t(x)]);
-                if (d > worst) {
-                    worst = d;
-                    wx = x;
-                    wy = y;
-                }
-            }
-        EXPECT_LE(worst, tolerance) << label << " at " << wx << "," << wy << std::hex << ": 0x" << got.Pixel(wx, wy)
-                                    << " against 0x" << want[size_t(wy) * size_t(w) + size_t(wx)];
+        ExpectLoadedAsMagick(path, tolerance, label);
     }
 
     static TScratch* Dir;

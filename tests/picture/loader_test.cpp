@@ -26,8 +26,11 @@ TEST(PictureLoader, RefusesWhatIsNoPictureFileInOneLineKeepingThePicture)
     ASSERT_EQ(::mkdir((dir / "folder.png").c_str(), 0700), 0);
     // Far larger than any picture could be, and sparse: nothing is read.
     ASSERT_TRUE(Shell("truncate -s 3G '" + dir / "huge.jpg" + "'"));
-    WriteBytes(dir / "picture.gif", Quadrants(16, 16));
-    WriteBytes(dir / "noextension", Quadrants(16, 16));
+    WriteBytes(dir / "notes.jpg", TBytes{'h', 'e', 'l', 'l', 'o', '\n'});
+    WriteBytes(dir / "x", TBytes{0x7F});
+    // Formats only a reader from outside the module reads: none is set here.
+    ASSERT_TRUE(Shell("convert -size 4x4 xc:red '" + dir / "red.gif" + "'"));
+    ASSERT_TRUE(Shell("convert -size 4x4 xc:red '" + dir / "red.tif" + "'"));
     struct TCase {
         std::string Name, Reason;
     };
@@ -36,8 +39,10 @@ TEST(PictureLoader, RefusesWhatIsNoPictureFileInOneLineKeepingThePicture)
         {"fifo.jpg", "not a regular file"},
         {"folder.png", "a folder"},
         {"huge.jpg", "larger than any picture"},
-        {"picture.gif", "unknown picture file extension (.gif)"},
-        {"noextension", "no file extension to tell the picture format"},
+        {"notes.jpg", "not a picture file (starts with 0x68 0x65 0x6C 0x6C)"},
+        {"x", "not a picture file (starts with 0x7F)"},
+        {"red.gif", "a GIF picture, which this program does not read"},
+        {"red.tif", "a TIFF picture, which this program does not read"},
     };
     TBitmap kept;
     LoadPicture(dir / "good.jpg", kept);
@@ -55,20 +60,24 @@ TEST(PictureLoader, RefusesWhatIsNoPictureFileInOneLineKeepingThePicture)
         }
         EXPECT_EQ(Hash(kept), before) << c.Name;
     }
-    // The extension picks the decoder in any case; memory decoding names it.
+    // Names list the formats read, in any case; without another formats'
+    // reader GIF is none of them.
     EXPECT_TRUE(IsPictureFile("a/B.JPEG"));
     EXPECT_TRUE(IsPictureFile("x.Webp"));
+    EXPECT_TRUE(IsPictureFile("x.jfif"));
     EXPECT_FALSE(IsPictureFile("x.gif"));
     EXPECT_FALSE(IsPictureFile("jpg"));
+    // The content picks the decoder, whatever the name says; a name with a
+    // dot prefixes the reason.
     const TBytes jpeg = Quadrants(16, 16);
     TBitmap fromMemory;
-    DecodePicture(jpeg.data(), jpeg.size(), "jpg", fromMemory);
+    DecodePicture(jpeg.data(), jpeg.size(), "shot.png", fromMemory);
     EXPECT_EQ(Hash(fromMemory), before);
     try {
-        DecodePicture(jpeg.data(), jpeg.size(), "shot.png", fromMemory);
-        ADD_FAILURE() << "a JPEG read as a PNG";
+        DecodePicture(jpeg.data(), 40, "shot.png", fromMemory);
+        ADD_FAILURE() << "a JPEG's first 40 bytes were decoded";
     } catch (const TDecodeError& e) {
-        EXPECT_EQ(std::string(e.what()), "shot.png: not a PNG file");
+        EXPECT_EQ(std::string(e.what()).rfind("shot.png: not a readable JPEG: ", 0), 0u) << e.what();
     }
 }
 
@@ -207,14 +216,19 @@ TEST(PictureLoader, PeekReadsAJpegsUprightSizeFromItsHeaderAlone)
     EXPECT_EQ(w, 123);
     EXPECT_EQ(h, 45);
 
+    // By content, whatever the name.
+    WriteBytes(scratch / "jpeg-named.png", jpeg);
+    ASSERT_TRUE(PeekPictureSize(scratch / "jpeg-named.png", w, h));
+    EXPECT_EQ(w, 400);
+    EXPECT_EQ(h, 300);
+
     // Other formats, missing files and broken headers: no size, and the
     // loader says why.
-    WriteBytes(scratch / "jpeg-named.png", jpeg);
     WriteBytes(scratch / "cut.jpg", TBytes(jpeg.begin(), jpeg.begin() + 40));
     const TBytes png = ReadBytes(scratch / "red.png");
     WriteBytes(scratch / "cut.png", TBytes(png.begin(), png.begin() + 20));
     ASSERT_TRUE(Shell("convert -size 5x5 xc:red '" + scratch / "red.bmp" + "'"));
-    for (const char* name : {"jpeg-named.png", "missing.jpg", "cut.jpg", "cut.png", "red.bmp"})
+    for (const char* name : {"missing.jpg", "cut.jpg", "cut.png", "red.bmp"})
         EXPECT_FALSE(PeekPictureSize(scratch / name, w, h)) << name;
 }
 

@@ -1,6 +1,7 @@
 // Helpers of the picture tests: a scratch folder, imagemagick, files.
 #pragma once
 
+#include "picture/load.h"
 #include "surface/bitmap.h"
 
 #include <gtest/gtest.h>
@@ -78,6 +79,38 @@ inline int PixelDistance(uint32_t a, uint32_t b)
     for (int shift = 0; shift < 32; shift += 8)
         most = std::max(most, std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)));
     return most;
+}
+
+// Loads path and compares it with imagemagick's reading of the same file
+// (its first picture, upright as imagemagick's -auto-orient turns it when
+// upright is set).
+inline void ExpectLoadedAsMagick(const std::string& path, int tolerance, const std::string& label,
+                                 bool upright = false)
+{
+    int32_t w = 0, h = 0;
+    std::string read = path;
+    if (upright) {
+        read = path + ".upright.png";
+        ASSERT_TRUE(Shell("convert '" + path + "[0]' -auto-orient '" + read + "'")) << label;
+    }
+    const std::vector<uint32_t> want = MagickPixels(read, w, h);
+    ASSERT_FALSE(want.empty()) << label;
+    TBitmap got;
+    ASSERT_NO_THROW(LoadPicture(path, got)) << label;
+    ASSERT_EQ(got.Width(), w) << label;
+    ASSERT_EQ(got.Height(), h) << label;
+    int worst = 0, wx = 0, wy = 0;
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            const int d = PixelDistance(got.Pixel(x, y), want[size_t(y) * size_t(w) + size_t(x)]);
+            if (d > worst) {
+                worst = d;
+                wx = x;
+                wy = y;
+            }
+        }
+    EXPECT_LE(worst, tolerance) << label << " at " << wx << "," << wy << std::hex << ": 0x" << got.Pixel(wx, wy)
+                                << " against 0x" << want[size_t(wy) * size_t(w) + size_t(wx)];
 }
 
 // FNV-1a over the size and pixels.

@@ -3,6 +3,7 @@
 #include "effects/catalogue.h"
 #include "effects/random.h"
 #include "picture/load.h"
+#include "picture/qt/qt_formats.h"
 #include "surface/parallel.h"
 #include "tools/render/frames.h"
 #include "tools/render/gallery.h"
@@ -371,6 +372,8 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // TIFF, GIF and the rest of Qt's formats besides the loader's own.
+    UseQtPictureFormats();
     TSinkOptions sink;
     sink.Overwrite = has("--overwrite") ? TOverwrite::Yes : has("--no-overwrite") ? TOverwrite::No : TOverwrite::Ask;
     if (has("--fps") && has("--delay"))

@@ -47,7 +47,7 @@ std::vector<std::string> ListPictures(const std::string& folder)
     std::vector<std::string> names;
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name[0] != '.' && IsPictureName(name) && IsRegular(folder + "/" + name))
+        if (name[0] != '.' && IsPictureInFolder(folder + "/" + name) && IsRegular(folder + "/" + name))
             names.push_back(name);
     }
     closedir(dir);
@@ -72,7 +72,7 @@ std::vector<TSlide> CollectSlides(const std::vector<std::string>& inputs)
         }
         if (!S_ISREG(st.st_mode))
             throw std::runtime_error(input + ": not a folder, a picture or a list of pictures");
-        if (IsPictureName(input)) {
+        if (IsPictureInFolder(input)) {
             slides.push_back({input, input});
             continue;
         }

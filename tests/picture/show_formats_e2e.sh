@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# End to end: mirel-show on a folder of pictures of every kind, with real
+# keys under a virtual display. GIF, TIFF, a JPEG without a name's
+# extension and one named .jfif are listed and shown fitted to the screen,
+# a text file is not.
+#
+#   show_formats_e2e.sh path/to/mirel-show
+set -uo pipefail
+show=${1:?usage: show_formats_e2e.sh path/to/mirel-show}
+work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-e2e.XXXXXX")
+. "$(dirname "$0")/../e2e/show_sandbox.sh"
+need_tools Xvfb xdotool import convert compare
+
+sandbox_show "$show" || fail "cannot copy $show"
+pics="$work/pictures"
+mkdir -p "$pics"
+# Sizes that tell the pictures apart once fitted to the 640x400 screen.
+convert -size 1200x1000 gradient:red-yellow "$pics/a1.gif" &&
+  convert -size 800x1000 gradient:blue-cyan "$pics/a2.tif" &&
+  convert -size 300x300 xc:magenta "jpg:$pics/a3" &&
+  convert -size 640x320 gradient:green-white "jpg:$pics/a4.jfif" || fail "cannot make the pictures"
+echo "not a picture" >"$pics/notes.txt"
+echo "not a picture either" >"$pics/README"
+
+xvfb_screen=640x400x24 start_xvfb || fail "no virtual display: $(cat "$work/xvfb.log")"
+
+# The screen once it has settled, in $work/b.png; its area that is not
+# black (WxH+X+Y) on standard output.
+settled_area() {
+  import -window root "$work/a.png" 2>/dev/null && sleep 0.25 && import -window root "$work/b.png" 2>/dev/null &&
+    [ "$(compare -metric AE "$work/a.png" "$work/b.png" null: 2>&1)" = 0 ] || return 1
+  convert "$work/b.png" -fuzz 2% -trim -format '%wx%h%O' info: 2>/dev/null
+}
+area_is() { [ "$(settled_area)" = "$1" ]; }
+: >"$work/show.log"
+start_show --keys --pause 60 "$pics"
+wait_until 10000 windows_named mirel-show >/dev/null || fail "no show window"
+wait_until 20000 area_is "480x400+80+0" || fail "the GIF is not shown fitted: $(settled_area)"
+xdotool windowfocus "$(windows_named mirel-show | head -n1)" 2>/dev/null
+xdotool key Right
+wait_until 20000 area_is "320x400+160+0" || fail "the TIFF is not shown fitted: $(settled_area)"
+xdotool key Right
+wait_until 20000 area_is "400x400+120+0" || fail "the nameless JPEG is not shown fitted: $(settled_area)"
+xdotool key Right
+wait_until 20000 area_is "640x320+0+40" || fail "the .jfif JPEG is not shown fitted: $(settled_area)"
+# Then round again: the text files were never listed.
+xdotool key Right
+wait_until 20000 area_is "480x400+80+0" || fail "Right after the last did not come back to the GIF: $(settled_area)"
+[ ! -s "$work/show.log" ] || fail "the show reported a problem"
+xdotool key Escape
+wait_until 20000 show_ended || fail "Escape did not end the show"
+wait "$show_pid"; status=$?; show_pid=
+[ "$status" -eq 0 ] || fail "exit status $status"
+echo "PASS"
