@@ -51,6 +51,8 @@ void Work(const std::shared_ptr<TPictureLoader::TState>& state)
             options.FitWidth = job.Width;
             options.FitHeight = job.Height;
             options.Contain = true;
+            // A photo cut short shows what it has, as picture viewers show it.
+            options.AcceptTruncated = true;
             LoadPicture(job.Path, decoded, options);
             FitPicture(decoded, job.Width, job.Height, TFitMode::Aspect, *fitted);
         } catch (const std::bad_alloc&) {

@@ -190,7 +190,8 @@ void Decode(const uint8_t* data, size_t size, TBitmap& out, TLoadOptions options
     }
     switch (format) {
     case TFormat::Jpeg:
-        DecodeJpeg(data, size, out, options.FitWidth, options.FitHeight, options.MemoryBudget);
+        DecodeJpeg(data, size, out, options.FitWidth, options.FitHeight, options.MemoryBudget,
+                   options.AcceptTruncated);
         return;
     case TFormat::Png: picture::DecodePng(data, size, out, options); return;
     case TFormat::Webp: picture::DecodeWebp(data, size, out, options); return;

@@ -12,7 +12,8 @@
 //
 // Every pixel of a picture our decoders load comes from the file: a file
 // that is cut short or contradicts itself is refused, never shown with
-// made-up pixels. Files are read through one bounded read
+// made-up pixels, except a cut JPEG where the caller asks for one
+// (TLoadOptions::AcceptTruncated). Files are read through one bounded read
 // of an opened regular file; a file far larger than any picture within the
 // pixel limit (MaxPicturePixels) is refused before it is read, and so is a
 // picture whose decoding would cost far more than its pixel count (a JPEG of
@@ -63,6 +64,13 @@ struct TLoadOptions {
     // default (PictureMemoryBudget). A picture that would need more is
     // refused with a line saying so.
     int64_t MemoryBudget = 0;
+    // A JPEG cut short is shown with what it has, as picture viewers show
+    // one still arriving or broken off, when its first scan is whole (a
+    // progressive file: the whole picture at coarse detail) or, for a
+    // sequential one, at least its first row of blocks; what never arrived
+    // is mid grey (0x808080), the colour of a block without data. Without
+    // it such a file is refused, as every other cut file is.
+    bool AcceptTruncated = false;
 };
 
 // The formats besides the loader's own, read by a decoder from outside this

@@ -140,6 +140,11 @@ struct TJpegDecoder {
     bool Created = false;
     bool HeaderRead = false;
     bool OverLimit = false;
+    // A file cut short may be shown with what it has (AcceptCut), once it
+    // has enough; Cut says it was.
+    bool AcceptCut = false;
+    bool Cut = false;
+    bool MultiScan = false;
     int Orientation = 1;
     TBitmap Pixels;
     TBitmap Strip; // rows on their way to a quarter turn
@@ -173,6 +178,69 @@ TJpegDecoder& DecoderOf(j_common_ptr info) { return *static_cast<TJpegDecoder*>(
     Fail(info, text);
 }
 
+// The warnings a file cut short gives: its end (the source then feeds libjpeg
+// an end-of-image marker, again whenever asked for more) and, within a scan,
+// the marker where data was due (the rest of the scan is then decoded from
+// zero bits and the blocks after it left empty). True to let one pass: the
+// file is cut where enough has arrived to show.
+bool OnCut(j_common_ptr info)
+{
+    TJpegDecoder& d = DecoderOf(info);
+    const auto* in = reinterpret_cast<j_decompress_ptr>(info);
+    switch (info->err->msg_code) {
+    case JWRN_JPEG_EOF:
+        if (!d.Cut) {
+            // Within a scan, input_iMCU_row counts its rows of blocks read
+            // whole; it reaches total_iMCU_rows once the scan is.
+            const bool firstScanWhole =
+                in->input_scan_number > 1 || (in->input_scan_number == 1 && in->input_iMCU_row >= in->total_iMCU_rows);
+            const bool firstRow = in->input_scan_number == 1 && in->input_iMCU_row >= 1;
+            if (!(d.MultiScan ? firstScanWhole : firstRow))
+                return false;
+            d.Cut = true;
+        }
+        return true;
+    case JWRN_HIT_MARKER: return d.Cut;
+    default: return false;
+    }
+}
+
+// The length of a JPEG cut short up to the start of the marker segment it
+// was cut in, if it was cut in one (between two scans, say): libjpeg then
+// finds the end of its data where a marker could come, as it does for a cut
+// within a scan, instead of reading the segment's missing bytes as its end
+// marker and failing on a bogus length.
+size_t WithoutCutSegment(const uint8_t* data, size_t size)
+{
+    size_t at = 2; // past the start of image
+    while (at + 1 < size) {
+        if (data[at] != 0xFF) {
+            // Entropy-coded data, up to its next marker.
+            const void* next = std::memchr(data + at, 0xFF, size - at);
+            if (next == nullptr)
+                return size;
+            at = size_t(static_cast<const uint8_t*>(next) - data);
+            continue;
+        }
+        const uint8_t marker = data[at + 1];
+        if (marker == 0xFF) { // fill byte
+            ++at;
+            continue;
+        }
+        // A stuffed zero, a restart marker or TEM stand alone.
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+            at += 2;
+            continue;
+        }
+        if (marker == 0xD9)
+            return size;
+        if (at + 4 > size || at + 2 + (size_t(data[at + 2]) << 8 | data[at + 3]) > size)
+            return at;
+        at += 2 + (size_t(data[at + 2]) << 8 | data[at + 3]);
+    }
+    return size;
+}
+
 // Warnings that leave every pixel as the file gives it pass; the others (a
 // file cut short, damaged entropy-coded data) would leave grey or smeared
 // blocks in the picture, so they refuse it.
@@ -180,6 +248,8 @@ void OnMessage(j_common_ptr info, int level)
 {
     if (level >= 0)
         return; // trace messages
+    if (DecoderOf(info).AcceptCut && OnCut(info))
+        return;
     switch (info->err->msg_code) {
     case JWRN_EXTRANEOUS_DATA:
     case JWRN_JFIF_MAJOR:
@@ -276,7 +346,8 @@ bool Decode(TJpegDecoder& d, const uint8_t* data, size_t size, const int32_t fit
     // whatever the scale it is decoded at: a small file of a large picture
     // sampled 4:4:4 takes six bytes a pixel besides the picture. What the
     // budget does not allow is refused before it is taken.
-    if (jpeg_has_multiple_scans(&info)) {
+    d.MultiScan = jpeg_has_multiple_scans(&info);
+    if (d.MultiScan) {
         int64_t coefficients = 0;
         for (int c = 0; c < info.num_components; ++c) {
             const jpeg_component_info& comp = info.comp_info[c];
@@ -381,13 +452,16 @@ std::string WorkingMemoryMessage(int64_t bytes, int64_t budget)
 void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out) { DecodeJpeg(data, size, out, 0, 0); }
 
 void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out, int32_t fitWidth, int32_t fitHeight,
-                int64_t memoryBudget)
+                int64_t memoryBudget, bool acceptTruncated)
 {
     if (size == 0)
         throw TDecodeError("empty file");
     const int orientation = JpegOrientation(data, size);
     auto decoder = std::make_unique<TJpegDecoder>();
     decoder->Orientation = orientation;
+    decoder->AcceptCut = acceptTruncated;
+    if (acceptTruncated)
+        size = WithoutCutSegment(data, size);
     const bool turned = orientation >= 5;
     if (!Decode(*decoder, data, size, turned ? fitHeight : fitWidth, turned ? fitWidth : fitHeight, memoryBudget)) {
         if (decoder->OverLimit)

@@ -35,9 +35,12 @@ void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out);
 // straight into the bitmap's rows. A memoryBudget above 0 bounds what
 // decoding takes besides the picture (a progressive file's coefficients);
 // a file that needs more is refused with WorkingMemoryMessage. Memory that
-// runs out is reported as "out of memory".
+// runs out is reported as "out of memory". With acceptTruncated, a file cut
+// short after its first scan (progressive) or its first row of blocks
+// (sequential) is decoded with what it has, the rest mid grey (0x808080:
+// blocks without data); a file cut sooner is refused all the same.
 void DecodeJpeg(const uint8_t* data, size_t size, TBitmap& out, int32_t fitWidth, int32_t fitHeight,
-                int64_t memoryBudget = 0);
+                int64_t memoryBudget = 0, bool acceptTruncated = false);
 
 // The largest power of two k up to most (1, 2, 4, ...) by which a width x
 // height picture, each side divided by k and rounded up, still covers

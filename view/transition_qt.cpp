@@ -140,7 +140,8 @@ bool TCustomTransitionView::load(const QString& path, QString* error)
 {
     QString message;
     try {
-        d->FPicture.LoadFromFile(path);
+        // As a picture viewer would, a photo cut short shows what it has.
+        d->FPicture.LoadFromFile(path, TLoadOptions{.AcceptTruncated = true});
         return true;
     } catch (...) {
         message = ExceptionMessage(std::current_exception());

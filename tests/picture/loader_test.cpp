@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
-
+#include <algorithm>
 #include <random>
+#include <tuple>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -279,6 +279,111 @@ TEST(PictureLoader, OrientationTilesMatchThePlainMapping)
                 ASSERT_EQ(upright.Pixel(x, y), stored.Pixel(sx, sy)) << orientation << " at " << x << "," << y;
             }
     }
+}
+
+// Where each scan's header starts (FF DA: within entropy-coded data a 0xFF
+// byte is always followed by 0).
+std::vector<size_t> ScanStarts(const TBytes& jpeg)
+{
+    std::vector<size_t> starts;
+    for (size_t i = 0; i + 1 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA)
+            starts.push_back(i);
+    return starts;
+}
+
+// What decoding a JPEG's first length bytes gives, with AcceptTruncated or
+// without: the reason it is refused, or "" with the picture in out.
+std::string DecodeCut(const TBytes& jpeg, size_t length, bool accept, TBitmap& out, TLoadOptions options = {})
+{
+    const TBytes cut(jpeg.begin(), jpeg.begin() + long(length));
+    options.AcceptTruncated = accept;
+    try {
+        DecodePicture(cut.data(), cut.size(), "cut.jpg", out, options);
+        return "";
+    } catch (const TDecodeError& e) {
+        return e.what();
+    }
+}
+
+constexpr uint32_t MidGrey = 0xFF808080u;
+
+TEST(PictureLoader, ACutSequentialJpegShowsItsRowsOnlyWhenAsked)
+{
+    const TBytes photo = Photo(256, 192, 90);
+    TBitmap full;
+    DecodePicture(photo.data(), photo.size(), "jpg", full);
+    TBitmap got(3, 2);
+    EXPECT_EQ(DecodeCut(photo, photo.size() / 2, false, got), "cut.jpg: broken JPEG: Premature end of JPEG file");
+    EXPECT_EQ(got.Width(), 3);
+    ASSERT_EQ(DecodeCut(photo, photo.size() / 2, true, got), "");
+    ASSERT_EQ(got.Width(), 256);
+    ASSERT_EQ(got.Height(), 192);
+    // The rows that arrived are the picture's own, down to the band of
+    // blocks the file broke off in; below it, mid grey alone.
+    int32_t same = 0;
+    while (same < 192 && std::equal(got.PixelRow(same), got.PixelRow(same) + 256, full.PixelRow(same)))
+        ++same;
+    EXPECT_GT(same, 48);
+    EXPECT_LT(same, 144);
+    for (int32_t y = same + 32; y < 192; ++y)
+        for (int32_t x = 0; x < 256; ++x)
+            ASSERT_EQ(got.Pixel(x, y), MidGrey) << x << "," << y;
+
+    // Cut in its header, or before its first row of blocks: nothing to show.
+    const size_t scan = ScanStarts(photo).at(0);
+    for (const size_t length : {size_t{100}, scan + 20}) {
+        const std::string reason = DecodeCut(photo, length, true, got);
+        EXPECT_EQ(reason.rfind("cut.jpg: ", 0), 0u) << length << ": " << reason;
+    }
+
+    // Turned and reduced as the whole picture: what is missing is at the
+    // stored bottom, the upright left for orientation 6.
+    const TBytes turned = WithOrientation(photo, 6);
+    ASSERT_EQ(DecodeCut(turned, turned.size() / 2, true, got, {.FitWidth = 96, .FitHeight = 128}), "");
+    EXPECT_EQ(got.Width(), 96);
+    EXPECT_EQ(got.Height(), 128);
+    EXPECT_EQ(got.Pixel(0, 64), MidGrey);
+    EXPECT_NE(got.Pixel(95, 64), MidGrey);
+}
+
+TEST(PictureLoader, ACutProgressiveJpegNeedsItsFirstScanWhole)
+{
+    // libjpeg's usual progression: the first scan has every block's mean
+    // colour, the later ones the detail.
+    TScratch dir;
+    ASSERT_TRUE(
+        Shell("convert -size 320x240 gradient:orange-navy -interlace JPEG -quality 90 '" + dir / "p.jpg" + "'"));
+    const TBytes ramp = ReadBytes(dir / "p.jpg");
+    TBitmap full;
+    DecodePicture(ramp.data(), ramp.size(), "jpg", full);
+    const std::vector<size_t> scans = ScanStarts(ramp);
+    ASSERT_GE(scans.size(), 6u);
+    TBitmap got;
+    // Within the first scan: refused, asked or not.
+    EXPECT_NE(DecodeCut(ramp, (scans[0] + scans[1]) / 2, true, got), "");
+    // Each later cut shows the whole picture, coarser the sooner it is.
+    for (const size_t at : {scans[1] + 2, scans[5] + 30, ramp.size() - 2}) {
+        EXPECT_NE(DecodeCut(ramp, at, false, got), "") << at;
+        ASSERT_EQ(DecodeCut(ramp, at, true, got), "") << at;
+        ASSERT_EQ(got.Width(), 320);
+        int worst = 0;
+        for (int32_t y = 0; y < 240; ++y)
+            for (int32_t x = 0; x < 320; ++x)
+                worst = std::max(worst, PixelDistance(got.Pixel(x, y), full.Pixel(x, y)));
+        EXPECT_LE(worst, 12) << "cut at " << at << " of " << ramp.size();
+    }
+}
+
+TEST(PictureLoader, OnlyJpegsAreShownCut)
+{
+    TScratch dir;
+    ASSERT_TRUE(Shell("convert -size 64x64 gradient:red-blue '" + dir / "a.png" + "'"));
+    const TBytes png = ReadBytes(dir / "a.png");
+    TBitmap got;
+    TLoadOptions accept;
+    accept.AcceptTruncated = true;
+    EXPECT_THROW(DecodePicture(png.data(), png.size() / 2, "a.png", got, accept), TDecodeError);
 }
 
 } // namespace
