@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -200,7 +201,7 @@ void UseQtPictureFormats()
         // Qt refuses from its side what the loader would refuse: the larger
         // of the largest picture at 32 bits a pixel and the budget.
         const int64_t bytes = std::max(MaxPicturePixels * 4, PictureMemoryBudget());
-        QImageReader::setAllocationLimit(int((bytes + (int64_t{1} << 20) - 1) >> 20));
+        QImageReader::setAllocationLimit(int(std::min<int64_t>((bytes + (int64_t{1} << 20) - 1) >> 20, INT_MAX)));
         static const TQtPictureFormats formats;
         Before = qInstallMessageHandler(OnQtMessage);
         TiffErrorBefore = TIFFSetErrorHandler(OnTiffError);
