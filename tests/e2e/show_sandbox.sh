@@ -160,3 +160,15 @@ show_ended() { ! running "$show_pid"; }
 
 # True for a show built with AddressSanitizer (unoptimised and far slower).
 instrumented_show() { grep -q __asan_init "$work/bin/mirel-show"; }
+
+# The area of the screen that is not black (WxH+X+Y), once the screen has
+# settled: two screenshots a quarter second apart agree, the second left in
+# $work/b.png. Needs imagemagick.
+settled_area() {
+  local area
+  import -window root "$work/a.png" 2>/dev/null && sleep 0.25 && import -window root "$work/b.png" 2>/dev/null \
+    && [ "$(compare -metric AE "$work/a.png" "$work/b.png" null: 2>&1)" = 0 ] || return 1
+  area=$(convert "$work/b.png" -fuzz 2% -trim -format '%wx%h%O' info: 2>/dev/null) || return 1
+  [ "${area%%x*}" -gt 50 ] || return 1
+  echo "$area"
+}

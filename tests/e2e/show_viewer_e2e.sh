@@ -38,15 +38,6 @@ echo "not listed" >"$pics/notes.txt"
 
 xvfb_screen=640x400x24 start_xvfb || fail "no virtual display: $(cat "$work/xvfb.log")"
 
-# The area of the screen that is not black, once the screen has settled.
-settled_area() {
-  local area
-  import -window root "$work/a.png" 2>/dev/null && sleep 0.25 && import -window root "$work/b.png" 2>/dev/null \
-    && [ "$(compare -metric AE "$work/a.png" "$work/b.png" null: 2>&1)" = 0 ] || return 1
-  area=$(convert "$work/b.png" -fuzz 2% -trim -format '%wx%h%O' info: 2>/dev/null) || return 1
-  [ "${area%%x*}" -gt 50 ] || return 1
-  echo "$area"
-}
 # True when the settled area is $1 (WxH), centred on the 640x400 screen to a pixel.
 area_is() {
   local area w h x y

@@ -27,13 +27,7 @@ echo "not a picture either" >"$pics/README"
 
 xvfb_screen=640x400x24 start_xvfb || fail "no virtual display: $(cat "$work/xvfb.log")"
 
-# The screen once it has settled, in $work/b.png; its area that is not
-# black (WxH+X+Y) on standard output.
-settled_area() {
-  import -window root "$work/a.png" 2>/dev/null && sleep 0.25 && import -window root "$work/b.png" 2>/dev/null &&
-    [ "$(compare -metric AE "$work/a.png" "$work/b.png" null: 2>&1)" = 0 ] || return 1
-  convert "$work/b.png" -fuzz 2% -trim -format '%wx%h%O' info: 2>/dev/null
-}
+# The settled screen's area (settled_area, show_sandbox.sh) is $1.
 area_is() { [ "$(settled_area)" = "$1" ]; }
 # The red, green and blue of the settled screen's pixel at $1,$2
 # (MIREL_E2E_SHOTS: a folder to keep the cut picture's screen in).
