@@ -141,9 +141,9 @@ struct TJpegDecoder {
     bool HeaderRead = false;
     bool OverLimit = false;
     // A file cut short may be shown with what it has (AcceptCut), once it
-    // has enough; Cut says it was.
+    // has enough; Ended says its end was reached.
     bool AcceptCut = false;
-    bool Cut = false;
+    bool Ended = false;
     bool MultiScan = false;
     int Orientation = 1;
     TBitmap Pixels;
@@ -178,29 +178,29 @@ TJpegDecoder& DecoderOf(j_common_ptr info) { return *static_cast<TJpegDecoder*>(
     Fail(info, text);
 }
 
-// The warnings a file cut short gives: its end (the source then feeds libjpeg
-// an end-of-image marker, again whenever asked for more) and, within a scan,
-// the marker where data was due (the rest of the scan is then decoded from
-// zero bits and the blocks after it left empty). True to let one pass: the
-// file is cut where enough has arrived to show.
+// The warnings a file cut short gives: its end, reached (the source then
+// feeds libjpeg an end-of-image marker, again whenever asked for more) even
+// where the bit reader only reads ahead of what it needs, and, within a
+// scan, the marker where data was due (the rest of the scan is then decoded
+// from zero bits and the blocks after it left empty). True to let one pass:
+// the end is, and data missing once the end was reached, where enough has
+// arrived to show. Data missing before the end is damage, never passed.
 bool OnCut(j_common_ptr info)
 {
     TJpegDecoder& d = DecoderOf(info);
     const auto* in = reinterpret_cast<j_decompress_ptr>(info);
     switch (info->err->msg_code) {
-    case JWRN_JPEG_EOF:
-        if (!d.Cut) {
-            // Within a scan, input_iMCU_row counts its rows of blocks read
-            // whole; it reaches total_iMCU_rows once the scan is.
-            const bool firstScanWhole =
-                in->input_scan_number > 1 || (in->input_scan_number == 1 && in->input_iMCU_row >= in->total_iMCU_rows);
-            const bool firstRow = in->input_scan_number == 1 && in->input_iMCU_row >= 1;
-            if (!(d.MultiScan ? firstScanWhole : firstRow))
-                return false;
-            d.Cut = true;
-        }
-        return true;
-    case JWRN_HIT_MARKER: return d.Cut;
+    case JWRN_JPEG_EOF: d.Ended = true; return true;
+    case JWRN_HIT_MARKER: {
+        if (!d.Ended)
+            return false;
+        // Within a scan, input_iMCU_row counts its rows of blocks read
+        // whole; it reaches total_iMCU_rows once the scan is.
+        const bool firstScanWhole =
+            in->input_scan_number > 1 || (in->input_scan_number == 1 && in->input_iMCU_row >= in->total_iMCU_rows);
+        const bool firstRow = in->input_scan_number == 1 && in->input_iMCU_row >= 1;
+        return d.MultiScan ? firstScanWhole : firstRow;
+    }
     default: return false;
     }
 }
@@ -227,13 +227,17 @@ size_t WithoutCutSegment(const uint8_t* data, size_t size)
             ++at;
             continue;
         }
-        // A stuffed zero, a restart marker or TEM stand alone.
-        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+        if (marker == 0xD9)
+            return size;
+        // Only the segments libjpeg reads have a length: frames, tables,
+        // scans, restart intervals, application data and comments. A stuffed
+        // zero, a restart marker and any other code stand alone.
+        const bool segment = (marker >= 0xC0 && marker <= 0xCF) || (marker >= 0xDA && marker <= 0xDD) ||
+                             (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE;
+        if (!segment) {
             at += 2;
             continue;
         }
-        if (marker == 0xD9)
-            return size;
         if (at + 4 > size || at + 2 + (size_t(data[at + 2]) << 8 | data[at + 3]) > size)
             return at;
         at += 2 + (size_t(data[at + 2]) << 8 | data[at + 3]);
