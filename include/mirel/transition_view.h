@@ -299,7 +299,10 @@ public:
     /// take it as the control's preferred size.
     QSize sizeHint() const override;
 
-    /// Loads a picture file (JPEG, PNG, BMP, ICO, WebP ...). On failure the
+    /// Loads a picture file, its format told by its content whatever its
+    /// name: JPEG, PNG, WebP, BMP, ICO, and TIFF, GIF (the first frame) and
+    /// the other formats of Qt's image plugins. A JPEG cut short shows what
+    /// it has, the part that never arrived mid grey. On failure the
     /// picture held before stays, errorOccurred() says "PATH: reason" and
     /// the result is false. Nothing is thrown. Invokable by name through the
     /// meta-object system, as the owner of a form loaded by QUiLoader
