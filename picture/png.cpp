@@ -72,11 +72,13 @@ bool Decode(TPngDecoder& d)
         return false;
     png_set_read_fn(d.Png, &d, OnRead);
     png_set_user_limits(d.Png, uint32_t(TBitmap::MaxSide), uint32_t(TBitmap::MaxSide));
-    // libpng takes the memory a chunk says it needs before reading it: an
-    // 80-byte file whose text chunk claims 2 GB would have it all. No chunk
-    // we read (the header, a palette, transparency, compressed text we skip
-    // past) needs more than this; a larger ancillary chunk is passed over
-    // with a warning, a larger critical one refuses the file.
+    // libpng takes (and clears) the memory a text, profile or other
+    // variable-length ancillary chunk says it needs before reading it: a
+    // 13 x 7 picture whose text chunk claimed 1.8 GB had it all. None of
+    // them changes a pixel, so they are passed over unread, and no other
+    // chunk may take more than a few megabytes.
+    static const png_byte ignored[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0pCAL\0sCAL\0hIST\0";
+    png_set_keep_unknown_chunks(d.Png, PNG_HANDLE_CHUNK_NEVER, ignored, int(sizeof ignored / 5));
     png_set_chunk_malloc_max(d.Png, ChunkMemory);
     png_read_info(d.Png, d.Info);
     const uint32_t width = png_get_image_width(d.Png, d.Info), height = png_get_image_height(d.Png, d.Info);
