@@ -11,8 +11,10 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QImage>
 #include <QPointer>
+#include <QProcess>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -266,6 +268,39 @@ void Form()
     Check(error.contains("none.png"), "and gives the error text: " + error);
 }
 
+// Pictures of every kind a photo folder holds, told by their content, not
+// their names: the formats Qt writes, a GIF (which Qt only reads) made by
+// ImageMagick, a JPEG named .png, a PNG named .jpg, a JPEG without a name's
+// extension.
+void Formats()
+{
+    QTemporaryDir dir;
+    const QImage picture = Halves(30, 20);
+    struct TFile {
+        const char* Name;
+        const char* Format;
+    };
+    const TFile files[] = {{"a.jpg", "JPEG"},  {"a.png", "PNG"},          {"a.bmp", "BMP"},
+                           {"a.webp", "WEBP"}, {"a.tif", "TIFF"},         {"a.ico", "ICO"},
+                           {"a.ppm", "PPM"},   {"a.jfif", "JPEG"},        {"jpeg-named.png", "JPEG"},
+                           {"png-named.jpg", "PNG"}, {"no-extension", "JPEG"}};
+    QStringList paths;
+    for (const TFile& f : files) {
+        paths << dir.filePath(f.Name);
+        Check(picture.save(paths.last(), f.Format, 95), QString("Qt writes %1").arg(f.Name));
+    }
+    paths << dir.filePath("a.gif");
+    Check(QProcess::execute("convert", {dir.filePath("a.png"), paths.last()}) == 0, "ImageMagick writes a GIF");
+    for (const QString& path : paths) {
+        TTransitionView view;
+        QString error;
+        const bool ok = view.load(path, &error);
+        const QImage got = view.image();
+        Check(ok && got.size() == QSize(30, 20) && Near(got.pixel(3, 10), Red) && Near(got.pixel(26, 10), Blue),
+              "load() reads " + QFileInfo(path).fileName() + " by its content " + error);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -276,6 +311,7 @@ int main(int argc, char** argv)
     Connects();
     ErrorsFromTheEventLoop();
     Manual();
+    Formats();
     if (app.arguments().contains("--form"))
         Form();
     if (failures == 0)
