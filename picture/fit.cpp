@@ -292,14 +292,15 @@ void BoxBlur(TBitmap& b, int passes)
 
 } // namespace
 
-void ScaleArea(const TBitmap& source, double x, double y, double w, double h, int32_t width, int32_t height,
-               TBitmap& out)
+namespace {
+
+// ScaleArea for a source already known to be opaque or not.
+void ScaleAreaOf(const TView& v, bool opaque, double x, double y, double w, double h, int32_t width, int32_t height,
+                 TBitmap& out)
 {
     CheckBitmapSize(width, height);
     TBitmap result(width, height, 0);
-    if (!result.Empty() && !source.Empty() && w > 0 && h > 0 && std::isfinite(x + y + w + h)) {
-        const TView v = ViewOf(source);
-        const bool opaque = IsOpaque(v);
+    if (!result.Empty() && v.Bits != nullptr && w > 0 && h > 0 && std::isfinite(x + y + w + h)) {
         ScalePremultiplied(v, x, y, w, h, !opaque, TTarget::Of(result, result.BoundsRect()));
         if (!opaque)
             Unpremultiply(result);
@@ -307,23 +308,29 @@ void ScaleArea(const TBitmap& source, double x, double y, double w, double h, in
     out.Swap(result);
 }
 
-namespace {
-
 // Scales area (x, y, w, h) of source onto rectangle r of frame: an opaque
 // source straight into it, so that a large fit holds no scaled copy beside
 // its frame; one with transparency scaled apart and laid over the frame.
 void ScaleOnto(const TBitmap& source, double x, double y, double w, double h, TBitmap& frame, const TRect& r)
 {
-    if (IsOpaque(ViewOf(source))) {
-        ScalePremultiplied(ViewOf(source), x, y, w, h, false, TTarget::Of(frame, r));
+    const TView v = ViewOf(source);
+    if (IsOpaque(v)) {
+        ScalePremultiplied(v, x, y, w, h, false, TTarget::Of(frame, r));
         return;
     }
     TBitmap scaled;
-    ScaleArea(source, x, y, w, h, r.Right - r.Left, r.Bottom - r.Top, scaled);
+    ScaleAreaOf(v, false, x, y, w, h, r.Right - r.Left, r.Bottom - r.Top, scaled);
     DrawOver(frame, r.Left, r.Top, scaled);
 }
 
 } // namespace
+
+void ScaleArea(const TBitmap& source, double x, double y, double w, double h, int32_t width, int32_t height,
+               TBitmap& out)
+{
+    const TView v = ViewOf(source);
+    ScaleAreaOf(v, !source.Empty() && IsOpaque(v), x, y, w, h, width, height, out);
+}
 
 void FitPicture(const TBitmap& source, int32_t width, int32_t height, TFitMode mode, TBitmap& out,
                 uint32_t background)
